@@ -1,0 +1,16 @@
+// The channel-change display (On_Channel_Change, declared in host/entry.h).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+extern std::atomic<int32_t> ScreenWidth;
+extern std::atomic<int32_t> ScreenHeight;
+
+struct TDisplayArea {
+  int32_t left, bottom, width, height;
+};
+extern TDisplayArea DisplayArea;  // persists between channel changes; zero at load
+extern char LogoPath[256];
+
+void ResetOsdState();

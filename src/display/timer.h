@@ -1,0 +1,19 @@
+// The display timer: display cycles, the P and O keys, the start key, programme lines.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/os.h"
+
+extern std::atomic<int32_t> TickCount;
+extern std::atomic<int32_t> DisplayActive;
+extern std::atomic<int32_t> StartKeySent;
+extern std::atomic<int32_t> GuideByKey;
+
+// The multimedia timer's callback; ignores its arguments.
+void CALLBACK TimerProc(UINT id, UINT msg, DWORD_PTR user, DWORD_PTR reserved1,
+                        DWORD_PTR reserved2);
+void ResetTimerState();
+// Hours and minutes of the local time ("%02d:%02d") into display control 4.
+void WriteTimeOfDay();

@@ -1,0 +1,41 @@
+// The EIT filter and section reader: present/following programme lines from the broadcast.
+//
+// Threads: OnDataArrival runs on a thread of the host's choosing; the display timer and the
+// channel-change display run on the host's UI thread. eitstate is atomic; the texts and the
+// service id are handed over under GuideLock, which is never held across a host message, a
+// panel call or file I/O.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+#include "platform/os.h"
+
+constexpr size_t kGuideTextMax = 1024;
+
+extern std::atomic<int32_t> eitstate;  // 0, 1, +2 present, +4 following, 7 ready, 8 shown
+extern char nowtxt[kGuideTextMax];
+extern char nxttxt[kGuideTextMax];
+extern char nowname[kGuideTextMax];
+extern char nowdesc[kGuideTextMax];
+extern char nxtname[kGuideTextMax];
+extern char nxtdesc[kGuideTextMax];
+extern char evtime[256];
+extern std::mutex GuideLock;
+
+void GetEIT();
+extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned char* data);
+void BcdT(signed char hour, signed char minute);
+
+// Channel change: while a filter runs (eitstate above 0), eitstate = 1 and both lines emptied,
+// under the lock; whatever the reader is capturing for the previous channel is dropped.
+void ResetLinesForChannel();
+// Display timer: when eitstate is exactly 7, copies both lines out, sets 8 and returns true.
+// The copy and the state change happen under the lock, so a channel change cannot slip between.
+bool TakeReadyLines(char* now, char* next, size_t size);
+// Guide window: the present event's description.
+void CopyNowDesc(char* out, size_t size);
+// Every value of this module back to its load-time value (texts, eitstate, working fields).
+void ResetGuideState();

@@ -1,0 +1,64 @@
+// Host commands: start and stop the EIT section filter, query the signal quality.
+#include "host/commands.h"
+
+#include <cstring>
+
+#include "guide/eit.h"
+
+TFilterRequest FilterRequest;
+TSignalRecord SignalRecord;
+int32_t runid = 0;
+HWND HostWnd = nullptr;
+int32_t HostDllId = 0;
+
+namespace {
+constexpr uint16_t kFilterNumber = 1;
+constexpr uint16_t kEitPid = 18;  // EN 300 468: the EIT is carried on PID 0x0012
+constexpr char kFilterName[] = "Pelta EIT filter";
+
+void PutLe16(size_t offset, uint16_t v) {
+  FilterRequest.bytes[offset] = static_cast<unsigned char>(v & 0xFF);
+  FilterRequest.bytes[offset + 1] = static_cast<unsigned char>(v >> 8);
+}
+}  // namespace
+
+void FillFilterRequest() {
+  // Offsets 0..44 are written afresh; the host keeps nothing else in the record.
+  PutLe16(kFilterIdOffset, static_cast<uint16_t>(HostDllId & 0xFFFF));
+  PutLe16(kFilterNumberOffset, kFilterNumber);
+  PutLe16(kFilterPidOffset, kEitPid);
+  std::memset(FilterRequest.bytes + kFilterNameOffset, 0, kFilterNameSize);
+  std::memcpy(FilterRequest.bytes + kFilterNameOffset, kFilterName, sizeof kFilterName);
+  // The callback is a code address; its bytes go in as the platform stores a pointer.
+  void (*callback)(int, int, const unsigned char*) = &OnDataArrival;
+  static_assert(sizeof callback == sizeof(void*), "code and data pointers have one size");
+  std::memcpy(FilterRequest.bytes + kFilterCallbackOffset, &callback, sizeof callback);
+  const int32_t preset = -1;
+  std::memcpy(FilterRequest.bytes + kFilterRunIdOffset, &preset, sizeof preset);
+}
+
+void SendStartFilter() {
+  if (eitstate.load() != 0) return;
+  SendMessageA(HostWnd, WM_USER, CMD_START_FILTER, reinterpret_cast<LPARAM>(&FilterRequest));
+  eitstate = 1;
+  std::memcpy(&runid, FilterRequest.bytes + kFilterRunIdOffset, sizeof runid);
+}
+
+void StopFilter() {
+  if (eitstate.load() <= 0) return;
+  SendMessageA(HostWnd, WM_USER, CMD_STOP_FILTER, static_cast<LPARAM>(runid));
+  eitstate = 0;
+}
+
+int32_t QuerySignal() {
+  SendMessageA(HostWnd, WM_USER, CMD_SIGNAL_QUERY, reinterpret_cast<LPARAM>(&SignalRecord));
+  return SignalRecord.values[1];
+}
+
+void ResetCommandState() {
+  std::memset(FilterRequest.bytes, 0, sizeof FilterRequest.bytes);
+  std::memset(&SignalRecord, 0, sizeof SignalRecord);
+  runid = 0;
+  HostWnd = nullptr;
+  HostDllId = 0;
+}

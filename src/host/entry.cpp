@@ -1,0 +1,235 @@
+// Load, unload and the host's entry points.
+//
+// Load builds the paths from the library's own folder, reads pelta.ini, refuses to load
+// without pelta.uir, loads the four panels, makes the display translucent and starts the one
+// periodic timer. Unload stops the timer first, then tears the panels down, so no tick can
+// reach a discarded panel.
+#include "host/entry.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "display/discovery.h"
+#include "display/indicators.h"
+#include "display/osd.h"
+#include "display/timer.h"
+#include "guide/eit.h"
+#include "guide/guide_window.h"
+#include "host/commands.h"
+#include "panels/panels.h"
+#include "platform/timer.h"
+#include "settings/dialogs.h"
+#include "settings/settings.h"
+
+char ModuleDir[kPathMax];
+char IniPath[kPathMax];
+char IconDir[kPathMax];
+char UirPath[kPathMax];
+std::atomic<int> pnlDisplay{0};
+std::atomic<int> pnlSettings{0};
+std::atomic<int> pnlAbout{0};
+std::atomic<int> pnlGuide{0};
+HWND OsdWnd = nullptr;
+HMODULE hUser32 = nullptr;
+PeltaSetLayeredFn m_pSetLayeredWindowAttributes = nullptr;
+UINT TimerId = 0;
+const char kVersionLabel[] = "Pelta 2_0";
+
+namespace {
+
+// Panel numbers in pelta.uir, in load order.
+constexpr int kDisplayPanelNumber = 4;
+constexpr int kSettingsPanelNumber = 3;
+constexpr int kAboutPanelNumber = 1;
+constexpr int kGuidePanelNumber = 2;
+constexpr int kAboutVersionControl = 3;
+constexpr int kTimerResolutionMs = 100;
+constexpr int kOpaqueFrom = 250;  // Opacity at or above: the window is left opaque
+constexpr int kTimerTicksPerDisplay = 50;
+
+// The layout file's callbacks, bound by name when a panel is loaded.
+const PanelCallbackEntry kCallbacks[] = {
+    {"OK", &OK}, {"FONT", &FONT}, {"SAVE", &SAVE}, {"EPGOK", &EPGOK}};
+
+std::atomic<int>* const kPanels[] = {&pnlDisplay, &pnlSettings, &pnlAbout, &pnlGuide};
+
+// "<dir>\<name>": false when it does not fit (the load is then refused, never cut short).
+bool BuildPath(char* out, const char* format) {
+  int n = std::snprintf(out, kPathMax, format, ModuleDir);
+  return n > 0 && static_cast<size_t>(n) < kPathMax;
+}
+
+void ResetHostState() {
+  std::memset(ModuleDir, 0, sizeof ModuleDir);
+  std::memset(IniPath, 0, sizeof IniPath);
+  std::memset(IconDir, 0, sizeof IconDir);
+  std::memset(UirPath, 0, sizeof UirPath);
+  for (std::atomic<int>* panel : kPanels) *panel = 0;
+  OsdWnd = nullptr;
+  hUser32 = nullptr;
+  m_pSetLayeredWindowAttributes = nullptr;
+  TimerId = 0;
+}
+
+// Every module-level value of the plug-in back to its load-time value.
+void ResetAllState() {
+  ResetHostState();
+  ResetCommandState();
+  ResetSettingsState();
+  ResetChannelState();
+  ResetDiscoveryState();
+  ResetIndicatorState();
+  ResetTimerState();
+  ResetOsdState();
+  ResetGuideState();
+}
+
+void DiscardAllPanels() {
+  for (std::atomic<int>* panel : kPanels) HidePanel(*panel);
+  for (std::atomic<int>* panel : kPanels) {
+    DiscardPanel(*panel);
+    *panel = 0;
+  }
+}
+
+bool LayoutFileReadable() {
+  int file = CVI_OpenFile(UirPath, 1, 0, 1);
+  if (file < 0) return false;
+  CVI_CloseFile(file);
+  return true;
+}
+
+void MakeDisplayTranslucent() {
+  OsdWnd = FindWindowA(nullptr, "Pelta");
+  hUser32 = GetModuleHandleA("USER32.DLL");
+  m_pSetLayeredWindowAttributes = nullptr;
+  if (hUser32 != nullptr) {
+    FARPROC proc = GetProcAddress(hUser32, "SetLayeredWindowAttributes");
+    static_assert(sizeof proc == sizeof m_pSetLayeredWindowAttributes, "function pointers");
+    std::memcpy(&m_pSetLayeredWindowAttributes, &proc, sizeof proc);
+  }
+  if (Opacity < 100) Opacity = 255;
+  // A window with the layered bit but no layered attributes is never drawn: without the
+  // function (Windows before 2000) the window stays as it is, opaque and visible.
+  if (m_pSetLayeredWindowAttributes == nullptr || OsdWnd == nullptr) return;
+  LONG style = GetWindowLongA(OsdWnd, GWL_EXSTYLE);
+  SetWindowLongA(OsdWnd, GWL_EXSTYLE, style | WS_EX_LAYERED);
+  m_pSetLayeredWindowAttributes(OsdWnd, 0, static_cast<BYTE>(Opacity & 0xFF), LWA_ALPHA);
+}
+
+BOOL Load(HINSTANCE instance) {
+  ResetAllState();
+  if (GetModuleDir(instance, ModuleDir, sizeof ModuleDir) < 0) return FALSE;
+  if (!BuildPath(IniPath, "%s\\pelta.ini") || !BuildPath(IconDir, "%s\\pelta_icon\\"))
+    return FALSE;
+  GetPar();  // no panel yet: only the values
+  if (!BuildPath(UirPath, "%s\\pelta.uir")) return FALSE;
+  ApplySizeLayout(SizeMode);
+  if (!LayoutFileReadable()) {
+    MessageBoxA(nullptr, "Attention :\n\n\n\n\n\n\n\n\nFile PeltaX.uir not found !", "Pelta error",
+                MB_OK);
+    return FALSE;
+  }
+  if (InitCVIRTE(instance) < 0) return FALSE;
+  SetPanelCallbackTable(kCallbacks, static_cast<int>(sizeof kCallbacks / sizeof kCallbacks[0]));
+  const int numbers[] = {kDisplayPanelNumber, kSettingsPanelNumber, kAboutPanelNumber,
+                         kGuidePanelNumber};
+  for (int i = 0; i < 4; ++i) {
+    int handle = LoadPanelEx(0, UirPath, numbers[i], instance);
+    if (handle < 0) {
+      DiscardAllPanels();
+      CloseCVIRTE();
+      return FALSE;
+    }
+    *kPanels[i] = handle;
+  }
+  GetPar();  // again, now onto the panels
+  if (std::strlen(FontName) > 3) {
+    for (int control : {8, 10, 11}) {
+      SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_FONT, FontName);
+      SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_JUSTIFY, TextAlign.load());
+    }
+  }
+  DisplayPanel(pnlDisplay);
+  if (Opacity < kOpaqueFrom) MakeDisplayTranslucent();
+  SetCtrlVal(pnlAbout, kAboutVersionControl, kVersionLabel);
+  for (std::atomic<int>* panel : kPanels) HidePanel(*panel);
+  StartKeySent = 0;
+  HostKind = 0;
+  eitstate = 0;
+  GuideByKey = 0;
+  DisplayActive = 0;
+  TickCount = 0;
+  // 50 ticks make one display time; a period of 0 (below 50 ms) is refused by the timer and
+  // the plug-in then runs without ticks.
+  TimerId = StartDisplayTimer(static_cast<UINT>(DisplayTimeMs / kTimerTicksPerDisplay),
+                              kTimerResolutionMs, &TimerProc);
+  return TRUE;
+}
+
+void Unload() {
+  StopDisplayTimer(TimerId);
+  TimerId = 0;
+  DiscardAllPanels();
+  StopFilter();
+  CloseCVIRTE();
+}
+
+}  // namespace
+
+void PlaceWindowByCaption(const char* caption, int x, int y, int width, int height) {
+  HWND window = FindWindowA(nullptr, caption);
+  if (window == nullptr) return;
+  SetWindowPos(window, HWND_TOPMOST, x, y, width, height, SWP_SHOWWINDOW);
+}
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) return Load(instance);
+  if (reason == DLL_PROCESS_DETACH) Unload();
+  return TRUE;
+}
+
+BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  return DllMain(instance, reason, reserved);
+}
+
+void PELTA_CDECL On_Start(HINSTANCE, HWND MDWnd, BOOL, int DLL_ID, char*, char*, int*) {
+  HostWnd = MDWnd;
+  HostDllId = DLL_ID;
+}
+
+void PELTA_CDECL On_Exit(HINSTANCE, HWND, BOOL) {
+  StopFilter();
+  HidePanel(pnlDisplay);
+  DiscardPanel(pnlDisplay);
+  pnlDisplay = 0;
+}
+
+void PELTA_CDECL On_Menu_Select(UINT MenuID) {
+  switch (MenuID) {
+    case kMenuSettings:
+      OpenSettingsDialog();
+      break;
+    case kMenuAbout:
+      OpenAboutBox();
+      break;
+    case kMenuGuide:
+      OpenGuide(true);
+      break;
+    default:
+      break;
+  }
+}
+
+void PELTA_CDECL On_Hot_Key() {}
+
+void PELTA_CDECL On_Filter_Close(UINT) {}
+
+void PELTA_CDECL On_Send_Dll_ID_Name(char* Name) {
+  static const char kDisplayName[] = "Pelta";
+  if (Name != nullptr) std::memcpy(Name, kDisplayName, sizeof kDisplayName);
+}
+
+}  // extern "C"

@@ -1,0 +1,98 @@
+// Observation and scripting of the headless panel run-time (Linux).
+//
+// The memory implementation keeps every loaded panel's controls (values and attributes, seeded
+// from the layout file) in static storage under one mutex. Each panel owns a simulated
+// top-level window (platform/sim) with the panel's caption and rectangle, created at load and
+// destroyed at discard: the panel is shown exactly when that window is visible, so the
+// plug-in's FindWindowA/SetWindowPos on it and the panel calls agree.
+//
+// Tests and pelta-tool read the state through these functions and script the user: button
+// presses and close requests queued for RunUserInterface, and the answer of the font dialog.
+#pragma once
+
+#include <cstddef>
+
+#include "panels/uir.h"
+#include "platform/sim/win32.h"
+
+namespace mem {
+
+constexpr int kTextMax = 1024;  // a control's text value (NUL included)
+constexpr int kMaxAttrs = 16;   // attributes recorded per control
+
+// Back to no panels, no callbacks table, no queued events, default font answer.
+void Reset();
+
+struct AttrValue {
+  int code;
+  bool is_text;
+  int number;
+  char text[uir::kNameMax];
+};
+
+struct ControlState {
+  uir::Control layout;   // as the layout file gives it
+  char text[kTextMax];   // current value as text (numbers formatted)
+  int int_value;         // numeric controls
+  double float_value;    // float controls
+  bool has_value;        // SetCtrlVal was called, or the layout file gave a value
+  AttrValue attrs[kMaxAttrs];  // attributes the plug-in has set, in first-set order
+  int attr_count;
+};
+
+struct PanelState {
+  int handle;
+  uir::Panel layout;  // controls of the layout are in `controls` below with their state
+  HWND window;
+  bool visible;
+  int background;     // ATTR_BACKCOLOR, from the layout unless set
+  ControlState controls[uir::kMaxControls];
+  int control_count;
+};
+
+// Why the last LoadPanelEx failed ("file:line: reason", or "" after a successful load).
+const char* LastLoadError();
+
+// Loaded panel handles, in load order; returns the count (at most `max`).
+int Handles(int* out, int max);
+// Copies the state of a loaded panel; false for a stale handle.
+bool Snapshot(int panel, PanelState* out);
+bool IsLoaded(int panel);
+bool IsVisible(int panel);
+int ActivePanel();
+// Effective attribute of a control: what the plug-in set, else the layout's value. False when
+// the panel, control or attribute is unknown.
+bool CtrlAttr(int panel, int control, int attribute, int* value);
+bool CtrlAttrText(int panel, int control, int attribute, char* out, size_t size);
+bool CtrlText(int panel, int control, char* out, size_t size);  // current value as text
+bool CtrlWasSet(int panel, int control);  // SetCtrlVal/ResetTextBox since load
+int PanelAttr(int panel, int attribute);  // -1 for an unknown panel
+
+// The user, for RunUserInterface: a button press runs the control's callback with
+// EVENT_COMMIT; a close request runs the callback of the panel's close control. Events are
+// dispatched in order by the running loop. A loop that runs out of events returns at once
+// (RunUserInterface returns -1 then) instead of waiting: no test can hang.
+void QueueCommit(int panel, int control);
+void QueueClose(int panel);
+int QueuedEvents();
+bool LastLoopEndedByQuit();
+int LoopDepth();
+
+// The font dialog's scripted answer (default: cancelled, nothing changed).
+void ScriptFontDialog(bool choose, const char* typeface, int justify);
+struct FontDialogCall {
+  char title[64];
+  char sample[64];
+  int fixed_pitch_only;
+  char typeface_in[1024];
+  int justify_in;
+  int min_size, max_size, show_default, allow_system;
+};
+int FontDialogCount();
+const FontDialogCall* LastFontDialog();
+
+// Every DisplayImageFile path since Reset (bounded log) and the path shown per control.
+int ImageLoadCount();
+const char* ImageLoadAt(int i);
+
+}  // namespace mem

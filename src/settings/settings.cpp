@@ -1,0 +1,196 @@
+// The settings file pelta.ini: sixteen positional lines, no keys, no comments.
+//
+//   1 display time in seconds ("%4.1f")   9 ParkCursor
+//   2 SizeMode                            10 HourOffset
+//   3 BackColour (0xRRGGBB as decimal)    11 DebugMode
+//   4 TextColour                          12 StartKey
+//   5 EpgEnabled                          13 Opacity
+//   6 ShowLevel                           14 TextAlign
+//   7 ShowTuning                          15 GuideFormat
+//   8 FollowVideo                         16 FontName
+//
+// Only the first ten characters of lines 1 to 15 count. Lines missing at the end of a short
+// (or missing) file read as empty lines. The file is written with CR LF line ends; either
+// line end is read.
+#include "settings/settings.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/entry.h"
+#include "panels/panels.h"
+
+std::atomic<int32_t> DisplayTimeMs{0};
+std::atomic<int32_t> SizeMode{0};
+std::atomic<int32_t> BackColour{0};
+std::atomic<int32_t> TextColour{0};
+std::atomic<int32_t> EpgEnabled{0};
+std::atomic<int32_t> ShowLevel{0};
+std::atomic<int32_t> ShowTuning{0};
+std::atomic<int32_t> FollowVideo{0};
+std::atomic<int32_t> ParkCursor{0};
+std::atomic<int32_t> HourOffset{0};
+std::atomic<int32_t> DebugMode{0};
+std::atomic<int32_t> StartKey{0};
+std::atomic<int32_t> Opacity{0};
+std::atomic<int32_t> TextAlign{0};
+std::atomic<int32_t> GuideFormat{0};
+char FontName[kFontNameMax];
+std::atomic<int32_t> DisplayHeight{0};
+
+namespace {
+
+constexpr int kLineKeep = 10;      // characters of lines 1..15 that count
+constexpr int kFontNameKeep = 128; // characters of line 16
+constexpr int32_t kDefaultDisplayTimeMs = 3000;
+
+// Settings-panel controls, in the order of the file's lines 2..15 where a control exists.
+// TextAlign (line 14) has none: the font dialog chooses it.
+struct IntSetting {
+  std::atomic<int32_t>* value;
+  int control;  // on the settings panel; 0: none
+};
+// The panel order (used for reading and filling the panel).
+const IntSetting kPanelOrder[] = {
+    {&SizeMode, 8},   {&BackColour, 10}, {&TextColour, 9}, {&EpgEnabled, 14}, {&ShowLevel, 13},
+    {&ShowTuning, 12}, {&FollowVideo, 7}, {&ParkCursor, 11}, {&HourOffset, 3},  {&DebugMode, 2},
+    {&StartKey, 15},  {&Opacity, 19},    {&GuideFormat, 6},
+};
+// The file order of lines 2..15.
+std::atomic<int32_t>* const kFileOrder[] = {
+    &SizeMode,  &BackColour, &TextColour, &EpgEnabled, &ShowLevel, &ShowTuning, &FollowVideo,
+    &ParkCursor, &HourOffset, &DebugMode, &StartKey,   &Opacity,   &TextAlign,  &GuideFormat,
+};
+constexpr int kSecondsControl = 4;
+
+// Display controls whose text takes the colours and, for 8/10/11, the font.
+const int kColouredControls[] = {8, 10, 11, 4, 5, 6, 7};
+constexpr int kDecorationControl = 12;
+
+struct SizeLayout {
+  int mode, height, name_size, logo_top, now_size, now_top, next_size, next_top;
+};
+const SizeLayout kSizeLayouts[] = {
+    {0, 60, 22, 5, 11, 26, 11, 42},
+    {1, 90, 40, 20, 14, 48, 14, 68},
+    {2, 120, 60, 35, 18, 70, 18, 93},
+    {3, 90, 22, 20, 18, 40, 18, 64},
+};
+
+// The C library's decimal conversion (leading blanks, optional sign, digits up to the first
+// other character, none gives 0), clamped to 32 bits instead of overflowing.
+int32_t ToInt(const char* text) {
+  long long v = std::strtoll(text, nullptr, 10);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(v);
+}
+
+// The display time: seconds as a single-precision float, times 1000.0 (in double, as the
+// product is formed), truncated toward zero. 2.3 gives 2299. Below 10 ms the default applies;
+// a value past the 32-bit range (or not a number) is clamped rather than converted blindly.
+int32_t ToDisplayTimeMs(float seconds) {
+  double ms = static_cast<double>(seconds) * 1000.0;
+  if (std::isnan(ms)) return kDefaultDisplayTimeMs;
+  if (ms >= 2147483647.0) return INT32_MAX;
+  if (ms < 10.0) return kDefaultDisplayTimeMs;
+  return static_cast<int32_t>(ms);
+}
+
+// The next line of the file into `buffer`, or an empty line when there is none.
+void NextLine(int file, char* buffer, int keep) {
+  buffer[0] = '\0';
+  if (file < 0) return;
+  if (ReadLine(file, buffer, keep) < 0) buffer[0] = '\0';
+}
+
+void ApplyColours() {
+  const int display = pnlDisplay;
+  const int back = BackColour;
+  const int text = TextColour;
+  SetPanelAttribute(display, ATTR_BACKCOLOR, back);
+  SetCtrlAttribute(display, kDecorationControl, ATTR_DECORATION_COLOR, back);
+  for (int control : kColouredControls) SetCtrlAttribute(display, control, ATTR_TEXT_BGCOLOR, back);
+  for (int control : kColouredControls) SetCtrlAttribute(display, control, ATTR_TEXT_COLOR, text);
+}
+
+void WriteText(int file, const char* text) {
+  WriteLine(file, text, static_cast<int>(std::strlen(text)));
+}
+
+}  // namespace
+
+void ApplySizeLayout(int mode) {
+  for (const SizeLayout& s : kSizeLayouts) {
+    if (s.mode != mode) continue;
+    const int display = pnlDisplay;
+    DisplayHeight = s.height;
+    SetCtrlAttribute(display, 8, ATTR_TEXT_POINT_SIZE, s.name_size);
+    SetCtrlAttribute(display, 9, ATTR_TOP, s.logo_top);
+    SetCtrlAttribute(display, 10, ATTR_TEXT_POINT_SIZE, s.now_size);
+    SetCtrlAttribute(display, 10, ATTR_TOP, s.now_top);
+    SetCtrlAttribute(display, 11, ATTR_TEXT_POINT_SIZE, s.next_size);
+    SetCtrlAttribute(display, 11, ATTR_TOP, s.next_top);
+    return;
+  }
+}
+
+void GetPar() {
+  const int file = CVI_OpenFile(IniPath, 1, 0, 1);
+  char line[kLineKeep + 1];
+
+  NextLine(file, line, kLineKeep);
+  const float seconds = std::strtof(line, nullptr);
+  DisplayTimeMs = ToDisplayTimeMs(seconds);
+  for (std::atomic<int32_t>* value : kFileOrder) {
+    NextLine(file, line, kLineKeep);
+    *value = ToInt(line);
+  }
+  NextLine(file, FontName, kFontNameKeep);
+  if (file >= 0) CVI_CloseFile(file);
+
+  const int settings = pnlSettings;
+  SetCtrlVal(settings, kSecondsControl, static_cast<double>(seconds));
+  for (const IntSetting& s : kPanelOrder) SetCtrlVal(settings, s.control, s.value->load());
+
+  // Text in the background colour would be invisible: such a file gets a white background
+  // (the settings panel keeps showing what the file says).
+  if (BackColour == TextColour) BackColour = 0xFFFFFF;
+  ApplyColours();
+  ApplySizeLayout(SizeMode);
+}
+
+void SetPar() {
+  const int settings = pnlSettings;
+  float seconds = static_cast<float>(DisplayTimeMs.load()) / 1000.0f;
+  GetCtrlVal(settings, kSecondsControl, &seconds);
+  for (const IntSetting& s : kPanelOrder) {
+    int v = s.value->load();
+    if (GetCtrlVal(settings, s.control, &v) >= 0) *s.value = v;
+  }
+  ApplyColours();
+  ApplySizeLayout(SizeMode);
+
+  const int file = CVI_OpenFile(IniPath, 2, 0, 1);
+  if (file < 0) return;
+  char text[64];
+  std::snprintf(text, sizeof text, "%4.1f", static_cast<double>(seconds));
+  WriteText(file, text);
+  for (std::atomic<int32_t>* value : kFileOrder) {
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(value->load()));
+    WriteText(file, text);
+  }
+  WriteText(file, FontName);
+  CVI_CloseFile(file);
+}
+
+void ResetSettingsState() {
+  for (const IntSetting& s : kPanelOrder) *s.value = 0;
+  DisplayTimeMs = 0;
+  TextAlign = 0;
+  DisplayHeight = 0;
+  std::memset(FontName, 0, sizeof FontName);
+}

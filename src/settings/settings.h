@@ -1,0 +1,33 @@
+// The sixteen settings, their file pelta.ini, and the size layout of the display panel.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+// Written on the host's thread (load, save, font dialog); read from the timer and the EIT data
+// thread, hence atomic.
+extern std::atomic<int32_t> DisplayTimeMs;
+extern std::atomic<int32_t> SizeMode;
+extern std::atomic<int32_t> BackColour;
+extern std::atomic<int32_t> TextColour;
+extern std::atomic<int32_t> EpgEnabled;
+extern std::atomic<int32_t> ShowLevel;
+extern std::atomic<int32_t> ShowTuning;
+extern std::atomic<int32_t> FollowVideo;
+extern std::atomic<int32_t> ParkCursor;
+extern std::atomic<int32_t> HourOffset;
+extern std::atomic<int32_t> DebugMode;
+extern std::atomic<int32_t> StartKey;
+extern std::atomic<int32_t> Opacity;
+extern std::atomic<int32_t> TextAlign;
+extern std::atomic<int32_t> GuideFormat;
+constexpr size_t kFontNameMax = 1024;
+extern char FontName[kFontNameMax];  // host thread only
+extern std::atomic<int32_t> DisplayHeight;  // from SizeMode: 60, 90, 120, 90
+
+void GetPar();
+void SetPar();
+// The size layout for `mode` onto the display panel (and DisplayHeight); other modes: nothing.
+void ApplySizeLayout(int mode);
+void ResetSettingsState();

@@ -1,0 +1,169 @@
+// The settings dialog, the About box, the font button and the guide window's button.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "display/timer.h"
+#include "fixture.h"
+#include "guide/guide_window.h"
+#include "panels/panels.h"
+#include "settings/dialogs.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr int kSaveButton = 20;
+constexpr int kFontButton = 21;
+constexpr int kAboutOk = 2;
+constexpr int kGuideOk = 5;
+
+class DialogsTest : public PluginTest {
+ protected:
+  void LoadWithFont(const char* font, const char* align) {
+    std::vector<std::string> lines = DefaultIni();
+    lines[13] = align;
+    lines[15] = font;
+    WriteIni(lines);
+    ASSERT_TRUE(Load());
+  }
+  void ExpectDisplayFont(const char* face, int justify) {
+    for (int control : {8, 10, 11}) {
+      char got[64] = "";
+      int got_justify = -1;
+      ASSERT_TRUE(mem::CtrlAttrText(pnlDisplay, control, ATTR_TEXT_FONT, got, sizeof got));
+      ASSERT_TRUE(mem::CtrlAttr(pnlDisplay, control, ATTR_TEXT_JUSTIFY, &got_justify));
+      EXPECT_STREQ(got, face) << "control " << control;
+      EXPECT_EQ(got_justify, justify) << "control " << control;
+    }
+  }
+};
+
+TEST_F(DialogsTest, FontButtonStartsFromVerdanaForShortNames) {
+  struct Case {
+    const char* stored;
+    bool choose;
+    const char* chosen;
+    int chosen_align;
+    const char* dialog_got;  // the name the dialog starts from
+    const char* result;
+    int result_align;
+  } cases[] = {
+      {"", false, "", 0, "Verdana", "Verdana", 0},
+      {"Ab", false, "", 0, "Verdana", "Verdana", 0},
+      {"Ari", false, "", 0, "Ari", "Ari", 16},  // three characters are left as they are
+      {"", true, "Tahoma", 32, "Verdana", "Tahoma", 32},
+      {"Arial", true, "Georgia", 16, "Arial", "Georgia", 16},
+      {"Arial", false, "", 0, "Arial", "Arial", 16},
+  };
+  for (const auto& c : cases) {
+    LoadWithFont(c.stored, "16");
+    mem::ScriptFontDialog(c.choose, c.chosen, c.chosen_align);
+    mem::QueueCommit(pnlSettings, kFontButton);
+    mem::QueueCommit(pnlSettings, kSaveButton);
+    On_Menu_Select(44454);
+    ASSERT_EQ(mem::FontDialogCount(), 1) << c.stored;
+    const mem::FontDialogCall* call = mem::LastFontDialog();
+    EXPECT_STREQ(call->title, "Font select");
+    EXPECT_STREQ(call->sample, "Sample Text");
+    EXPECT_EQ(call->fixed_pitch_only, 0);
+    EXPECT_STREQ(call->typeface_in, c.dialog_got) << c.stored;
+    EXPECT_EQ(call->min_size, 4);
+    EXPECT_EQ(call->max_size, 64);
+    ExpectDisplayFont(c.result, c.result_align);
+    // The choice reaches the file with the save that closed the dialog.
+    std::string file = ReadFile("pelta.ini");
+    EXPECT_NE(file.find(std::string("\r\n") + c.result + "\r\n"), std::string::npos) << file;
+    Unload();
+    mem::Reset();
+  }
+}
+
+TEST_F(DialogsTest, SaveWithoutChangesRewritesTheSameFile) {
+  WriteIni({" 4.5", "1", "255", "65535", "1", "0", "1", "0", "1", "2", "0", "65", "200", "32",
+            "2", "Lucida Console"});
+  const std::string before = ReadFile("pelta.ini");
+  ASSERT_TRUE(Load());
+  mem::QueueCommit(pnlSettings, kSaveButton);
+  On_Menu_Select(44454);
+  EXPECT_EQ(ReadFile("pelta.ini"), before);
+  EXPECT_FALSE(mem::IsVisible(pnlSettings));
+}
+
+TEST_F(DialogsTest, CloseBoxEndsEachDialogAsItsButtonDoes) {
+  ASSERT_TRUE(Load());
+  for (int panel : {pnlSettings.load(), pnlAbout.load(), pnlGuide.load()}) {
+    const UINT menu = panel == pnlSettings ? 44454 : panel == pnlAbout ? 44455 : 44456;
+    mem::QueueClose(panel);
+    On_Menu_Select(menu);
+    EXPECT_TRUE(mem::LastLoopEndedByQuit()) << menu;
+    EXPECT_FALSE(mem::IsVisible(panel)) << menu;
+  }
+}
+
+TEST_F(DialogsTest, AboutShowsTheVersionOnEveryOpening) {
+  ASSERT_TRUE(Load());
+  for (int i = 0; i < 2; ++i) {
+    SetCtrlVal(pnlAbout, 3, "scribbled");
+    mem::QueueCommit(pnlAbout, kAboutOk);
+    On_Menu_Select(44455);
+    char text[32];
+    ASSERT_TRUE(mem::CtrlText(pnlAbout, 3, text, sizeof text));
+    EXPECT_STREQ(text, "Pelta 2_0");
+  }
+}
+
+TEST_F(DialogsTest, ButtonsActOnlyOnCommit) {
+  ASSERT_TRUE(Load());
+  const std::string before = ReadFile("pelta.ini");
+  DisplayPanel(pnlAbout);
+  DisplayPanel(pnlGuide);
+  for (int event : {0, 2, 3}) {
+    EXPECT_EQ(SAVE(pnlSettings, kSaveButton, event, nullptr, 0, 0), 0);
+    EXPECT_EQ(OK(pnlAbout, kAboutOk, event, nullptr, 0, 0), 0);
+    EXPECT_EQ(EPGOK(pnlGuide, kGuideOk, event, nullptr, 0, 0), 0);
+    EXPECT_EQ(FONT(pnlSettings, kFontButton, event, nullptr, 0, 0), 0);
+  }
+  EXPECT_TRUE(mem::IsVisible(pnlAbout));
+  EXPECT_TRUE(mem::IsVisible(pnlGuide));
+  EXPECT_EQ(mem::FontDialogCount(), 0);
+  EXPECT_EQ(ReadFile("pelta.ini"), before);
+}
+
+TEST_F(DialogsTest, GuideByKeyClosedByItsButtonDoesNotEndTheNextLoop) {
+  LoadStartAndPassGate();
+  OpenGuide(false);  // as the O key does: no event loop
+  EXPECT_TRUE(mem::IsVisible(pnlGuide));
+  EXPECT_EQ(GuideByKey.load(), 1);
+  // The user presses the guide's button; the timer's event processing runs it outside any loop.
+  mem::QueueCommit(pnlGuide, kGuideOk);
+  ProcessSystemEvents();
+  EXPECT_FALSE(mem::IsVisible(pnlGuide));
+  // The quit request it made must not end the next dialog's loop before its own button.
+  mem::QueueCommit(pnlAbout, kAboutOk);
+  On_Menu_Select(44455);
+  EXPECT_TRUE(mem::LastLoopEndedByQuit());
+  EXPECT_EQ(mem::QueuedEvents(), 0);
+}
+
+TEST_F(DialogsTest, GuideOpenedTwiceShowsTheSameContent) {
+  LoadStartAndPassGate();
+  On_Channel_Change(MakeChannel("Kanal Eins", 12000000, 1, 10, 0));
+  std::string first_name, first_text;
+  for (int i = 0; i < 2; ++i) {
+    mem::QueueCommit(pnlGuide, kGuideOk);
+    On_Menu_Select(44456);
+    char name[128], text[1024];
+    ASSERT_TRUE(mem::CtrlText(pnlGuide, 4, name, sizeof name));
+    ASSERT_TRUE(mem::CtrlText(pnlGuide, 3, text, sizeof text));
+    if (i == 0) {
+      first_name = name;
+      first_text = text;
+    }
+    EXPECT_EQ(first_name, name);
+    EXPECT_EQ(first_text, text);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+#include "fixture.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "display/timer.h"
+#include "host/commands.h"
+
+int32_t PluginTest::host_runid = 4242;
+int32_t PluginTest::host_quality = 0;
+int PluginTest::command_count = 0;
+HostCommand PluginTest::commands[64];
+
+namespace {
+
+LRESULT CALLBACK HostProc(HWND, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg != WM_USER) return 0;
+  if (PluginTest::command_count < 64) {
+    HostCommand& c = PluginTest::commands[PluginTest::command_count++];
+    c.code = static_cast<UINT>(wparam);
+    c.param = lparam;
+    std::memset(c.record, 0, sizeof c.record);
+    if (wparam == CMD_START_FILTER)
+      std::memcpy(c.record, reinterpret_cast<const void*>(lparam), kFilterRequestSize);
+  }
+  if (wparam == CMD_START_FILTER) {
+    std::memcpy(reinterpret_cast<unsigned char*>(lparam) + kFilterRunIdOffset,
+                &PluginTest::host_runid, 4);
+  } else if (wparam == CMD_SIGNAL_QUERY) {
+    std::memcpy(reinterpret_cast<unsigned char*>(lparam) + 4, &PluginTest::host_quality, 4);
+  }
+  return 1;
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+void PluginTest::SetUp() {
+  sim::Reset();
+  mem::Reset();
+  command_count = 0;
+  host_runid = 4242;
+  host_quality = 0;
+  char tmpl[] = "/tmp/pelta-test-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  dir_ = tmpl;
+  ASSERT_EQ(mkdir((dir_ + "/pelta_icon").c_str(), 0755), 0);
+  WriteFile("pelta.uir", Slurp(std::string(PELTA_SOURCE_DIR) + "/assets/pelta.uir"));
+  std::string logo = Slurp(std::string(PELTA_SOURCE_DIR) + "/assets/pelta_icon/0.jpg");
+  WriteFile("pelta_icon/0.jpg", logo.empty() ? std::string("\xFF\xD8\xFF\xD9", 4) : logo);
+  WriteIni(DefaultIni());
+  sim::SetModuleDir(dir_.c_str());
+  host_ = sim::CreateWindow("ProgDVB 7", RECT{0, 0, 1920, 1080}, nullptr, &HostProc);
+}
+
+void PluginTest::TearDown() {
+  Unload();
+  std::string cmd = "rm -rf '" + dir_ + "'";
+  if (!dir_.empty() && std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir_;
+}
+
+std::vector<std::string> PluginTest::DefaultIni() {
+  return {" 3.0", "0", "0", "16777215", "1", "1", "1", "0",
+          "0",    "0", "0", "0",        "180", "0", "1", "Arial"};
+}
+
+void PluginTest::WriteIni(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  WriteFile("pelta.ini", text);
+}
+
+void PluginTest::WriteFile(const std::string& relative, const std::string& bytes) {
+  std::ofstream out(Path(relative), std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::string PluginTest::ReadFile(const std::string& relative) const { return Slurp(Path(relative)); }
+
+bool PluginTest::Load() {
+  loaded_ = DllMain(reinterpret_cast<HINSTANCE>(0x10000), DLL_PROCESS_ATTACH, nullptr) != 0;
+  return loaded_;
+}
+
+void PluginTest::Unload() {
+  if (!loaded_) return;
+  DllMain(reinterpret_cast<HINSTANCE>(0x10000), DLL_PROCESS_DETACH, nullptr);
+  loaded_ = false;
+}
+
+void PluginTest::Start() {
+  char hot_key[16] = "";
+  char version[16] = "";
+  int res = 0;
+  On_Start(nullptr, host_, FALSE, 7, hot_key, version, &res);
+}
+
+void PluginTest::LoadStartAndPassGate() {
+  ASSERT_TRUE(Load());
+  Start();
+  On_Channel_Change(MakeChannel("Gate", 11778000, 1, 1, 0));
+  sim::FireTimer(5);
+  ASSERT_EQ(StartKeySent.load(), 1);
+}
+
+int PluginTest::CommandsWithCode(UINT code) const {
+  int n = 0;
+  for (int i = 0; i < command_count; ++i) n += commands[i].code == code;
+  return n;
+}
+
+TProgram82 MakeChannel(const char* name, uint32_t frequency, uint8_t polarisation,
+                       uint16_t service_id, uint8_t ca_system) {
+  TProgram82 chan;
+  std::memset(chan.bytes, 0, sizeof chan.bytes);
+  std::strncpy(reinterpret_cast<char*>(chan.bytes), name, kChannelNameField - 1);
+  for (int i = 0; i < 4; ++i) chan.bytes[92 + i] = static_cast<unsigned char>(frequency >> (8 * i));
+  chan.bytes[97] = polarisation;
+  chan.bytes[122] = static_cast<unsigned char>(service_id & 0xFF);
+  chan.bytes[123] = static_cast<unsigned char>(service_id >> 8);
+  chan.bytes[128] = ca_system;
+  return chan;
+}

@@ -1,0 +1,65 @@
+// A whole plug-in in one process: a temporary module folder (pelta.uir from assets, a
+// pelta.ini the test writes, pelta_icon/0.jpg), a recording host main window on the simulated
+// desktop, and load/unload through DllMain. Every test starts from a reset desktop and a
+// reset panel run-time.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/entry.h"
+#include "panels/memory/memory_panels.h"
+#include "platform/sim/sim.h"
+
+// What the recording host received: one entry per WM_USER command, with a copy of the record
+// the command pointed at (taken while the host handled it). Fixed storage: the host's window
+// procedure runs inside the plug-in's hot paths, which tests prove allocation-free.
+struct HostCommand {
+  UINT code;
+  LPARAM param;
+  unsigned char record[64];
+};
+
+class PluginTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The sixteen lines of a typical pelta.ini: 3 s, size 0, black on white text, guide on,
+  // indicators on, whole screen, opacity 180, format 1, font "Arial".
+  static std::vector<std::string> DefaultIni();
+  void WriteIni(const std::vector<std::string>& lines);  // CR LF line ends
+  void WriteFile(const std::string& relative, const std::string& bytes);
+  std::string ReadFile(const std::string& relative) const;
+  std::string Path(const std::string& relative) const { return dir_ + "/" + relative; }
+
+  bool Load();    // DllMain(process attach)
+  void Unload();  // DllMain(process detach), once
+  // On_Start with the host window and DLL_ID 7.
+  void Start();
+  // Loads, starts, and runs the first (gated) channel change and the five ticks that end the
+  // start cycle, so the next channel change is displayed.
+  void LoadStartAndPassGate();
+
+  // The host: main window titled "ProgDVB 7" covering the screen.
+  HWND host_ = nullptr;
+
+ public:  // the host's window procedure records here
+  static int32_t host_runid;    // written into the start record's running id
+  static int32_t host_quality;  // written at offset 4 of the signal record
+  static int command_count;
+  static HostCommand commands[64];
+
+ protected:
+  int CommandsWithCode(UINT code) const;
+
+  std::string dir_;
+  bool loaded_ = false;
+};
+
+// A channel record with the fields the plug-in reads.
+TProgram82 MakeChannel(const char* name, uint32_t frequency, uint8_t polarisation,
+                       uint16_t service_id, uint8_t ca_system);

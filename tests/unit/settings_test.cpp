@@ -1,0 +1,221 @@
+// The settings file: reading rules, the size layout, the equal-colour rule, writing back.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+#include "panels/panels.h"
+#include "settings/dialogs.h"
+#include "settings/settings.h"
+
+namespace {
+
+class SettingsTest : public PluginTest {
+ protected:
+  // Loads with the default file where line `index` (0-based) is replaced by `text`.
+  bool LoadWithLine(int index, const std::string& text) {
+    std::vector<std::string> lines = DefaultIni();
+    lines[index] = text;
+    WriteIni(lines);
+    return Load();
+  }
+  int DisplayAttr(int control, int attribute) {
+    int v = -1;
+    EXPECT_TRUE(mem::CtrlAttr(pnlDisplay, control, attribute, &v)) << control << "/" << attribute;
+    return v;
+  }
+};
+
+TEST_F(SettingsTest, DisplayTimeLineRules) {
+  struct Case {
+    const char* line;
+    int32_t ms;
+  } cases[] = {
+      {" 3.0", 3000}, {"2.3", 2299},  {"0.01", 3000}, {"0.02", 19},     {"0", 3000},
+      {"-5", 3000},   {"", 3000},     {"12.5", 12500}, {"1e30", INT32_MAX}, {"abc", 3000},
+      {"5.0 seconds and more", 5000},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(LoadWithLine(0, c.line)) << c.line;
+    EXPECT_EQ(DisplayTimeMs.load(), c.ms) << "line 1: \"" << c.line << "\"";
+    Unload();
+  }
+}
+
+TEST_F(SettingsTest, OnlyTenCharactersOfANumberLineCount) {
+  struct Case {
+    int line;
+    const char* text;
+    std::atomic<int32_t>* setting;
+    int32_t expected;
+  } cases[] = {
+      {3, "   16777215", &TextColour, 1677721},
+      {9, "-3", &HourOffset, -3},
+      {9, "  +2x", &HourOffset, 2},
+      {11, "99999999999999", &StartKey, INT32_MAX},  // clamped, as strtol does on Windows
+      {11, "junk", &StartKey, 0},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(LoadWithLine(c.line, c.text));
+    EXPECT_EQ(c.setting->load(), c.expected) << "line " << c.line + 1 << ": " << c.text;
+    Unload();
+  }
+}
+
+TEST_F(SettingsTest, SizeModeSetsHeightAndLayout) {
+  struct Case {
+    int mode, height, name_size, logo_top, now_size, now_top, next_size, next_top;
+  } cases[] = {
+      {0, 60, 22, 5, 11, 26, 11, 42},
+      {1, 90, 40, 20, 14, 48, 14, 68},
+      {2, 120, 60, 35, 18, 70, 18, 93},
+      {3, 90, 22, 20, 18, 40, 18, 64},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(LoadWithLine(1, std::to_string(c.mode)));
+    EXPECT_EQ(DisplayHeight.load(), c.height) << "mode " << c.mode;
+    EXPECT_EQ(DisplayAttr(8, ATTR_TEXT_POINT_SIZE), c.name_size);
+    EXPECT_EQ(DisplayAttr(9, ATTR_TOP), c.logo_top);
+    EXPECT_EQ(DisplayAttr(10, ATTR_TEXT_POINT_SIZE), c.now_size);
+    EXPECT_EQ(DisplayAttr(10, ATTR_TOP), c.now_top);
+    EXPECT_EQ(DisplayAttr(11, ATTR_TEXT_POINT_SIZE), c.next_size);
+    EXPECT_EQ(DisplayAttr(11, ATTR_TOP), c.next_top);
+    Unload();
+  }
+}
+
+TEST_F(SettingsTest, UnknownSizeModeAppliesNothing) {
+  ASSERT_TRUE(LoadWithLine(1, "4"));
+  EXPECT_EQ(DisplayHeight.load(), 0);
+  // Control 8 keeps the point size of the layout file: the plug-in never set it.
+  static mem::PanelState state;
+  ASSERT_TRUE(mem::Snapshot(pnlDisplay, &state));
+  for (int c = 0; c < state.control_count; ++c) {
+    for (int a = 0; a < state.controls[c].attr_count; ++a)
+      EXPECT_NE(state.controls[c].attrs[a].code, ATTR_TEXT_POINT_SIZE);
+  }
+}
+
+TEST_F(SettingsTest, ColoursReachTheDisplayAndEqualColoursGiveWhiteBackground) {
+  struct Case {
+    const char* back;
+    const char* text;
+    int shown_back;
+  } cases[] = {
+      {"255", "16777215", 255},          // as stored
+      {"65280", "65280", 0xFFFFFF},      // equal: white background, green text
+      {"16777215", "16777215", 0xFFFFFF} // both white stay white on white
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> lines = DefaultIni();
+    lines[2] = c.back;
+    lines[3] = c.text;
+    WriteIni(lines);
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(BackColour.load(), c.shown_back);
+    EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), c.shown_back);
+    EXPECT_EQ(DisplayAttr(12, ATTR_DECORATION_COLOR), c.shown_back);
+    for (int control : {8, 10, 11, 4, 5, 6, 7}) {
+      EXPECT_EQ(DisplayAttr(control, ATTR_TEXT_BGCOLOR), c.shown_back) << control;
+      EXPECT_EQ(DisplayAttr(control, ATTR_TEXT_COLOR), std::stoi(c.text)) << control;
+    }
+    // The settings panel shows what the file says.
+    int panel_back = -1;
+    ASSERT_GE(GetCtrlVal(pnlSettings, 10, &panel_back), 0);
+    EXPECT_EQ(panel_back, std::stoi(c.back));
+    Unload();
+  }
+}
+
+TEST_F(SettingsTest, MissingOrShortFileReadsAsEmptyLines) {
+  WriteFile("pelta.ini", "2.0\n1\n");  // LF line ends, two lines
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(DisplayTimeMs.load(), 2000);
+  EXPECT_EQ(SizeMode.load(), 1);
+  EXPECT_EQ(EpgEnabled.load(), 0);
+  EXPECT_EQ(Opacity.load(), 255);  // 0 is below 100: raised to 255 at load
+  EXPECT_STREQ(FontName, "");
+  Unload();
+
+  ASSERT_EQ(std::remove(Path("pelta.ini").c_str()), 0);
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(DisplayTimeMs.load(), 3000);
+  EXPECT_EQ(BackColour.load(), 0xFFFFFF);  // 0 and 0 are equal colours
+  EXPECT_EQ(TextColour.load(), 0);
+}
+
+TEST_F(SettingsTest, FontNameKeepsAtMost128Characters) {
+  std::vector<std::string> lines = DefaultIni();
+  lines[15] = std::string(300, 'F');
+  WriteIni(lines);
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(std::string(FontName), std::string(128, 'F'));
+}
+
+TEST_F(SettingsTest, SaveWritesCrLfLinesInTheReadOrderAndReadsBackUnchanged) {
+  const std::vector<std::string> stored = {"12.5", "2", "255",  "65280", "1", "0",    "1",      "1",
+                                           "1",    "-2", "-1", "300",   "180", "16", "2", "Courier New"};
+  WriteIni(stored);
+  ASSERT_TRUE(Load());
+  SetPar();
+  std::string expected;
+  for (const std::string& line : stored) expected += line + "\r\n";
+  EXPECT_EQ(ReadFile("pelta.ini"), expected);
+
+  // The same sixteen values after a fresh load of what was written.
+  Unload();
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(DisplayTimeMs.load(), 12500);
+  EXPECT_EQ(HourOffset.load(), -2);
+  EXPECT_EQ(DebugMode.load(), -1);
+  EXPECT_EQ(TextAlign.load(), 16);
+  EXPECT_STREQ(FontName, "Courier New");
+}
+
+TEST_F(SettingsTest, SaveFormatsSecondsWithOneDecimalInFourColumns) {
+  struct Case {
+    double seconds;
+    const char* line;
+  } cases[] = {{3.0, " 3.0"}, {12.5, "12.5"}, {0.5, " 0.5"}, {100.0, "100.0"}};
+  ASSERT_TRUE(Load());
+  for (const Case& c : cases) {
+    SetCtrlVal(pnlSettings, 4, c.seconds);
+    SetPar();
+    std::string text = ReadFile("pelta.ini");
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), c.line) << c.seconds;
+  }
+}
+
+TEST_F(SettingsTest, SaveTakesPanelValuesAndAppliesColoursWithoutEqualColourRule) {
+  std::vector<std::string> lines = DefaultIni();
+  lines[2] = lines[3] = "65280";
+  WriteIni(lines);
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), 0xFFFFFF);
+  SetCtrlVal(pnlSettings, 8, 2);  // size mode 2
+  SetPar();
+  EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), 65280);  // equal colours as stored
+  EXPECT_EQ(SizeMode.load(), 2);
+  EXPECT_EQ(DisplayHeight.load(), 120);
+  EXPECT_EQ(DisplayTimeMs.load(), 3000);  // the display time takes effect at the next load
+}
+
+TEST_F(SettingsTest, UnwritableFileIsLeftAloneAndValuesStillApply) {
+  ASSERT_TRUE(Load());
+  // A folder in place of the file: the open for writing fails.
+  ASSERT_EQ(std::remove(Path("pelta.ini").c_str()), 0);
+  ASSERT_EQ(mkdir(Path("pelta.ini").c_str(), 0755), 0);
+  SetCtrlVal(pnlSettings, 10, 0x123456);
+  SetPar();
+  EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), 0x123456);
+  EXPECT_EQ(BackColour.load(), 0x123456);
+  EXPECT_EQ(rmdir(Path("pelta.ini").c_str()), 0);  // still the folder: nothing was written
+}
+
+}  // namespace
