@@ -1,0 +1,193 @@
+// The display's hot paths on the simulated desktop, with the plug-in loaded from a temporary
+// module folder (assets/pelta.uir, a pelta.ini with FollowVideo 1, the fallback logo):
+//  - ChannelChange: a 1920x1080 desktop with 300 top-level windows above the host's and no
+//    video window, so the enumeration visits all 301 and the probe runs the centre and the
+//    whole 9 x 5 grid (46 point lookups);
+//  - SimSearchBaseline: the same enumeration and 46 lookups with title reads, done directly on
+//    the simulated desktop, with no plug-in code; ChannelChange minus this is the plug-in's own
+//    share (the simulated lookups walk every window slot and are far slower than Windows');
+//  - ChannelChangeWholeScreen: FollowVideo 0 and only the host's window: no search to speak of;
+//  - TickIdle: a tick with no display cycle running (two key polls);
+//  - TickBusy: a tick in a running cycle that sees the P key and has both programme lines
+//    ready: the panel shown, the time written, both lines copied onto the panel.
+// Ticks call TimerProc directly, as the timer thread does.
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "display/channel.h"
+#include "display/timer.h"
+#include "guide/eit.h"
+#include "host/commands.h"
+#include "host/entry.h"
+#include "panels/memory/memory_panels.h"
+#include "platform/sim/sim.h"
+
+namespace {
+
+constexpr int kOtherWindows = 300;
+HINSTANCE const kModule = reinterpret_cast<HINSTANCE>(0x10000);
+
+LRESULT CALLBACK HostProc(HWND, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg == WM_USER && wparam == CMD_SIGNAL_QUERY) {
+    const int32_t quality = 72;
+    std::memcpy(reinterpret_cast<unsigned char*>(lparam) + 4, &quality, 4);
+  }
+  return 1;
+}
+
+bool Copy(const std::string& from, const std::string& to) {
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) return false;
+  std::FILE* out = std::fopen(to.c_str(), "wb");
+  if (out == nullptr) {
+    std::fclose(in);
+    return false;
+  }
+  char buffer[8192];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) std::fwrite(buffer, 1, n, out);
+  std::fclose(in);
+  return std::fclose(out) == 0;
+}
+
+// A loaded and started plug-in past its start cycle; the desktop as described above.
+class Desktop {
+ public:
+  explicit Desktop(bool follow_video = true, int other_windows = kOtherWindows) {
+    sim::Reset();
+    mem::Reset();
+    char tmpl[] = "/tmp/pelta-bench-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) std::abort();
+    dir_ = tmpl;
+    const std::string src = PELTA_SOURCE_DIR;
+    mkdir((dir_ + "/pelta_icon").c_str(), 0755);
+    const bool copied = Copy(src + "/assets/pelta.uir", dir_ + "/pelta.uir") &&
+                        Copy(src + "/assets/pelta_icon/0.jpg", dir_ + "/pelta_icon/0.jpg");
+    std::FILE* ini = std::fopen((dir_ + "/pelta.ini").c_str(), "wb");
+    if (!copied || ini == nullptr) std::abort();
+    // pelta.ini: 3 s, size 0, guide on, indicators on, FollowVideo as asked, opacity 180.
+    std::fprintf(ini,
+                 " 3.0\r\n0\r\n0\r\n16777215\r\n1\r\n1\r\n1\r\n%d\r\n0\r\n0\r\n0\r\n0\r\n"
+                 "180\r\n0\r\n1\r\nArial\r\n",
+                 follow_video ? 1 : 0);
+    std::fclose(ini);
+    sim::SetModuleDir(dir_.c_str());
+    sim::SetScreenSize(1920, 1080);
+    host_ = sim::CreateWindow("ProgDVB 7", RECT{0, 0, 1920, 1080}, nullptr, &HostProc);
+    char title[32];
+    for (int i = 0; i < other_windows; ++i) {
+      std::snprintf(title, sizeof title, "Document %d - Editor", i);
+      const LONG x = (i * 37) % 1800;
+      const LONG y = (i * 53) % 1000;
+      sim::CreateWindow(title, RECT{x, y, x + 120, y + 80});
+    }
+    if (!DllMain(kModule, DLL_PROCESS_ATTACH, nullptr)) std::abort();
+    char hot_key[16] = "";
+    char version[16] = "";
+    int res = 0;
+    On_Start(nullptr, host_, FALSE, 7, hot_key, version, &res);
+    On_Channel_Change(Channel());
+    sim::FireTimer(5);
+    On_Channel_Change(Channel());  // opens the EIT filter
+  }
+  ~Desktop() {
+    DllMain(kModule, DLL_PROCESS_DETACH, nullptr);
+    const std::string cmd = "rm -rf '" + dir_ + "'";
+    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", dir_.c_str());
+  }
+  static TProgram82 Channel() {
+    TProgram82 chan;
+    std::memset(chan.bytes, 0, sizeof chan.bytes);
+    std::memcpy(chan.bytes, "Das Erste", 9);
+    const uint32_t freq = 11836000;
+    std::memcpy(chan.bytes + 92, &freq, 4);
+    chan.bytes[97] = 1;
+    chan.bytes[122] = 0xCA;
+    chan.bytes[123] = 0x6D;
+    return chan;
+  }
+
+ private:
+  std::string dir_;
+  HWND host_ = nullptr;
+};
+
+void ChannelChange(benchmark::State& state) {
+  Desktop desktop;
+  const TProgram82 chan = Desktop::Channel();
+  const int lookups = sim::PointLookupCount();
+  for (auto _ : state) On_Channel_Change(chan);
+  state.counters["lookups/call"] = static_cast<double>(sim::PointLookupCount() - lookups) /
+                                   static_cast<double>(state.iterations());
+}
+BENCHMARK(ChannelChange);
+
+// The same change with nothing to search: FollowVideo 0 and the host's window alone. What is
+// left is the plug-in's own work with the panel run-time (and the logo file lookups).
+void ChannelChangeWholeScreen(benchmark::State& state) {
+  Desktop desktop(false, 0);
+  const TProgram82 chan = Desktop::Channel();
+  for (auto _ : state) On_Channel_Change(chan);
+}
+BENCHMARK(ChannelChangeWholeScreen);
+
+BOOL CALLBACK CountTitle(HWND hwnd, LPARAM) {
+  char title[8];
+  GetWindowTextA(hwnd, title, sizeof title);
+  benchmark::DoNotOptimize(title[0]);
+  return TRUE;
+}
+
+void SimSearchBaseline(benchmark::State& state) {
+  Desktop desktop;
+  char title[16];
+  for (auto _ : state) {
+    EnumWindows(&CountTitle, 0);
+    HWND hit = WindowFromPoint(POINT{960, 540});
+    GetWindowTextA(hit, title, sizeof title);
+    for (LONG y = 200; y < 1080; y += 200) {
+      for (LONG x = 200; x < 1920; x += 200) {
+        hit = WindowFromPoint(POINT{x, y});
+        GetWindowTextA(hit, title, sizeof title);
+      }
+    }
+    benchmark::DoNotOptimize(title[0]);
+  }
+}
+BENCHMARK(SimSearchBaseline);
+
+void TickIdle(benchmark::State& state) {
+  Desktop desktop;
+  for (int i = 0; i < 60 && DisplayActive == 1; ++i) TimerProc(0, 0, 0, 0, 0);
+  for (auto _ : state) TimerProc(0, 0, 0, 0, 0);
+  if (DisplayActive != 0) state.SkipWithError("a display cycle was running");
+}
+BENCHMARK(TickIdle);
+
+void TickBusy(benchmark::State& state) {
+  Desktop desktop;
+  for (auto _ : state) {
+    state.PauseTiming();
+    sim::PressKey('P');
+    {
+      std::lock_guard<std::mutex> lock(GuideLock);
+      std::strcpy(nowtxt, "(20:15) Tagesschau > Nachrichten des Tages ");
+      std::strcpy(nxttxt, "(20:30) Wetter > Das Wetter für morgen ");
+      eitstate = 7;
+    }
+    state.ResumeTiming();
+    TimerProc(0, 0, 0, 0, 0);
+  }
+  if (eitstate != 8) state.SkipWithError("the lines were not taken");
+}
+BENCHMARK(TickBusy);
+
+}  // namespace
+
+BENCHMARK_MAIN();

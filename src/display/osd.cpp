@@ -1,0 +1,227 @@
+// The channel-change display: what the host's On_Channel_Change shows.
+//
+// A topmost strip (the display panel, window caption "Pelta") is laid along the bottom of the
+// host's video picture, or of the whole screen, 30 pixels in from either side and its bottom
+// 40 pixels above the area's bottom edge. It carries the channel name and logo, the reception
+// indicators at the right-hand end, the time of day and the present/following programme
+// lines, which the display timer fills in once the EIT reader has both. The timer hides the
+// strip after one display time.
+//
+// Until the first display cycle after load has ended (the start key has gone), a channel
+// change only restarts that cycle: hosts switch to their start channel while still building
+// their windows, and nothing useful could be found or shown yet.
+#include "display/osd.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "display/discovery.h"
+#include "display/indicators.h"
+#include "display/timer.h"
+#include "guide/eit.h"
+#include "host/entry.h"
+#include "panels/panels.h"
+#include "settings/settings.h"
+
+std::atomic<int32_t> ScreenWidth{0};
+std::atomic<int32_t> ScreenHeight{0};
+TDisplayArea DisplayArea;
+char LogoPath[256];
+
+namespace {
+
+enum {
+  kTimeControl = 4,
+  kFreqControl = 5,
+  kPolControl = 6,
+  kCaLabelControl = 7,
+  kNameControl = 8,
+  kLogoControl = 9,
+  kNowControl = 10,
+  kNextControl = 11,
+  kDecorationControl = 12,
+  kCaStateControl = 13,
+  kQualityControl = 14,
+  kLevelControl = 15,
+};
+
+constexpr int kPanelInset = 30;       // the panel is 30 pixels in from each side of the area
+constexpr int kBottomGap = 40;        // and its bottom 40 pixels above the area's bottom
+constexpr int kDebugTitleChars = 31;  // DebugMode -2 shows this much of the centre window's title
+constexpr int32_t kDebugProbeTitle = -2;
+
+// Left edges of the indicator block, as offsets from the area width W (the panel is W - 60
+// wide): 12 is the block's decoration, 15/14/13 the level, quality and CA-state indicators,
+// 4 the time, 5/6/7 frequency, polarisation and CA label.
+struct ControlEdge {
+  int control;
+  int from_right;
+};
+const ControlEdge kIndicatorEdges[] = {
+    {kDecorationControl, 165}, {kLevelControl, 157}, {kQualityControl, 127}, {kCaStateControl, 97},
+    {kTimeControl, 150},       {kFreqControl, 160},  {kPolControl, 115},     {kCaLabelControl, 93},
+};
+const int kTextControls[] = {kNameControl, kNowControl, kNextControl};
+constexpr int kRightAlignedFromRight = 190;  // right-aligned texts end near the indicators
+constexpr int kCentredMargin = 80;           // centred texts: (W - 80) / 2
+
+// Whether DisplayArea has been set by a channel change since load (whole screen, or a video
+// window found). Until then a failed video search falls back to the whole screen.
+bool AreaKnown = false;
+
+void SetWholeScreen(int width, int height) {
+  DisplayArea.left = 0;
+  DisplayArea.bottom = height;
+  DisplayArea.width = width;
+  DisplayArea.height = height;
+}
+
+void ChooseDisplayArea(int width, int height) {
+  if (FollowVideo == 0) {
+    SetWholeScreen(width, height);
+    VideoWnd = HostTopWnd;
+    AreaKnown = true;
+    return;
+  }
+  RECT rect;
+  if (EPtry() > 0 && GetWindowRect(VideoWnd, &rect)) {
+    DisplayArea.left = rect.left;
+    DisplayArea.bottom = rect.bottom;
+    DisplayArea.width = rect.right - rect.left;
+    DisplayArea.height = rect.bottom - rect.top;
+    AreaKnown = true;
+    return;
+  }
+  // No video window this time: keep the area of the last change. If there never was one,
+  // an all-zero area would put a -60 pixel wide panel above the screen; use the screen.
+  if (!AreaKnown) SetWholeScreen(width, height);
+}
+
+void PlaceControls(int panel, int area_width) {
+  for (const ControlEdge& edge : kIndicatorEdges) {
+    SetCtrlAttribute(panel, edge.control, ATTR_LEFT, area_width - edge.from_right);
+  }
+  // Right-aligned and centred texts are labels anchored at their left edge (pelta.uir):
+  // blank them first so they do not flash at the new position with the old text.
+  int left = 0;
+  const int32_t align = TextAlign;
+  if (align == kJustifyRight) {
+    left = area_width - kRightAlignedFromRight;
+  } else if (align == kJustifyCentre) {
+    left = (area_width - kCentredMargin) / 2;
+  } else {
+    return;
+  }
+  for (int control : kTextControls) SetCtrlVal(panel, control, " ");
+  for (int control : kTextControls) SetCtrlAttribute(panel, control, ATTR_LEFT, left);
+}
+
+void ShowAndPlacePanel(int panel) {
+  DisplayPanel(panel);
+  OsdWnd = FindWindowA(nullptr, "Pelta");
+  if (OsdWnd == nullptr) return;
+  const int height = DisplayHeight;
+  SetWindowPos(OsdWnd, HWND_TOPMOST, DisplayArea.left + kPanelInset,
+               DisplayArea.bottom - (height + kBottomGap), DisplayArea.width - 2 * kPanelInset,
+               height, SWP_SHOWWINDOW);
+}
+
+// DebugMode -2: the title of the window under the screen centre, to find out what a host
+// calls its video window.
+void ShowCentreTitle(int panel, int width, int height) {
+  POINT centre{width / 2, height / 2};
+  HWND window = WindowFromPoint(centre);
+  TitleBuf[0] = '\0';
+  if (window != nullptr) GetWindowTextA(window, TitleBuf, kDebugTitleChars + 1);
+  SetCtrlVal(panel, kNextControl, TitleBuf);
+}
+
+// "<IconDir><name>.jpg", or the fallback "<IconDir>0.jpg" when that cannot be shown. A path
+// that does not fit LogoPath is not cut short (it would name another file): it goes straight
+// to the fallback.
+void ShowLogo(int panel, const char* name) {
+  std::memset(LogoPath, 0, sizeof LogoPath - 1);
+  int n = std::snprintf(LogoPath, sizeof LogoPath, "%s%s.jpg", IconDir, name);
+  if (n > 0 && static_cast<size_t>(n) < sizeof LogoPath &&
+      DisplayImageFile(panel, kLogoControl, LogoPath) == 0) {
+    return;
+  }
+  n = std::snprintf(LogoPath, sizeof LogoPath, "%s0.jpg", IconDir);
+  if (n > 0 && static_cast<size_t>(n) < sizeof LogoPath) {
+    DisplayImageFile(panel, kLogoControl, LogoPath);
+  }
+}
+
+void ResetProgrammeLines(int panel) {
+  const int32_t epg = EpgEnabled;
+  if (epg == 0) {
+    SetCtrlVal(panel, kNowControl, " ");
+    SetCtrlVal(panel, kNextControl, " ");
+  }
+  if (epg == 1 && eitstate == 0) {
+    SetCtrlVal(panel, kNowControl, " ");
+    SetCtrlVal(panel, kNextControl, " ");
+    GetEIT();  // asks the host for the section filter on PID 0x12; eitstate 1
+  }
+  if (epg == 1 && eitstate > 0) {
+    // The filter stays open; what was captured for the previous service is dropped and the
+    // reader waits for the new service's present and following events. The lines are empty
+    // now; they are not read back here, since the reader may already be writing them.
+    ResetLinesForChannel();
+    SetCtrlVal(panel, kNowControl, "");
+    SetCtrlVal(panel, kNextControl, "");
+  }
+}
+
+}  // namespace
+
+void PELTA_CDECL On_Channel_Change(TProgram82 chan) {
+  if (StartKeySent == 0) {
+    TickCount = 0;
+    DisplayActive = 1;
+    return;
+  }
+  StoreCurrentChannel(chan);
+
+  int height = 0;
+  int width = 0;
+  GetScreenSize(&height, &width);
+  ScreenHeight = height;
+  ScreenWidth = width;
+
+  EnumWindows(&EPproc, 0);
+  ChooseDisplayArea(width, height);
+
+  const int panel = pnlDisplay;
+  const int area_width = DisplayArea.width;
+  PlaceControls(panel, area_width);
+  ShowAndPlacePanel(panel);
+
+  if (DebugMode == kDebugProbeTitle) {
+    ShowCentreTitle(panel, width, height);
+  } else {
+    char name[kChannelNameField + 1];
+    ChannelName(chan, name, sizeof name);
+    SetCtrlVal(panel, kNameControl, name);
+    ShowLogo(panel, name);
+    OtherData(chan);
+    ResetProgrammeLines(panel);
+  }
+
+  WriteTimeOfDay();
+  TickCount = 0;
+  DisplayActive = 1;
+
+  const HWND host = HostTopWnd;
+  if (host != nullptr) {
+    SetFocus(host);
+    SetForegroundWindow(host);
+  }
+}
+
+void ResetOsdState() {
+  ScreenWidth = ScreenHeight = 0;
+  DisplayArea = TDisplayArea{};
+  AreaKnown = false;
+  std::memset(LogoPath, 0, sizeof LogoPath);
+}

@@ -1,0 +1,124 @@
+// The display timer: one periodic tick, DisplayTimeMs / 50 apart, so 50 ticks are one display
+// time.
+//
+// A tick polls the two global keys (P shows the display again, O opens the guide window),
+// counts the running display cycle, sends the configured start key once after load, moves the
+// programme lines onto the display as soon as the EIT reader has both, and hides the display
+// when the cycle has run out, handing the focus back to the host.
+//
+// The keys are read with GetAsyncKeyState: a positive (signed 16-bit) result means "pressed
+// since the last poll and not held now"; a key still held at the poll does not count, so a
+// long press cannot retrigger every tick.
+//
+// On Windows the tick runs on the host's UI thread (platform/timer.h); the cycle counters are
+// atomic all the same, since channel changes write them and tests tick from other threads.
+#include "display/timer.h"
+
+#include <cstdio>
+
+#include "display/discovery.h"
+#include "display/osd.h"
+#include "guide/eit.h"
+#include "guide/guide_window.h"
+#include "host/entry.h"
+#include "panels/panels.h"
+#include "settings/settings.h"
+
+std::atomic<int32_t> TickCount{0};
+std::atomic<int32_t> DisplayActive{0};
+std::atomic<int32_t> StartKeySent{0};
+std::atomic<int32_t> GuideByKey{0};
+
+namespace {
+
+constexpr int kVkP = 'P';             // 80
+constexpr int kVkO = 'O';             // 79
+constexpr int32_t kKeyPTicks = 15;    // the cycle then runs 35 more ticks
+constexpr int32_t kStartKeyTick = 5;  // the start key goes at the fifth tick of the first cycle
+constexpr int32_t kLastTick = 50;     // the display hides in the tick that counts past this
+constexpr int32_t kStartKeyMin = 33;  // StartKey below this sends nothing (space and controls)
+// keybd_event flags for the start key: KEYEVENTF_EXTENDEDKEY plus 0x100, no KEYEVENTF_KEYUP.
+constexpr DWORD kStartKeyFlags = 0x101;
+constexpr int kTimeControl = 4;
+constexpr int kNowControl = 10;
+constexpr int kNextControl = 11;
+
+bool KeyPressedSinceLastPoll(int vk) {
+  return GetAsyncKeyState(vk) > 0;
+}
+
+void ShowLines() {
+  char now[kGuideTextMax];
+  char next[kGuideTextMax];
+  // The copy and the change to 8 are made together under the reader's lock, so a channel
+  // change cannot empty the lines between the test for 7 and the copy.
+  if (!TakeReadyLines(now, next, sizeof now)) return;
+  const int panel = pnlDisplay;
+  SetCtrlVal(panel, kNowControl, now);
+  SetCtrlVal(panel, kNextControl, next);
+  TickCount = 0;
+}
+
+void HideDisplay() {
+  HidePanel(pnlDisplay);
+  if (GuideByKey == 1) {
+    HidePanel(pnlGuide);
+    GuideByKey = 0;
+  }
+  const HWND host = HostTopWnd;
+  if (host != nullptr) {
+    SetFocus(host);
+    SetForegroundWindow(host);
+  }
+  // ALT-DVB shows its controls while the pointer rests over the picture: park it at the
+  // bottom edge so they go away with the display.
+  if (HostKind == kHostAltDvb && ParkCursor == 1) SetCursorPos(ScreenWidth / 2, ScreenHeight);
+  DisplayActive = 0;
+  TickCount = 0;
+}
+
+}  // namespace
+
+void WriteTimeOfDay() {
+  int hours = 0;
+  int minutes = 0;
+  int seconds = 0;
+  CVI_GetSystemTime(&hours, &minutes, &seconds);
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d", hours, minutes);
+  SetCtrlVal(pnlDisplay, kTimeControl, text);
+}
+
+void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+  ProcessSystemEvents();
+
+  if (KeyPressedSinceLastPoll(kVkP)) {
+    DisplayPanel(pnlDisplay);  // as it was last filled
+    WriteTimeOfDay();
+    DisplayActive = 1;
+    TickCount = kKeyPTicks;
+  }
+  if (KeyPressedSinceLastPoll(kVkO)) {
+    OpenGuide(false);  // shows and places the guide; DisplayActive 1, TickCount 5, GuideByKey 1
+  }
+
+  if (DisplayActive == 0) return;
+  const int32_t count = ++TickCount;
+
+  if (count == kStartKeyTick && StartKeySent == 0) {
+    const int32_t key = StartKey;
+    if (key >= kStartKeyMin) keybd_event(static_cast<BYTE>(key & 0xFF), 0, kStartKeyFlags, 0);
+    StartKeySent = 1;
+    TickCount = 0;
+    DisplayActive = 0;
+    return;
+  }
+
+  if (TickCount > 0 && EpgEnabled == 1 && eitstate == 7) ShowLines();
+
+  if (TickCount > kLastTick) HideDisplay();
+}
+
+void ResetTimerState() {
+  TickCount = DisplayActive = StartKeySent = GuideByKey = 0;
+}

@@ -1,0 +1,536 @@
+// The channel-change display: gate, area, placement, contents, order of effects.
+#include "display/osd.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "alloc_counter.h"
+#include "display/channel.h"
+#include "display/discovery.h"
+#include "display/timer.h"
+#include "fixture.h"
+#include "guide/eit.h"
+#include "host/commands.h"
+#include "panels/panels.h"
+#include "settings/settings.h"
+#include "ts.h"
+
+namespace {
+
+const std::string kJpeg("\xFF\xD8\xFF\xE0 logo \xFF\xD9", 11);
+
+class OsdTest : public PluginTest {
+ protected:
+  // Loads with some lines of the default settings replaced (index: value) and passes the gate.
+  void LoadWith(const std::vector<std::pair<int, std::string>>& changes) {
+    std::vector<std::string> lines = DefaultIni();
+    for (const auto& change : changes) lines[change.first] = change.second;
+    WriteIni(lines);
+    LoadStartAndPassGate();
+  }
+  static RECT OsdRect() {
+    sim::WindowInfo info{};
+    EXPECT_TRUE(sim::GetInfo(FindWindowA(nullptr, "Pelta"), &info));
+    return info.rect;
+  }
+  static int Left(int control) {
+    int value = -1;
+    EXPECT_TRUE(mem::CtrlAttr(pnlDisplay, control, ATTR_LEFT, &value)) << control;
+    return value;
+  }
+  static std::string Text(int control) {
+    char text[1024] = "";
+    EXPECT_TRUE(mem::CtrlText(pnlDisplay, control, text, sizeof text));
+    return text;
+  }
+  static void ExpectPanelAt(int x, int y, int width, int height) {
+    RECT r = OsdRect();
+    EXPECT_EQ(r.left, x);
+    EXPECT_EQ(r.top, y);
+    EXPECT_EQ(r.right - r.left, width);
+    EXPECT_EQ(r.bottom - r.top, height);
+  }
+};
+
+TEST_F(OsdTest, WorkedExampleOnAFullHdScreen) {
+  LoadWith({});
+  On_Channel_Change(MakeChannel("Das Erste", 11836000, 13, 28106, 0));
+  ExpectPanelAt(30, 980, 1860, 60);
+  sim::WindowInfo info{};
+  ASSERT_TRUE(sim::GetInfo(FindWindowA(nullptr, "Pelta"), &info));
+  EXPECT_TRUE(info.visible);
+  EXPECT_TRUE(info.topmost);
+  EXPECT_TRUE(mem::IsVisible(pnlDisplay));
+  const struct {
+    int control, left;
+  } edges[] = {{12, 1755}, {15, 1763}, {14, 1793}, {13, 1823},
+               {4, 1770},  {5, 1760},  {6, 1805},  {7, 1827}};
+  for (const auto& e : edges) EXPECT_EQ(Left(e.control), e.left) << e.control;
+  for (int control : {8, 10, 11}) EXPECT_EQ(Left(control), 70) << "layout position kept";
+  EXPECT_EQ(Text(8), "Das Erste");
+  EXPECT_EQ(Text(5), "11836");
+  EXPECT_EQ(Text(6), "V");
+  EXPECT_EQ(Text(7), "FTA");
+}
+
+TEST_F(OsdTest, TextAlignmentPlacesTheTextControls) {
+  const struct {
+    const char* align;
+    int screen_width, screen_height;
+    int left;  // -1: the layout's position
+  } cases[] = {{"16", 1920, 1080, 1730}, {"32", 1920, 1080, 920}, {"0", 1920, 1080, -1},
+               {"16", 1024, 768, 834},   {"32", 1023, 768, 471},  {"8", 1920, 1080, -1}};
+  for (const auto& c : cases) {
+    sim::SetScreenSize(c.screen_width, c.screen_height);
+    LoadWith({{13, c.align}, {10, "-2"}});  // -2: the texts are not refilled afterwards
+    On_Channel_Change(MakeChannel("Name", 1, 1, 1, 0));
+    for (int control : {8, 10}) {
+      if (c.left < 0) {
+        EXPECT_EQ(Left(control), 70) << c.align;
+        EXPECT_FALSE(mem::CtrlWasSet(pnlDisplay, control)) << "not blanked for " << c.align;
+      } else {
+        EXPECT_EQ(Left(control), c.left) << c.align << " " << c.screen_width;
+        EXPECT_EQ(Text(control), " ");
+      }
+    }
+    Unload();
+  }
+}
+
+TEST_F(OsdTest, SizeModeAndScreenGiveThePanelRectangle) {
+  const struct {
+    const char* size_mode;
+    int width, height;
+    int x, y, cx, cy;
+  } cases[] = {{"0", 1920, 1080, 30, 980, 1860, 60},
+               {"1", 1920, 1080, 30, 950, 1860, 90},
+               {"2", 1024, 768, 30, 608, 964, 120},
+               {"3", 800, 600, 30, 470, 740, 90}};
+  for (const auto& c : cases) {
+    sim::SetScreenSize(c.width, c.height);
+    LoadWith({{1, c.size_mode}});
+    On_Channel_Change(MakeChannel("Name", 1, 1, 1, 0));
+    ExpectPanelAt(c.x, c.y, c.cx, c.cy);
+    EXPECT_EQ(DisplayArea.width, c.width);
+    EXPECT_EQ(DisplayArea.bottom, c.height);
+    Unload();
+  }
+}
+
+TEST_F(OsdTest, FollowsTheVideoWindow) {
+  LoadWith({{1, "1"}, {7, "1"}});
+  HWND video = sim::CreateWindow("Das Erste", RECT{100, 50, 900, 650}, host_);
+  On_Channel_Change(MakeChannel("Das Erste", 11836000, 13, 28106, 0));
+  EXPECT_EQ(VideoWnd, video);
+  ExpectPanelAt(130, 520, 740, 90);
+  EXPECT_EQ(DisplayArea.height, 600);
+
+  // The video window gone: the area of the last change stays.
+  sim::DestroyWindow(video);
+  On_Channel_Change(MakeChannel("Das Erste", 11836000, 13, 28106, 0));
+  ExpectPanelAt(130, 520, 740, 90);
+  EXPECT_EQ(Left(12), 635) << "800 - 165";
+}
+
+TEST_F(OsdTest, FollowVideoWithoutAnyVideoWindowUsesTheWholeScreen) {
+  LoadWith({{7, "1"}});
+  On_Channel_Change(MakeChannel("Nowhere", 1, 1, 1, 0));
+  ExpectPanelAt(30, 980, 1860, 60);
+  EXPECT_EQ(Left(12), 1755);
+}
+
+TEST_F(OsdTest, FirstChangeIsGatedAndKeepsNothing) {
+  ASSERT_TRUE(Load());
+  Start();
+  On_Channel_Change(MakeChannel("Gate", 11778000, 1, 99, 5));
+  EXPECT_FALSE(mem::IsVisible(pnlDisplay));
+  EXPECT_EQ(TickCount.load(), 0);
+  EXPECT_EQ(DisplayActive.load(), 1);
+  EXPECT_EQ(command_count, 0) << "no signal query, no filter";
+  const TProgram82 zero{};
+  EXPECT_EQ(std::memcmp(CurrentChannel.bytes, zero.bytes, kProgramSize), 0);
+  EXPECT_EQ(sim::SetWindowPosCount(), 0);
+}
+
+TEST_F(OsdTest, KeepsTheWholeRecordByteForByte) {
+  LoadStartAndPassGate();
+  TProgram82 chan;
+  for (size_t i = 0; i < kProgramSize; ++i) chan.bytes[i] = static_cast<unsigned char>(i * 7 + 1);
+  chan.bytes[5] = 0;
+  On_Channel_Change(chan);
+  EXPECT_EQ(std::memcmp(CurrentChannel.bytes, chan.bytes, kProgramSize), 0);
+}
+
+TEST_F(OsdTest, EffectsComeInOrderAndTheFocusGoesBackToTheHost) {
+  LoadStartAndPassGate();
+  sim::ClearLogs();
+  On_Channel_Change(MakeChannel("Das Erste", 11836000, 13, 28106, 0));
+  std::vector<std::string> order;
+  for (int i = 0; i < sim::CallCount(); ++i) {
+    const sim::CallEntry* e = sim::CallAt(i);
+    switch (e->call) {
+      case sim::Call::SetWindowPos:
+        order.push_back("place");
+        break;
+      case sim::Call::SendMessage:
+        order.push_back("message");
+        break;
+      case sim::Call::SetFocus:
+        EXPECT_EQ(e->hwnd, host_);
+        order.push_back("focus");
+        break;
+      case sim::Call::SetForeground:
+        EXPECT_EQ(e->hwnd, host_);
+        order.push_back("foreground");
+        break;
+      default:
+        order.push_back("other");
+    }
+  }
+  const std::vector<std::string> expected = {"place", "message", "message", "focus", "foreground"};
+  EXPECT_EQ(order, expected);
+  ASSERT_EQ(command_count, 2);
+  EXPECT_EQ(commands[0].code, CMD_SIGNAL_QUERY) << "indicators before the programme lines";
+  EXPECT_EQ(commands[1].code, CMD_START_FILTER);
+  const sim::SetWindowPosEntry* place = sim::SetWindowPosAt(0);
+  EXPECT_EQ(place->hwnd, FindWindowA(nullptr, "Pelta"));
+  EXPECT_EQ(place->insert_after, HWND_TOPMOST);
+  EXPECT_EQ(place->flags, static_cast<UINT>(SWP_SHOWWINDOW));
+  EXPECT_EQ(TickCount.load(), 0);
+  EXPECT_EQ(DisplayActive.load(), 1);
+}
+
+TEST_F(OsdTest, WithoutARecognisedHostTheFocusStaysWhereItIs) {
+  sim::SetTitle(host_, "Viewer");
+  LoadStartAndPassGate();
+  sim::ClearLogs();
+  On_Channel_Change(MakeChannel("Das Erste", 11836000, 13, 28106, 0));
+  EXPECT_EQ(HostKind.load(), 0);
+  for (int i = 0; i < sim::CallCount(); ++i) {
+    EXPECT_NE(sim::CallAt(i)->call, sim::Call::SetFocus);
+    EXPECT_NE(sim::CallAt(i)->call, sim::Call::SetForeground);
+  }
+  EXPECT_EQ(CommandsWithCode(CMD_SIGNAL_QUERY), 0);
+}
+
+TEST_F(OsdTest, TimeOfDayIsWrittenAsHoursAndMinutes) {
+  LoadStartAndPassGate();
+  const struct {
+    int h, m;
+    const char* text;
+  } cases[] = {{7, 5, "07:05"}, {0, 0, "00:00"}, {23, 59, "23:59"}, {20, 15, "20:15"}};
+  for (const auto& c : cases) {
+    sim::SetClock(c.h, c.m, 42);
+    On_Channel_Change(MakeChannel("A", 1, 1, 1, 0));
+    EXPECT_EQ(Text(4), c.text);
+  }
+}
+
+TEST_F(OsdTest, LogoFromTheIconFolderOrTheFallback) {
+  WriteFile("pelta_icon/Das Erste.jpg", kJpeg);
+  WriteFile("pelta_icon/Broken.jpg", "not a picture");
+  LoadStartAndPassGate();
+  const std::string icons = Path("pelta_icon/");
+  const struct {
+    const char* name;
+    std::vector<std::string> loads;
+  } cases[] = {
+      {"Das Erste", {icons + "Das Erste.jpg"}},
+      {"Arte", {icons + "Arte.jpg", icons + "0.jpg"}},
+      {"Broken", {icons + "Broken.jpg", icons + "0.jpg"}},
+      {"", {icons + ".jpg", icons + "0.jpg"}},
+  };
+  for (const auto& c : cases) {
+    const int before = mem::ImageLoadCount();
+    On_Channel_Change(MakeChannel(c.name, 1, 1, 1, 0));
+    ASSERT_EQ(mem::ImageLoadCount() - before, static_cast<int>(c.loads.size())) << c.name;
+    for (size_t i = 0; i < c.loads.size(); ++i) {
+      EXPECT_EQ(mem::ImageLoadAt(before + static_cast<int>(i)), c.loads[i]);
+    }
+    EXPECT_EQ(Text(9), c.loads.back());
+  }
+}
+
+TEST_F(OsdTest, LogoPathThatDoesNotFitGoesStraightToTheFallback) {
+  // A module folder so deep that IconDir plus a 40-character name does not fit 255 bytes,
+  // while the fallback still does.
+  const std::string sub(200, 'd');
+  ASSERT_EQ(mkdir(Path(sub).c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(Path(sub + "/pelta_icon").c_str(), 0755), 0);
+  for (const char* file : {"pelta.uir", "pelta.ini", "pelta_icon/0.jpg"}) {
+    WriteFile(sub + "/" + file, ReadFile(file));
+  }
+  sim::SetModuleDir(Path(sub).c_str());
+  LoadStartAndPassGate();
+  const std::string name(40, 'n');
+  ASSERT_GT(std::strlen(IconDir) + name.size() + 4, 255u);
+  ASSERT_LT(std::strlen(IconDir) + 5, 256u);
+  const int before = mem::ImageLoadCount();
+  On_Channel_Change(MakeChannel(name.c_str(), 1, 1, 1, 0));
+  ASSERT_EQ(mem::ImageLoadCount() - before, 1) << "no cut-short path is tried";
+  EXPECT_EQ(mem::ImageLoadAt(before), Path(sub + "/pelta_icon/0.jpg"));
+  EXPECT_EQ(Text(9), Path(sub + "/pelta_icon/0.jpg"));
+}
+
+TEST_F(OsdTest, ProgrammeLinesByGuideSetting) {
+  LoadStartAndPassGate();
+  On_Channel_Change(MakeChannel("A", 1, 1, 0x1234, 0));
+  EXPECT_EQ(CommandsWithCode(CMD_START_FILTER), 1);
+  EXPECT_EQ(eitstate.load(), 1);
+  EXPECT_EQ(Text(10), "") << "emptied, not a blank";
+  EXPECT_EQ(Text(11), "");
+
+  {
+    std::lock_guard<std::mutex> lock(GuideLock);
+    std::strcpy(nowtxt, "old now");
+    eitstate = 7;
+  }
+  sim::FireTimer();
+  ASSERT_EQ(Text(10), "old now");
+  On_Channel_Change(MakeChannel("B", 1, 1, 0x1235, 0));
+  EXPECT_EQ(CommandsWithCode(CMD_START_FILTER), 1) << "the filter stays open";
+  EXPECT_EQ(eitstate.load(), 1);
+  EXPECT_EQ(Text(10), "");
+  EXPECT_EQ(nowtxt[0], '\0');
+
+  SetCtrlVal(pnlDisplay, 10, "kept");
+  EpgEnabled = 2;
+  On_Channel_Change(MakeChannel("C", 1, 1, 1, 0));
+  EXPECT_EQ(Text(10), "kept") << "any other value leaves the lines";
+
+  EpgEnabled = 0;
+  On_Channel_Change(MakeChannel("D", 1, 1, 1, 0));
+  EXPECT_EQ(Text(10), " ");
+  EXPECT_EQ(Text(11), " ");
+  EXPECT_EQ(CommandsWithCode(CMD_START_FILTER), 1);
+}
+
+TEST_F(OsdTest, DiagnosticModeShowsTheCentreTitleAndKeepsTheContents) {
+  LoadStartAndPassGate();
+  On_Channel_Change(MakeChannel("Das Erste", 11836000, 13, 28106, 5));
+  const int queries = CommandsWithCode(CMD_SIGNAL_QUERY);
+  const int images = mem::ImageLoadCount();
+  sim::CreateWindow("ActiveMovie Window of the host programme", RECT{900, 500, 1000, 600}, host_);
+  DebugMode = -2;
+  sim::SetClock(9, 30, 0);
+  sim::FireTimer(20);
+  On_Channel_Change(MakeChannel("ZDF", 11953000, 0, 28006, 0));
+  EXPECT_EQ(Text(11), "ActiveMovie Window of the host ") << "31 characters";
+  EXPECT_EQ(Text(8), "Das Erste");
+  EXPECT_EQ(Text(5), "11836");
+  EXPECT_EQ(Text(6), "V");
+  EXPECT_EQ(Text(7), "VIA");
+  EXPECT_EQ(CommandsWithCode(CMD_SIGNAL_QUERY), queries);
+  EXPECT_EQ(mem::ImageLoadCount(), images);
+  EXPECT_EQ(Text(4), "09:30");
+  EXPECT_EQ(TickCount.load(), 0);
+  EXPECT_EQ(eitstate.load(), 1);
+  ExpectPanelAt(30, 980, 1860, 60);
+  EXPECT_EQ(CurrentServiceId(), 28006) << "the record is kept all the same";
+}
+
+TEST_F(OsdTest, ChannelChangesAndTicksAllocateNothing) {
+  LoadWith({{7, "1"}});  // FollowVideo: no video window, so the whole grid is probed
+  char title[32];
+  for (int i = 0; i < 300; ++i) {
+    std::snprintf(title, sizeof title, "Window %d", i);
+    sim::CreateWindow(title, RECT{i, i, i + 10, i + 10});
+  }
+  On_Channel_Change(MakeChannel("Warm-up", 1, 1, 1, 0));  // opens the filter
+  sim::FireTimer(3);
+  const int lookups = sim::PointLookupCount();
+  {
+    AllocCounter guard;
+    On_Channel_Change(MakeChannel("Das Erste", 11836000, 13, 28106, 5));
+    On_Channel_Change(MakeChannel("", 11953000, 0, 28006, 255));
+    DebugMode = -2;
+    On_Channel_Change(MakeChannel("ZDF", 11953000, 0, 28006, 0));
+    DebugMode = 0;
+    EXPECT_EQ(guard.count(), 0) << "channel change";
+  }
+  EXPECT_EQ(sim::PointLookupCount() - lookups, 3 * 46 + 1);
+  {
+    AllocCounter guard;
+    sim::FireTimer(10);  // counting
+    {
+      std::lock_guard<std::mutex> lock(GuideLock);
+      std::strcpy(nowtxt, "now");
+      std::strcpy(nxttxt, "next");
+      eitstate = 7;
+    }
+    sim::FireTimer();    // lines onto the panel
+    sim::FireTimer(60);  // hide, then idle
+    sim::PressKey('P');
+    sim::PressKey('O');
+    sim::FireTimer(60);
+    EXPECT_EQ(guard.count(), 0) << "timer ticks";
+  }
+  EXPECT_EQ(eitstate.load(), 8);
+  EXPECT_FALSE(mem::IsVisible(pnlGuide));
+}
+
+// pelta-tool show, run as a separate program; its display.json is read back with substring
+// checks on the keys that tools and demos rely on.
+class ShowToolTest : public PluginTest {
+ protected:
+  void SetUp() override {
+#ifndef PELTA_TOOL
+    GTEST_SKIP() << "pelta-tool is not built in this configuration";
+#else
+    PluginTest::SetUp();
+#endif
+  }
+  static std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  void Write(const std::string& name, const std::string& bytes) {
+    WriteFile(name, bytes);
+  }
+  // An ini with lines replaced: index -> value (as the fixture's default settings).
+  std::string Ini(const std::vector<std::pair<int, std::string>>& changes) {
+    std::vector<std::string> lines = DefaultIni();
+    for (const auto& change : changes) lines[change.first] = change.second;
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    Write("test.ini", text);
+    return dir_ + "/test.ini";
+  }
+  // Runs `pelta-tool show ARGS --out DIR/out`; returns display.json (stdout in summary_).
+  std::string Show(const std::string& args) {
+#ifdef PELTA_TOOL
+    const std::string out = dir_ + "/out";
+    const std::string cmd = std::string("'") + PELTA_TOOL + "' show " + args + " --out '" + out +
+                            "' > '" + dir_ + "/stdout.txt'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    summary_ = Slurp(dir_ + "/stdout.txt");
+    return Slurp(out + "/display.json");
+#else
+    (void)args;
+    return "";
+#endif
+  }
+  // The text between "key": and the next top-level key (the JSON is written one panel per
+  // block, one control per line).
+  static std::string Section(const std::string& json, const std::string& key,
+                             const std::string& next) {
+    size_t from = json.find("\"" + key + "\": ");
+    size_t to = json.find("\"" + next + "\": ", from);
+    if (from == std::string::npos || to == std::string::npos) return "";
+    return json.substr(from, to - from);
+  }
+  static std::string Line(const std::string& text, const std::string& start) {
+    size_t from = text.find(start);
+    if (from == std::string::npos) return "";
+    return text.substr(from, text.find('\n', from) - from);
+  }
+  static std::string Control(const std::string& json, int number, const char* panel = "display",
+                             const char* next = "guide") {
+    return Line(Section(json, panel, next), "\"" + std::to_string(number) + "\": {\"kind\"");
+  }
+  std::string summary_;
+};
+
+TEST_F(ShowToolTest, ReproducesTheWorkedExample) {
+  const std::string json = Show("--ini '" + Ini({}) + "' --screen 1920x1080 --time 20:15");
+  const std::string display = Section(json, "display", "guide");
+  EXPECT_NE(display.find("\"window\": {\"x\": 30, \"y\": 980, \"width\": 1860, \"height\": 60, "
+                         "\"visible\": true, \"topmost\": true, \"layered\": true, \"alpha\": 180"),
+            std::string::npos)
+      << json;
+  const struct {
+    int control, left;
+  } edges[] = {{12, 1755}, {15, 1763}, {14, 1793}, {13, 1823},
+               {4, 1770},  {5, 1760},  {6, 1805},  {7, 1827}};
+  for (const auto& e : edges) {
+    EXPECT_NE(Control(json, e.control).find("\"531\": " + std::to_string(e.left)),
+              std::string::npos)
+        << Control(json, e.control);
+  }
+  EXPECT_NE(Control(json, 4).find("\"value\": \"20:15\""), std::string::npos);
+  EXPECT_NE(Control(json, 8).find("\"value\": \"Das Erste\""), std::string::npos);
+  EXPECT_NE(Control(json, 14).find("\"880\": 4390656, \"641\": \"87\""), std::string::npos)
+      << "quality 87: 0x42FF00";
+  EXPECT_NE(Control(json, 14).find("\"value\": null"), std::string::npos);
+  EXPECT_NE(json.find("\"host\": {\"kind\": 102"), std::string::npos);
+  EXPECT_NE(json.find("{\"code\": 16916481"), std::string::npos) << "signal query";
+  EXPECT_NE(json.find("{\"code\": 16908320"), std::string::npos) << "start filter";
+  EXPECT_NE(json.find("\"eitstate\": 1"), std::string::npos);
+  EXPECT_NE(json.find("\"keys_sent\": []"), std::string::npos);
+  EXPECT_NE(json.find("\"message_boxes\": []"), std::string::npos);
+  EXPECT_NE(json.find("\"guide\": {\"loaded\": true, \"visible\": false"), std::string::npos);
+  EXPECT_NE(summary_.find("display 30,980 1860x60 shown"), std::string::npos) << summary_;
+
+  for (const auto& align : {std::make_pair("16", "1730"), std::make_pair("32", "920")}) {
+    const std::string aligned = Show("--ini '" + Ini({{13, align.first}}) + "'");
+    for (int control : {8, 10, 11}) {
+      EXPECT_NE(Control(aligned, control).find(std::string("\"531\": ") + align.second),
+                std::string::npos)
+          << align.first << ": " << Control(aligned, control);
+    }
+  }
+}
+
+TEST_F(ShowToolTest, ReproducesTheVideoWindowExample) {
+  const std::string json =
+      Show("--ini '" + Ini({{1, "1"}, {7, "1"}}) + "' --video 100,50,900,650 --name 'Das Erste'");
+  EXPECT_NE(json.find("\"window\": {\"x\": 130, \"y\": 520, \"width\": 740, \"height\": 90"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(Control(json, 12).find("\"531\": 635"), std::string::npos);
+}
+
+TEST_F(ShowToolTest, FeedsEitKeysAndKeepsEveryByte) {
+  ts::Bytes stream;
+  std::string error;
+  ASSERT_TRUE(
+      ts::BuildStream("28106 present 19:15 short \"Tagesschau\" \"Nachrichten\"\n"
+                      "28106 following 19:30 short \"Wetter\" \"\\xfc\\xe9\\x22\\x5c\"\n",
+                      &stream, &error))
+      << error;
+  Write("eit.ts", std::string(stream.begin(), stream.end()));
+  const std::string json = Show("--ini '" + Ini({{11, "300"}}) + "' --sid 28106 --ts '" + dir_ +
+                                "/eit.ts' --keys O --host-title 'ALT-DVB 2' --signal 49");
+  EXPECT_NE(Control(json, 10).find("\"value\": \"(19:15) Tagesschau > Nachrichten \""),
+            std::string::npos)
+      << Control(json, 10);
+  EXPECT_NE(Control(json, 11).find("\"value\": \"(19:30) Wetter > \\u00fc\\u00e9\\\"\\\\ \""),
+            std::string::npos)
+      << Control(json, 11);
+  EXPECT_NE(json.find("\"eitstate\": 8"), std::string::npos);
+  EXPECT_NE(json.find("\"keys_sent\": [{\"vk\": 44, \"scan\": 0, \"flags\": 257}]"),
+            std::string::npos);
+  EXPECT_NE(json.find("\"host\": {\"kind\": 101"), std::string::npos);
+  EXPECT_NE(Control(json, 5).find("\"value\": \"11836\""), std::string::npos);
+  EXPECT_NE(Control(json, 14).find("\"880\": 16775424, \"641\": \"49\""), std::string::npos);
+  const std::string guide = Section(json, "guide", "host");
+  EXPECT_NE(guide.find("\"visible\": true"), std::string::npos) << guide;
+  EXPECT_NE(Line(guide, "\"3\": {").find("\"value\": \"Nachrichten\""), std::string::npos) << guide;
+}
+
+TEST_F(ShowToolTest, RefusedLoadStillWritesTheJson) {
+#ifdef PELTA_TOOL
+  Write("broken.uir", "[panel 4]\ncaption = Pelta\n");  // no rect: the layout is refused
+  const std::string cmd = std::string("'") + PELTA_TOOL + "' show --uir '" + Path("broken.uir") +
+                          "' --out '" + Path("out") + "' > /dev/null 2>&1";
+  EXPECT_NE(std::system(cmd.c_str()), 0);
+  const std::string json = Slurp(Path("out/display.json"));
+  EXPECT_NE(json.find("\"display\": {\"loaded\": false"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"guide\": {\"loaded\": false"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"host\": {\"kind\": 0, \"top_window\": false, \"commands\": []"),
+            std::string::npos);
+#endif
+}
+
+}  // namespace

@@ -1,0 +1,351 @@
+// The display timer: cycles, the P and O keys, the start key and the programme lines.
+#include "display/timer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "display/discovery.h"
+#include "fixture.h"
+#include "guide/eit.h"
+#include "host/commands.h"
+#include "panels/panels.h"
+#include "settings/settings.h"
+#include "ts.h"
+
+namespace {
+
+class TimerTest : public PluginTest {
+ protected:
+  bool LoadWith(int line, const std::string& text) {
+    std::vector<std::string> lines = DefaultIni();
+    lines[line] = text;
+    WriteIni(lines);
+    return Load();
+  }
+  void PassGateAndChange() {
+    LoadStartAndPassGate();
+    On_Channel_Change(MakeChannel("Das Erste", 11836000, 13, 28106, 0));
+    ASSERT_TRUE(mem::IsVisible(pnlDisplay));
+  }
+  // The reader has both lines (what OnDataArrival leaves once it has captured them).
+  static void LinesReady(const char* now, const char* next) {
+    std::lock_guard<std::mutex> lock(GuideLock);
+    std::strcpy(nowtxt, now);
+    std::strcpy(nxttxt, next);
+    eitstate = 7;
+  }
+  static std::string Text(int panel, int control) {
+    char text[256] = "";
+    EXPECT_TRUE(mem::CtrlText(panel, control, text, sizeof text));
+    return text;
+  }
+  static int CallsOf(sim::Call call) {
+    int n = 0;
+    for (int i = 0; i < sim::CallCount(); ++i) n += sim::CallAt(i)->call == call;
+    return n;
+  }
+  // Ticks until the display hides; returns the number of ticks (at most `limit`).
+  static int TicksUntilHidden(int limit = 200) {
+    for (int n = 1; n <= limit; ++n) {
+      sim::FireTimer();
+      if (!mem::IsVisible(pnlDisplay)) return n;
+    }
+    return -1;
+  }
+};
+
+TEST_F(TimerTest, DisplayHidesInThe51stTickAndHandsTheFocusBack) {
+  PassGateAndChange();
+  EXPECT_EQ(sim::TimerPeriod(), 60u) << "3000 ms / 50";
+  sim::ClearLogs();
+  EXPECT_EQ(TicksUntilHidden(), 51) << "between 3000 and 3060 ms after the change";
+  EXPECT_EQ(DisplayActive.load(), 0);
+  EXPECT_EQ(TickCount.load(), 0);
+  ASSERT_EQ(sim::CallCount(), 2);
+  EXPECT_EQ(sim::CallAt(0)->call, sim::Call::SetFocus);
+  EXPECT_EQ(sim::CallAt(0)->hwnd, host_);
+  EXPECT_EQ(sim::CallAt(1)->call, sim::Call::SetForeground);
+  EXPECT_EQ(sim::ForegroundWindow(), host_);
+  sim::FireTimer(100);
+  EXPECT_EQ(sim::CallCount(), 2) << "idle ticks do nothing";
+}
+
+TEST_F(TimerTest, PKeyShowsTheLastDisplayWithTheCurrentTimeFor35Ticks) {
+  PassGateAndChange();
+  TicksUntilHidden();
+  sim::SetClock(21, 7, 59);
+  sim::PressKey('P');
+  sim::FireTimer();
+  EXPECT_TRUE(mem::IsVisible(pnlDisplay));
+  EXPECT_EQ(TickCount.load(), 16);
+  EXPECT_EQ(Text(pnlDisplay, 4), "21:07");
+  EXPECT_EQ(Text(pnlDisplay, 8), "Das Erste") << "the rest is as last filled";
+  EXPECT_EQ(TicksUntilHidden(), 35);
+}
+
+TEST_F(TimerTest, HeldKeysDoNotCount) {
+  PassGateAndChange();
+  TicksUntilHidden();
+  sim::HoldKey('P', true);
+  sim::HoldKey('O', true);
+  sim::FireTimer(3);
+  EXPECT_FALSE(mem::IsVisible(pnlDisplay));
+  EXPECT_FALSE(mem::IsVisible(pnlGuide));
+  EXPECT_EQ(DisplayActive.load(), 0);
+}
+
+TEST_F(TimerTest, OKeyOpensTheGuideFor45TicksAndHidesItWithTheDisplay) {
+  PassGateAndChange();
+  TicksUntilHidden();
+  sim::ClearLogs();
+  sim::PressKey('O');
+  sim::FireTimer();
+  EXPECT_TRUE(mem::IsVisible(pnlGuide));
+  EXPECT_EQ(Text(pnlGuide, 4), "Das Erste");
+  EXPECT_EQ(GuideByKey.load(), 1);
+  EXPECT_EQ(TickCount.load(), 6);
+  ASSERT_GE(sim::SetWindowPosCount(), 1);
+  const sim::SetWindowPosEntry* place = sim::SetWindowPosAt(sim::SetWindowPosCount() - 1);
+  EXPECT_EQ(place->hwnd, FindWindowA(nullptr, "EPG"));
+  EXPECT_EQ(place->insert_after, HWND_TOPMOST);
+  EXPECT_EQ(place->x, 50);
+  EXPECT_EQ(place->cx, 420);
+  EXPECT_EQ(mem::LoopDepth(), 0) << "no event loop from the timer";
+  sim::FireTimer(44);
+  EXPECT_TRUE(mem::IsVisible(pnlGuide));
+  sim::FireTimer();
+  EXPECT_FALSE(mem::IsVisible(pnlGuide));
+  EXPECT_EQ(GuideByKey.load(), 0);
+  EXPECT_EQ(sim::FocusWindow(), host_);
+}
+
+TEST_F(TimerTest, PAndOInOneTickShowBothAndOWins) {
+  PassGateAndChange();
+  TicksUntilHidden();
+  sim::PressKey('P');
+  sim::PressKey('O');
+  sim::FireTimer();
+  EXPECT_TRUE(mem::IsVisible(pnlDisplay));
+  EXPECT_TRUE(mem::IsVisible(pnlGuide));
+  EXPECT_EQ(TickCount.load(), 6);
+  EXPECT_EQ(TicksUntilHidden(), 45);
+}
+
+TEST_F(TimerTest, GuideFromTheMenuIsNotHiddenByTheTimer) {
+  PassGateAndChange();
+  On_Menu_Select(44456);  // the scripted user has no events: the loop returns at once
+  ASSERT_TRUE(mem::IsVisible(pnlGuide));
+  EXPECT_EQ(GuideByKey.load(), 0);
+  TicksUntilHidden();
+  EXPECT_TRUE(mem::IsVisible(pnlGuide));
+}
+
+TEST_F(TimerTest, StartKeyIsSentOnceAtTheFifthTick) {
+  const struct {
+    const char* setting;
+    int vk;  // -1: nothing sent
+  } cases[] = {{"0", -1}, {"13", -1}, {"32", -1}, {"33", 33}, {"65", 65}, {"300", 44}, {"-3", -1}};
+  for (const auto& c : cases) {
+    sim::ClearLogs();
+    ASSERT_TRUE(LoadWith(11, c.setting));
+    Start();
+    On_Channel_Change(MakeChannel("Gate", 1, 1, 1, 0));
+    EXPECT_FALSE(mem::IsVisible(pnlDisplay)) << "the first change shows nothing";
+    EXPECT_EQ(CurrentServiceId(), 0) << "and keeps no record";
+    sim::FireTimer(4);
+    EXPECT_EQ(StartKeySent.load(), 0);
+    EXPECT_EQ(sim::KeyEventCount(), 0);
+    sim::FireTimer();
+    EXPECT_EQ(StartKeySent.load(), 1) << c.setting;
+    EXPECT_EQ(DisplayActive.load(), 0);
+    if (c.vk < 0) {
+      EXPECT_EQ(sim::KeyEventCount(), 0) << c.setting;
+    } else {
+      ASSERT_EQ(sim::KeyEventCount(), 1) << c.setting;
+      EXPECT_EQ(sim::KeyEventAt(0)->vk, c.vk);
+      EXPECT_EQ(sim::KeyEventAt(0)->flags, 0x101u);
+      EXPECT_EQ(sim::KeyEventAt(0)->scan, 0);
+      EXPECT_EQ(sim::KeyEventAt(0)->extra, 0u);
+    }
+    EXPECT_EQ(CallsOf(sim::Call::SetFocus), 0) << "the start cycle hides nothing";
+    On_Channel_Change(MakeChannel("Next", 1, 1, 1, 0));
+    EXPECT_TRUE(mem::IsVisible(pnlDisplay));
+    TicksUntilHidden();
+    sim::FireTimer(10);
+    EXPECT_EQ(sim::KeyEventCount(), c.vk < 0 ? 0 : 1) << "never a second time";
+    Unload();
+  }
+}
+
+TEST_F(TimerTest, ChangesDuringTheStartCycleRestartItsCount) {
+  ASSERT_TRUE(LoadWith(11, "65"));
+  Start();
+  On_Channel_Change(MakeChannel("A", 1, 1, 1, 0));
+  sim::FireTimer(3);
+  On_Channel_Change(MakeChannel("B", 1, 1, 1, 0));
+  sim::FireTimer(4);
+  EXPECT_EQ(StartKeySent.load(), 0);
+  sim::FireTimer();
+  EXPECT_EQ(StartKeySent.load(), 1);
+  EXPECT_EQ(sim::KeyEventCount(), 1);
+}
+
+TEST_F(TimerTest, APKeyBeforeTheFifthTickPostponesTheStartKey) {
+  ASSERT_TRUE(LoadWith(11, "65"));
+  Start();
+  On_Channel_Change(MakeChannel("A", 1, 1, 1, 0));
+  sim::FireTimer(2);
+  sim::PressKey('P');
+  sim::FireTimer();  // count 16: never 5 in this cycle
+  sim::FireTimer(40);
+  EXPECT_EQ(StartKeySent.load(), 0);
+  EXPECT_EQ(sim::KeyEventCount(), 0);
+  On_Channel_Change(MakeChannel("B", 1, 1, 1, 0));
+  EXPECT_FALSE(mem::IsVisible(pnlDisplay)) << "still gated";
+  EXPECT_EQ(CurrentServiceId(), 0);
+  sim::FireTimer(5);
+  EXPECT_EQ(StartKeySent.load(), 1);
+  EXPECT_EQ(sim::KeyEventCount(), 1);
+}
+
+TEST_F(TimerTest, LinesReadyWhileShownAppearAtTheNextTickAndRestartTheCycle) {
+  PassGateAndChange();
+  sim::FireTimer(30);
+  LinesReady("(20:15) Tagesschau > News ", "(20:30) Wetter > Weather ");
+  sim::FireTimer();
+  EXPECT_EQ(Text(pnlDisplay, 10), "(20:15) Tagesschau > News ");
+  EXPECT_EQ(Text(pnlDisplay, 11), "(20:30) Wetter > Weather ");
+  EXPECT_EQ(eitstate.load(), 8);
+  EXPECT_EQ(TickCount.load(), 0);
+  EXPECT_EQ(TicksUntilHidden(), 51);
+}
+
+TEST_F(TimerTest, LinesReadyAfterTheHideWaitForThePKey) {
+  PassGateAndChange();
+  TicksUntilHidden();
+  LinesReady("now", "next");
+  sim::FireTimer(20);
+  EXPECT_EQ(eitstate.load(), 7) << "idle ticks leave them";
+  sim::PressKey('P');
+  sim::FireTimer();
+  EXPECT_EQ(Text(pnlDisplay, 10), "now");
+  EXPECT_EQ(eitstate.load(), 8);
+  EXPECT_EQ(TickCount.load(), 0) << "the count restarts from 0, not 16";
+  EXPECT_EQ(TicksUntilHidden(), 51);
+}
+
+TEST_F(TimerTest, LinesAreLeftAloneWhenTheGuideIsOff) {
+  WriteIni([] {
+    std::vector<std::string> lines = DefaultIni();
+    lines[4] = "0";
+    return lines;
+  }());
+  PassGateAndChange();
+  LinesReady("now", "next");
+  sim::FireTimer(5);
+  EXPECT_EQ(eitstate.load(), 7);
+  EXPECT_EQ(Text(pnlDisplay, 10), " ");
+}
+
+TEST_F(TimerTest, CursorIsParkedOnlyForAltDvbWithParkCursor) {
+  const struct {
+    const char* host_title;
+    const char* park;
+    bool parked;
+  } cases[] = {{"ALT-DVB 2.2", "1", true},
+               {"ALT-DVB 2.2", "0", false},
+               {"ProgDVB 7", "1", false},
+               {"SkyView", "1", false},
+               {"DVB Viewer", "1", false}};
+  for (const auto& c : cases) {
+    sim::ClearLogs();
+    sim::SetTitle(host_, c.host_title);
+    std::vector<std::string> lines = DefaultIni();
+    lines[8] = c.park;
+    WriteIni(lines);
+    PassGateAndChange();
+    TicksUntilHidden();
+    EXPECT_EQ(CallsOf(sim::Call::SetCursor), c.parked ? 1 : 0) << c.host_title << c.park;
+    if (c.parked) {
+      EXPECT_EQ(sim::CursorPos().x, 960);
+      EXPECT_EQ(sim::CursorPos().y, 1080);
+    }
+    Unload();
+  }
+}
+
+// Channel changes (host thread), ticks with keys (timer thread) and EIT data (the host's data
+// thread) all at once, for a bounded number of rounds; ThreadSanitizer (the tsan preset) checks
+// the shared state. Afterwards the plug-in must still work as on a single thread.
+class DisplayThreads : public TimerTest {};
+
+TEST_F(DisplayThreads, ChannelChangesTicksAndEitDataRunTogether) {
+  ts::Bytes stream;
+  std::string error;
+  ASSERT_TRUE(
+      ts::BuildStream("0x1001 present 20:15 short \"News\" \"Weather\"\n"
+                      "0x1001 following 20:30 short \"Film\" \"Drama\"\n"
+                      "0x1002 present 06:00 short \"Morning\" \"Show\"\n"
+                      "0x1002 following 09:00 short \"Quiz\" \"Game\"\n",
+                      &stream, &error))
+      << error;
+  const ts::Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
+  ASSERT_EQ(payloads.size(), 4 * ts::kPayloadSize);
+  LoadStartAndPassGate();
+
+  constexpr int kRounds = 400;
+  // The three start together, so their rounds overlap rather than run one after another.
+  std::atomic<int> ready{0};
+  auto start_together = [&ready] {
+    ready.fetch_add(1);
+    while (ready.load() < 3) std::this_thread::yield();
+  };
+  std::thread host([&start_together] {
+    start_together();
+    for (int i = 0; i < kRounds; ++i) {
+      const bool first = i % 2 == 0;
+      On_Channel_Change(MakeChannel(first ? "Eins" : "Zwei", 11836000, 1, first ? 0x1001 : 0x1002,
+                                    first ? 0 : 5));
+    }
+  });
+  std::thread timer([&start_together] {
+    start_together();
+    for (int i = 0; i < 2 * kRounds; ++i) {
+      if (i % 37 == 0) sim::PressKey('P');
+      if (i % 53 == 0) sim::PressKey('O');
+      sim::FireTimer();
+    }
+  });
+  std::thread data([&payloads, &start_together] {
+    start_together();
+    for (int i = 0; i < 2 * kRounds; ++i) {
+      OnDataArrival(1, static_cast<int>(payloads.size()), payloads.data());
+    }
+  });
+  host.join();
+  timer.join();
+  data.join();
+
+  const int32_t state = eitstate.load();
+  EXPECT_GE(state, 1);
+  EXPECT_LE(state, 8);
+  EXPECT_EQ(CommandsWithCode(CMD_START_FILTER), 1);
+
+  On_Channel_Change(MakeChannel("Zwei", 11836000, 1, 0x1002, 5));
+  EXPECT_EQ(Text(pnlDisplay, 10), "");
+  OnDataArrival(1, static_cast<int>(payloads.size()), payloads.data());
+  EXPECT_EQ(eitstate.load(), 7);
+  sim::FireTimer();
+  EXPECT_EQ(eitstate.load(), 8);
+  EXPECT_NE(Text(pnlDisplay, 10).find("Morning"), std::string::npos) << Text(pnlDisplay, 10);
+  EXPECT_NE(Text(pnlDisplay, 11).find("Quiz"), std::string::npos) << Text(pnlDisplay, 11);
+  EXPECT_EQ(Text(pnlDisplay, 8), "Zwei");
+}
+
+}  // namespace

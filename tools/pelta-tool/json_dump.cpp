@@ -1,0 +1,186 @@
+// display.json from the simulated desktop and the headless panels (see json_dump.h).
+#include "json_dump.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "display/discovery.h"
+#include "display/timer.h"
+#include "guide/eit.h"
+#include "harness.h"
+#include "host/commands.h"
+#include "host/entry.h"
+#include "panels/memory/memory_panels.h"
+#include "panels/panels.h"
+#include "platform/sim/sim.h"
+
+namespace jsondump {
+
+namespace {
+
+const char* CommandName(UINT code) {
+  switch (code) {
+    case CMD_START_FILTER:
+      return "start_filter";
+    case CMD_STOP_FILTER:
+      return "stop_filter";
+    case CMD_SIGNAL_QUERY:
+      return "signal_query";
+    default:
+      return "other";
+  }
+}
+
+const char* Bool(bool b) {
+  return b ? "true" : "false";
+}
+
+std::string Int(long long v) {
+  return std::to_string(v);
+}
+
+std::string Window(HWND hwnd) {
+  sim::WindowInfo info;
+  if (hwnd == nullptr || !sim::GetInfo(hwnd, &info)) return "null";
+  const bool layered = (info.exstyle & WS_EX_LAYERED) != 0;
+  const int alpha = layered && info.layered_attrs_set ? info.alpha : 255;
+  return std::string("{\"x\": ") + Int(info.rect.left) + ", \"y\": " + Int(info.rect.top) +
+         ", \"width\": " + Int(info.rect.right - info.rect.left) +
+         ", \"height\": " + Int(info.rect.bottom - info.rect.top) +
+         ", \"visible\": " + Bool(info.visible) + ", \"topmost\": " + Bool(info.topmost) +
+         ", \"layered\": " + Bool(layered) + ", \"alpha\": " + Int(alpha) +
+         ", \"title\": " + Quote(info.title) + "}";
+}
+
+std::string Value(const mem::ControlState& c) {
+  if (!c.has_value) return "null";
+  switch (c.layout.kind) {
+    case uir::Kind::Numeric:
+      return Int(c.int_value);
+    case uir::Kind::Float: {
+      char text[64];
+      std::snprintf(text, sizeof text, "%.17g", c.float_value);
+      return text;
+    }
+    default:
+      return Quote(c.text);
+  }
+}
+
+bool Visible(const mem::ControlState& c) {
+  for (int i = 0; i < c.attr_count; ++i) {
+    if (c.attrs[i].code == ATTR_VISIBLE && !c.attrs[i].is_text) return c.attrs[i].number != 0;
+  }
+  return c.layout.visible;
+}
+
+// One line per control: {"kind", "value", "visible", "attrs"} with the attributes the plug-in
+// set, in the order it first set them.
+std::string Controls(const mem::PanelState& panel, const char* indent) {
+  std::string out = "{";
+  for (int i = 0; i < panel.control_count; ++i) {
+    const mem::ControlState& c = panel.controls[i];
+    out += i == 0 ? "\n" : ",\n";
+    out += indent;
+    out += "\"" + Int(c.layout.number) + "\": {\"kind\": \"" + uir::KindName(c.layout.kind) +
+           "\", \"value\": " + Value(c) + ", \"visible\": " + Bool(Visible(c)) + ", \"attrs\": {";
+    for (int a = 0; a < c.attr_count; ++a) {
+      const mem::AttrValue& attr = c.attrs[a];
+      if (a > 0) out += ", ";
+      out += "\"" + Int(attr.code) + "\": " + (attr.is_text ? Quote(attr.text) : Int(attr.number));
+    }
+    out += "}}";
+  }
+  return out + "}";
+}
+
+// "{"visible": ..., "window": ..., "controls": {...}}" for a panel handle (maybe not loaded).
+std::string Panel(int handle, const char* indent) {
+  auto state = std::make_unique<mem::PanelState>();
+  if (handle <= 0 || !mem::Snapshot(handle, state.get())) {
+    return "{\"loaded\": false, \"visible\": false, \"window\": null, \"controls\": {}}";
+  }
+  return std::string("{\"loaded\": true, \"visible\": ") + Bool(state->visible) +
+         ",\n  \"window\": " + Window(state->window) +
+         ",\n  \"controls\": " + Controls(*state, indent) + "}";
+}
+
+}  // namespace
+
+std::string Quote(const char* text) {
+  std::string out = "\"";
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+    const unsigned char c = *p;
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c > 0x7E) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string DisplayJson(HWND host_window) {
+  std::string out = "{\"display\": " + Panel(pnlDisplay, "    ") + ",\n";
+  out += "\"guide\": " + Panel(pnlGuide, "    ") + ",\n";
+
+  out += "\"host\": {\"kind\": " + Int(HostKind.load()) +
+         ", \"top_window\": " + Bool(HostTopWnd.load() != nullptr) + ", \"commands\": [";
+  for (int i = 0; i < harness::command_count && i < harness::kMaxCommands; ++i) {
+    const harness::Command& c = harness::commands[i];
+    if (i > 0) out += ", ";
+    out += "{\"code\": " + Int(c.code) + ", \"name\": \"" + CommandName(c.code) +
+           "\", \"param\": " + Int(static_cast<long long>(c.param)) + "}";
+  }
+  out += "]},\n";
+
+  out += "\"eitstate\": " + Int(eitstate.load()) + ", \"tick_count\": " + Int(TickCount.load()) +
+         ", \"display_active\": " + Int(DisplayActive.load()) +
+         ", \"start_key_sent\": " + Int(StartKeySent.load()) + ",\n";
+
+  out += "\"keys_sent\": [";
+  for (int i = 0; i < sim::KeyEventCount(); ++i) {
+    const sim::KeyEventEntry* k = sim::KeyEventAt(i);
+    if (i > 0) out += ", ";
+    out += "{\"vk\": " + Int(k->vk) + ", \"scan\": " + Int(k->scan) +
+           ", \"flags\": " + Int(k->flags) + "}";
+  }
+  out += "],\n";
+
+  const POINT cursor = sim::CursorPos();
+  out += "\"cursor\": [" + Int(cursor.x) + ", " + Int(cursor.y) +
+         "], \"focus_host\": " + Bool(host_window != nullptr && sim::FocusWindow() == host_window) +
+         ",\n";
+
+  out += "\"message_boxes\": [";
+  for (int i = 0; i < sim::MessageBoxCount(); ++i) {
+    const sim::MessageBoxEntry* box = sim::MessageBoxAt(i);
+    if (i > 0) out += ", ";
+    out += "{\"caption\": " + Quote(box->caption) + ", \"text\": " + Quote(box->text) +
+           ", \"type\": " + Int(box->type) + "}";
+  }
+  out += "]}\n";
+  return out;
+}
+
+bool WriteDisplayJson(const char* path, HWND host_window, std::string* error) {
+  const std::string json = DisplayJson(host_window);
+  std::FILE* f = std::fopen(path, "wb");
+  if (f == nullptr) {
+    *error = std::string("cannot write ") + path;
+    return false;
+  }
+  const bool written = std::fwrite(json.data(), 1, json.size(), f) == json.size();
+  if (std::fclose(f) != 0 || !written) {
+    *error = std::string("cannot write ") + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace jsondump

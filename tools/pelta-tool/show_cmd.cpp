@@ -1,0 +1,293 @@
+// pelta-tool show: one channel change on a simulated desktop, written down as display.json
+// (json_dump.h) and drawn as display.png (render.h).
+//
+// The plug-in is loaded from a fresh module folder, started by a simulated host whose main
+// window covers the screen, and taken through what a host does: the first channel change (held
+// back by the plug-in until its start cycle has ended), ticks until the start key has gone,
+// then the channel change that is shown. EIT from a transport-stream file is then delivered as
+// a host's section filter would (the PID 0x12 payloads, ten 184-byte packets per call, through
+// the callback the plug-in gave in its start record), and the timer ticks until the programme
+// lines are on the display or the display cycle reaches its last tick before the hide. Keys
+// (P, O) are pressed last, one tick each.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+#include "display/channel.h"
+#include "display/discovery.h"
+#include "display/timer.h"
+#include "guide/eit.h"
+#include "harness.h"
+#include "host/entry.h"
+#include "json_dump.h"
+#include "panels/memory/memory_panels.h"
+#include "render.h"
+#include "ts.h"
+
+namespace {
+
+constexpr int kBlockPackets = 10;    // payloads per delivery: 1840 bytes, under 2000
+constexpr int kStartCycleTicks = 5;  // the start key goes at the fifth tick
+constexpr int kLastShownTick = 50;   // the 51st tick of a cycle hides the display
+constexpr int kMaxStartTicks = 100;  // give up if the start cycle never ends
+constexpr int kDllId = 7;
+HINSTANCE const kModule = reinterpret_cast<HINSTANCE>(0x10000);
+
+int Usage() {
+  std::fprintf(
+      stderr,
+      "usage: pelta-tool show [--ini F] [--uir F] [--icons DIR] [--screen WxH]\n"
+      "         [--host-title T] [--video L,T,R,B [--video-title T]]\n"
+      "         [--name S] [--freq N] [--pol N] [--sid N] [--ca N] [--signal N]\n"
+      "         [--time HH:MM] [--ts FILE] [--keys P|O...] --out DIR\n"
+      "  Writes DIR/display.json and DIR/display.png. The host window is titled\n"
+      "  'ProgDVB 7' unless --host-title says otherwise; the video window (a child of\n"
+      "  the host window) is titled with the channel name unless --video-title says so.\n");
+  return 2;
+}
+
+bool ParseLong(const char* s, long min_value, long max_value, long* out) {
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(s, &end, 0);
+  if (end == s || *end != '\0' || errno != 0 || v < min_value || v > max_value) return false;
+  *out = v;
+  return true;
+}
+
+struct ShowOptions {
+  harness::Options files;
+  int width = 1920;
+  int height = 1080;
+  const char* host_title = "ProgDVB 7";
+  bool video = false;
+  RECT video_rect{0, 0, 0, 0};
+  const char* video_title = nullptr;
+  const char* name = "Das Erste";
+  long freq = 11836000;
+  long pol = 1;
+  long sid = 28106;
+  long ca = 0;
+  long signal = 87;
+  int hours = -1;
+  int minutes = 0;
+  const char* ts_file = nullptr;
+  std::string keys;
+  const char* out = nullptr;
+};
+
+bool ParseOptions(int argc, char** argv, ShowOptions* o) {
+  for (int i = 0; i < argc; ++i) {
+    const char* opt = argv[i];
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "pelta-tool show: %s needs a value\n", opt);
+      return false;
+    }
+    const char* v = argv[++i];
+    bool ok = true;
+    if (std::strcmp(opt, "--ini") == 0) {
+      o->files.ini = v;
+    } else if (std::strcmp(opt, "--uir") == 0) {
+      o->files.uir = v;
+    } else if (std::strcmp(opt, "--icons") == 0) {
+      o->files.icons = v;
+    } else if (std::strcmp(opt, "--screen") == 0) {
+      int n = 0;
+      ok = std::sscanf(v, "%dx%d%n", &o->width, &o->height, &n) == 2 && v[n] == '\0' &&
+           o->width > 0 && o->height > 0 && o->width <= 32767 && o->height <= 32767;
+    } else if (std::strcmp(opt, "--host-title") == 0) {
+      o->host_title = v;
+    } else if (std::strcmp(opt, "--video") == 0) {
+      int l, t, r, b, n = 0;
+      ok = std::sscanf(v, "%d,%d,%d,%d%n", &l, &t, &r, &b, &n) == 4 && v[n] == '\0' && r > l &&
+           b > t;
+      o->video_rect = RECT{l, t, r, b};
+      o->video = true;
+    } else if (std::strcmp(opt, "--video-title") == 0) {
+      o->video_title = v;
+    } else if (std::strcmp(opt, "--name") == 0) {
+      ok = std::strlen(v) < kChannelNameField;
+      o->name = v;
+    } else if (std::strcmp(opt, "--freq") == 0) {
+      ok = ParseLong(v, 0, 4294967295L, &o->freq);
+    } else if (std::strcmp(opt, "--pol") == 0) {
+      ok = ParseLong(v, 0, 255, &o->pol);
+    } else if (std::strcmp(opt, "--sid") == 0) {
+      ok = ParseLong(v, 0, 65535, &o->sid);
+    } else if (std::strcmp(opt, "--ca") == 0) {
+      ok = ParseLong(v, 0, 255, &o->ca);
+    } else if (std::strcmp(opt, "--signal") == 0) {
+      ok = ParseLong(v, -2147483647L - 1, 2147483647L, &o->signal);
+    } else if (std::strcmp(opt, "--time") == 0) {
+      int n = 0;
+      ok = std::sscanf(v, "%d:%d%n", &o->hours, &o->minutes, &n) == 2 && v[n] == '\0' &&
+           o->hours >= 0 && o->hours < 24 && o->minutes >= 0 && o->minutes < 60;
+    } else if (std::strcmp(opt, "--ts") == 0) {
+      o->ts_file = v;
+    } else if (std::strcmp(opt, "--keys") == 0) {
+      for (const char* k = v; *k != '\0' && ok; ++k) {
+        const char key = static_cast<char>(*k & ~0x20);  // either case
+        ok = key == 'P' || key == 'O';
+        o->keys += key;
+      }
+    } else if (std::strcmp(opt, "--out") == 0) {
+      o->out = v;
+    } else {
+      std::fprintf(stderr, "pelta-tool show: unknown option %s\n", opt);
+      return false;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "pelta-tool show: bad value for %s: %s\n", opt, v);
+      return false;
+    }
+  }
+  if (o->out == nullptr) {
+    std::fprintf(stderr, "pelta-tool show: --out DIR is required\n");
+    return false;
+  }
+  return true;
+}
+
+TProgram82 Channel(const ShowOptions& o) {
+  TProgram82 chan;
+  std::memset(chan.bytes, 0, sizeof chan.bytes);
+  std::memcpy(chan.bytes, o.name, std::strlen(o.name));
+  const uint32_t freq = static_cast<uint32_t>(o.freq);
+  for (int i = 0; i < 4; ++i) chan.bytes[92 + i] = static_cast<unsigned char>(freq >> (8 * i));
+  chan.bytes[97] = static_cast<unsigned char>(o.pol);
+  chan.bytes[122] = static_cast<unsigned char>(o.sid & 0xFF);
+  chan.bytes[123] = static_cast<unsigned char>(o.sid >> 8);
+  chan.bytes[128] = static_cast<unsigned char>(o.ca);
+  return chan;
+}
+
+bool ReadAll(const char* path, ts::Bytes* out) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return false;
+  unsigned char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    out->insert(out->end(), buffer, buffer + n);
+  const bool ok = std::ferror(f) == 0;
+  std::fclose(f);
+  return ok;
+}
+
+// Delivers the EIT payloads as the host's filter does; returns the number of calls.
+int FeedEit(const ts::Bytes& stream) {
+  if (harness::data_callback == nullptr) return 0;
+  const ts::Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
+  const size_t block = kBlockPackets * ts::kPayloadSize;
+  int calls = 0;
+  for (size_t at = 0; at < payloads.size(); at += block) {
+    const size_t size = payloads.size() - at < block ? payloads.size() - at : block;
+    harness::data_callback(1, static_cast<int>(size), payloads.data() + at);
+    ++calls;
+  }
+  return calls;
+}
+
+bool MakeFolder(const char* path) {
+  if (mkdir(path, 0755) == 0 || errno == EEXIST) return true;
+  std::fprintf(stderr, "pelta-tool show: cannot make %s\n", path);
+  return false;
+}
+
+int Run(const ShowOptions& o) {
+  ts::Bytes stream;
+  if (o.ts_file != nullptr && !ReadAll(o.ts_file, &stream)) {
+    std::fprintf(stderr, "pelta-tool show: cannot read %s\n", o.ts_file);
+    return 1;
+  }
+  if (!MakeFolder(o.out)) return 1;
+
+  sim::Reset();
+  mem::Reset();
+  harness::command_count = 0;
+  harness::data_callback = nullptr;
+  harness::quality_to_write = static_cast<int32_t>(o.signal);
+  sim::SetScreenSize(o.width, o.height);
+  if (o.hours >= 0) sim::SetClock(o.hours, o.minutes, 0);
+  if (!harness::PrepareModuleDir(o.files)) return 1;
+  HWND host = harness::CreateHostWindow(o.host_title, RECT{0, 0, o.width, o.height});
+  if (o.video) {
+    sim::CreateWindow(o.video_title != nullptr ? o.video_title : o.name, o.video_rect, host);
+  }
+
+  const bool loaded = DllMain(kModule, DLL_PROCESS_ATTACH, nullptr) != 0;
+  int eit_calls = 0;
+  if (loaded) {
+    char hot_key[64] = "";
+    char version[64] = "";
+    int res = 0;
+    On_Start(nullptr, host, FALSE, kDllId, hot_key, version, &res);
+    const TProgram82 chan = Channel(o);
+    On_Channel_Change(chan);  // held back: the start cycle
+    sim::FireTimer(kStartCycleTicks);
+    for (int i = 0; StartKeySent == 0 && DisplayActive == 1 && i < kMaxStartTicks; ++i) {
+      sim::FireTimer();
+    }
+    On_Channel_Change(chan);
+    eit_calls = FeedEit(stream);
+    while (sim::TimerRunning() && DisplayActive == 1 && TickCount < kLastShownTick &&
+           eitstate != 8) {
+      sim::FireTimer();
+    }
+    for (char key : o.keys) {
+      sim::PressKey(key);
+      sim::FireTimer();
+    }
+  }
+
+  std::string json_path = std::string(o.out) + "/display.json";
+  std::string error;
+  const bool written = jsondump::WriteDisplayJson(json_path.c_str(), host, &error);
+  if (!written) std::fprintf(stderr, "pelta-tool show: %s\n", error.c_str());
+  bool drawn = false;
+  if (loaded) {
+    std::string png_path = std::string(o.out) + "/display.png";
+    char render_error[256] = "";
+    drawn = RenderPanel(pnlDisplay, png_path.c_str(), render_error, sizeof render_error);
+    if (!drawn) std::fprintf(stderr, "pelta-tool show: no picture: %s\n", render_error);
+    if (mem::IsVisible(pnlGuide)) {  // the O key opened the guide window
+      const std::string guide_path = std::string(o.out) + "/guide.png";
+      if (!RenderPanel(pnlGuide, guide_path.c_str(), render_error, sizeof render_error)) {
+        std::fprintf(stderr, "pelta-tool show: no guide picture: %s\n", render_error);
+      }
+    }
+  }
+
+  sim::WindowInfo info{};
+  const HWND osd = FindWindowA(nullptr, "Pelta");
+  if (!loaded) {
+    std::printf("show: load refused (%d message box%s) -> %s\n", sim::MessageBoxCount(),
+                sim::MessageBoxCount() == 1 ? "" : "es", json_path.c_str());
+  } else if (osd != nullptr && sim::GetInfo(osd, &info)) {
+    std::printf(
+        "show: display %ld,%ld %ldx%ld %s, host kind %d, eitstate %d, %d host commands, "
+        "%d EIT blocks, %d keys sent -> %s%s\n",
+        static_cast<long>(info.rect.left), static_cast<long>(info.rect.top),
+        static_cast<long>(info.rect.right - info.rect.left),
+        static_cast<long>(info.rect.bottom - info.rect.top), info.visible ? "shown" : "hidden",
+        HostKind.load(), eitstate.load(), harness::command_count, eit_calls, sim::KeyEventCount(),
+        json_path.c_str(), drawn ? " (+ display.png)" : "");
+  }
+
+  if (loaded) DllMain(kModule, DLL_PROCESS_DETACH, nullptr);
+  harness::Cleanup();
+  if (!written) return 1;
+  return loaded ? 0 : 1;
+}
+
+}  // namespace
+
+int RunShow(int argc, char** argv) {
+  ShowOptions options;
+  if (!ParseOptions(argc, argv, &options)) return Usage();
+  return Run(options);
+}
