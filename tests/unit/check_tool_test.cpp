@@ -1,0 +1,179 @@
+// pelta-tool check-ini and check-uir, run as a user runs them.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifdef PELTA_TOOL
+
+namespace {
+
+struct Result {
+  int status;
+  std::string output;  // stdout and stderr
+};
+
+Result RunTool(const std::string& arguments) {
+  Result result{-1, ""};
+  const std::string command = std::string("'") + PELTA_TOOL + "' " + arguments + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class CheckToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/pelta-check-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    const std::string cmd = "rm -rf '" + dir_ + "'";
+    if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir_;
+  }
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  static std::string Replace(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+  }
+  static std::string Ini(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+  }
+  std::string dir_;
+};
+
+const std::string kLayout = Slurp(std::string(PELTA_SOURCE_DIR) + "/assets/pelta.uir");
+
+// The line number of the first line of `text` that contains `needle`; with `header`, of the
+// last line before it that contains `header` (the section the needle is in).
+int LineOf(const std::string& text, const std::string& needle, const std::string& header = "") {
+  size_t at = text.find(needle);
+  if (!header.empty() && at != std::string::npos) at = text.rfind(header, at);
+  int line = 1;
+  for (size_t i = 0; i < at && i < text.size(); ++i) line += text[i] == '\n';
+  return line;
+}
+
+TEST_F(CheckToolTest, LayoutFileErrorsNameFileAndLine) {
+  const struct {
+    const char* what;
+    std::string from, to;  // one change to the repository's layout file
+    std::string marker;    // the line the error is about holds this text (after the change)
+    std::string header;    // or: the section header before the marker
+    std::string reason;    // part of the message
+  } cases[] = {
+      {"malformed rect", "rect = 5, 5, 60, 45", "rect = 5, 5, 60", "rect = 5, 5, 60\n", "", "rect"},
+      {"unknown key", "size = 22\n", "colour = 22\n", "colour = 22", "", "colour"},
+      {"logo not a picture", "kind = picture", "kind = text", "[control 9]", "", "picture"},
+      {"callback not the plug-in's", "callback = OK\n", "callback = OKAY\n", "callback = OKAY",
+       "[control", "OKAY"},
+      {"display caption", "caption = Pelta\n", "caption = Pelta 2\n", "[panel 4]", "", "Pelta"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string text = Replace(kLayout, c.from, c.to);
+    const std::string path = Write("pelta.uir", text);
+    const Result r = RunTool("check-uir '" + path + "'");
+    EXPECT_EQ(r.status, 1) << r.output;
+    const std::string where = path + ":" + std::to_string(LineOf(text, c.marker, c.header)) + ": ";
+    EXPECT_NE(r.output.find(where), std::string::npos) << "expected " << where << " in\n"
+                                                       << r.output;
+    EXPECT_NE(r.output.find(c.reason), std::string::npos) << r.output;
+  }
+}
+
+TEST_F(CheckToolTest, RepositoryLayoutFileIsComplete) {
+  const Result r = RunTool("check-uir '" + std::string(PELTA_SOURCE_DIR) + "/assets/pelta.uir'");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("panel 4 \"Pelta\" popup"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("control 9   picture"), std::string::npos) << r.output;
+}
+
+TEST_F(CheckToolTest, MissingLayoutFileIsAnError) {
+  const Result r = RunTool("check-uir '" + dir_ + "/none.uir'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find(dir_ + "/none.uir"), std::string::npos) << r.output;
+}
+
+TEST_F(CheckToolTest, EqualColoursShowTheWhiteBackground) {
+  const std::string path = Write("pelta.ini", Ini({" 3.0", "0", "255", "255", "1", "1", "1", "0",
+                                                   "0", "0", "0", "0", "180", "0", "1", "Arial"}));
+  const Result r = RunTool("check-ini '" + path + "'");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("BackColour     0xFFFFFF (file: 0x0000FF"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("TextColour     0x0000FF"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(path + ":3: background equals the text colour"), std::string::npos)
+      << r.output;
+}
+
+TEST_F(CheckToolTest, SettingsAsThePluginHoldsThemAfterLoad) {
+  const struct {
+    const char* what;
+    std::vector<std::string> lines;
+    std::vector<std::string> expected;  // each somewhere in the output
+  } cases[] = {
+      {"derived values",
+       {" 2.3", "1", "0", "16777215", "1", "1", "1", "0", "0", "0", "0", "0", "255", "16", "2",
+        "Verdana"},
+       {"DisplayTimeMs  2299 ms", "timer every 45 ms", "SizeMode       1 (display height 90)",
+        "Opacity        255: display window opaque", "TextAlign      16 (right-aligned",
+        "FontName       \"Verdana\" (applied", "16 lines read, 0 notes"}},
+      {"short file and odd lines",
+       {"0.02", "4", "   16777215", "7"},
+       {"DisplayTimeMs  19 ms", "the timer is not started", "SizeMode       4 (no size layout",
+        "BackColour     0x199999", ":3: only the first 10 characters count",
+        "lines 5 to 16 missing", "fewer than 4 characters"}},
+      {"low opacity",
+       {" 3.0", "0", "0", "16777215", "1", "1", "1", "0", "0", "0", "0", "0", "40", "0", "1",
+        "Arial"},
+       {"Opacity        255 (file: 40): display window translucent, alpha 255",
+        ":13: opacity below 100 is raised to 255"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = Write("pelta.ini", Ini(c.lines));
+    const Result r = RunTool("check-ini '" + path + "'");
+    EXPECT_EQ(r.status, 0) << r.output;
+    for (const std::string& e : c.expected) {
+      EXPECT_NE(r.output.find(e), std::string::npos) << "expected \"" << e << "\" in\n" << r.output;
+    }
+  }
+}
+
+TEST_F(CheckToolTest, UnreadableSettingsFileAndBadUsage) {
+  EXPECT_EQ(RunTool("check-ini '" + dir_ + "/none.ini'").status, 1);
+  EXPECT_EQ(RunTool("check-ini").status, 2);
+  EXPECT_EQ(RunTool("check-uir a b").status, 2);
+}
+
+}  // namespace
+
+#endif  // PELTA_TOOL

@@ -1,0 +1,254 @@
+// The panel renderer of pelta-tool: pixels of a rendered display panel, read back with cairo,
+// after a real channel change of the plug-in.
+#include "render.h"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+#include "panels/panels.h"
+
+// clang-format off
+#include <jpeglib.h>  // after <cstdio>: it uses FILE without including it
+// clang-format on
+
+namespace {
+
+// A solid-colour JPEG of the logo size, made here so that the expected colour is known.
+std::string SolidJpeg(int colour, int width = 60, int height = 45) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr error;
+  info.err = jpeg_std_error(&error);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = static_cast<JDIMENSION>(width);
+  info.image_height = static_cast<JDIMENSION>(height);
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 95, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
+  for (int x = 0; x < width; ++x) {
+    row[3 * x] = static_cast<unsigned char>(colour >> 16);
+    row[3 * x + 1] = static_cast<unsigned char>(colour >> 8);
+    row[3 * x + 2] = static_cast<unsigned char>(colour);
+  }
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::string bytes(reinterpret_cast<char*>(buffer), size);
+  std::free(buffer);
+  return bytes;
+}
+
+struct Png {
+  int width = 0, height = 0;
+  std::vector<int> pixels;  // 0xRRGGBB
+  int At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+  // A pixel of the panel, in panel coordinates.
+  int Panel(int x, int y) const { return At(x + kRenderMargin, y + kRenderMargin); }
+};
+
+Png ReadPng(const std::string& path) {
+  Png png;
+  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+    png.width = cairo_image_surface_get_width(s);
+    png.height = cairo_image_surface_get_height(s);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < png.height; ++y) {
+      const uint32_t* row = reinterpret_cast<const uint32_t*>(data + y * stride);
+      for (int x = 0; x < png.width; ++x) png.pixels.push_back(static_cast<int>(row[x] & 0xFFFFFF));
+    }
+  }
+  cairo_surface_destroy(s);
+  return png;
+}
+
+int Channel(int colour, int shift) {
+  return (colour >> shift) & 0xFF;
+}
+
+// Each of red, green and blue within `tolerance`.
+::testing::AssertionResult Near(int actual, int expected, int tolerance) {
+  for (int shift : {16, 8, 0}) {
+    if (std::abs(Channel(actual, shift) - Channel(expected, shift)) > tolerance) {
+      char text[96];
+      std::snprintf(text, sizeof text, "0x%06X is not 0x%06X (+-%d)", actual, expected, tolerance);
+      return ::testing::AssertionFailure() << text;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+constexpr int kBack = 0x102030;
+constexpr int kText = 0xFFFFFF;
+constexpr int kPanelWidth = 1860;  // 1920 screen, whole-screen display
+
+class RenderTest : public PluginTest {
+ protected:
+  // Loads with `opacity` and `align`, then shows channel "Alpha" (with a logo of `logo_colour`).
+  void ShowChannel(const char* opacity, const char* align, int logo_colour = 0xC02010) {
+    std::vector<std::string> ini = DefaultIni();
+    ini[2] = std::to_string(kBack);
+    ini[3] = std::to_string(kText);
+    ini[12] = opacity;
+    ini[13] = align;
+    WriteIni(ini);
+    WriteFile("pelta_icon/Alpha.jpg", SolidJpeg(logo_colour));
+    host_quality = 80;
+    LoadStartAndPassGate();
+    On_Channel_Change(MakeChannel("Alpha", 11778000, 1, 100, 0));
+  }
+  Png Render(int panel = pnlDisplay) {
+    const std::string path = Path("panel.png");
+    char error[256] = "";
+    EXPECT_TRUE(RenderPanel(panel, path.c_str(), error, sizeof error)) << error;
+    return ReadPng(path);
+  }
+  // Leftmost and rightmost columns of text-coloured pixels in the rows of the channel name
+  // above the tuning texts, left of the indicator block (which starts at W - 105).
+  static void NameColumns(const Png& png, int* first, int* last) {
+    *first = -1;
+    *last = -1;
+    for (int y = 2; y < 26; ++y) {
+      for (int x = 0; x < kPanelWidth - 105; ++x) {
+        if (Channel(png.Panel(x, y), 8) < 0xC0) continue;
+        if (*first < 0 || x < *first) *first = x;
+        if (x > *last) *last = x;
+      }
+    }
+  }
+};
+
+TEST_F(RenderTest, OpaquePanelShowsBackgroundLogoAndIndicatorColours) {
+  ShowChannel("255", "0");
+  int quality_fill = 0;
+  ASSERT_TRUE(mem::CtrlAttr(pnlDisplay, 14, ATTR_FILL_COLOR, &quality_fill));
+  ASSERT_NE(quality_fill, 0x808080) << "the channel change set no quality colour";
+  const Png png = Render();
+  ASSERT_EQ(png.width, kPanelWidth + 2 * kRenderMargin);
+  ASSERT_EQ(png.height, 60 + 2 * kRenderMargin);
+
+  EXPECT_TRUE(Near(png.Panel(1680, 55), kBack, 0));   // between the texts and the indicators
+  EXPECT_TRUE(Near(png.Panel(20, 55), kBack, 0));     // below the logo
+  EXPECT_TRUE(Near(png.Panel(35, 27), 0xC02010, 6));  // the channel's logo, scaled into 60x45
+  // Quality indicator: left edge 1860 - 67, top 3, 26x18; its corner, away from the number.
+  EXPECT_TRUE(Near(png.Panel(1793 + 2, 3 + 2), quality_fill, 0));
+  // Outside the panel: the drawn video picture.
+  EXPECT_TRUE(Near(png.At(3, 3), RenderBackdropColour(3, png.width), 0));
+}
+
+TEST_F(RenderTest, HiddenControlIsNotDrawn) {
+  ShowChannel("255", "0");
+  // The level indicator (15) in a colour nothing else has; then visible or hidden.
+  SetCtrlAttribute(pnlDisplay, 15, ATTR_FILL_COLOR, 0xFF00FF);
+  int left = 0, top = 0;
+  ASSERT_TRUE(mem::CtrlAttr(pnlDisplay, 15, ATTR_LEFT, &left));
+  ASSERT_TRUE(mem::CtrlAttr(pnlDisplay, 15, ATTR_TOP, &top));
+  const struct {
+    int visible;
+    int expected;
+  } cases[] = {{1, 0xFF00FF}, {0, kBack}};
+  for (const auto& c : cases) {
+    SetCtrlAttribute(pnlDisplay, 15, ATTR_VISIBLE, c.visible);
+    const Png png = Render();
+    EXPECT_TRUE(Near(png.Panel(left + 2, top + 2), c.expected, 0)) << "visible " << c.visible;
+  }
+}
+
+TEST_F(RenderTest, TranslucentPanelIsBlendedOverTheVideoWithTheWindowAlpha) {
+  ShowChannel("180", "0");
+  const Png png = Render();
+  // Columns in different colour bars; the panel's row 55 has only the background there.
+  for (int x : {300, 700, 1000, 1400}) {
+    const int video = RenderBackdropColour(x + kRenderMargin, png.width);
+    int expected = 0;
+    for (int shift : {16, 8, 0}) {
+      const int v = (Channel(kBack, shift) * 180 + Channel(video, shift) * (255 - 180)) / 255;
+      expected |= v << shift;
+    }
+    EXPECT_TRUE(Near(png.Panel(x, 55), expected, 2)) << "column " << x;
+  }
+}
+
+// The channel name's position for each alignment: left from the layout's left edge (70);
+// right-aligned ending 8 pixels right of the left edge the display sets (W - 190 = 1730 for a
+// 1920-pixel area W); centred 4 pixels right of it ((W - 80) / 2 = 920).
+TEST_F(RenderTest, ChannelNameFollowsTheAlignmentAnchors) {
+  const struct {
+    const char* align;
+    int first_min, first_max, last_min, last_max;  // ranges of the text's outer columns
+  } cases[] = {
+      {"0", 70, 75, 100, 200},
+      {"16", 1640, 1730, 1730, 1738},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.align);
+    ShowChannel("255", c.align);
+    const Png png = Render();
+    int first = 0, last = 0;
+    NameColumns(png, &first, &last);
+    EXPECT_GE(first, c.first_min);
+    EXPECT_LE(first, c.first_max);
+    EXPECT_GE(last, c.last_min);
+    EXPECT_LE(last, c.last_max);
+    Unload();
+  }
+}
+
+TEST_F(RenderTest, CentredNameIsCentredOnItsAnchor) {
+  ShowChannel("255", "32");
+  const Png png = Render();
+  int first = 0, last = 0;
+  NameColumns(png, &first, &last);
+  ASSERT_GT(last, first);
+  EXPECT_NEAR((first + last) / 2.0, 920 + 4, 4);
+}
+
+// The guide's text box wraps its text; a line break must never cut a character in two (cairo
+// then refuses the text and everything drawn after it).
+TEST_F(RenderTest, GuideTextBoxWrapsLongAccentedText) {
+  ShowChannel("255", "0");
+  std::string text;
+  for (int i = 0; i < 12; ++i) text += "M\xE9t\xE9o r\xE9gionale \xE9t\xE9 ";
+  SetCtrlVal(pnlGuide, 3, text.c_str());
+  const Png png = Render(pnlGuide);
+  ASSERT_GT(png.width, 0);
+  // Dark text pixels on the second line of the box (left 10, top 40; 10-pixel text).
+  int dark = 0;
+  for (int y = 54; y < 66; ++y) {
+    for (int x = 13; x < 400; ++x) {
+      dark +=
+          Channel(png.At(x + kRenderMargin, y + kRenderMargin + kRenderCaptionHeight), 16) < 0x60;
+    }
+  }
+  EXPECT_GT(dark, 20);
+  // The OK button below the box (170, 350, 80x26) in its face colour: drawing went on.
+  EXPECT_TRUE(
+      Near(png.At(175 + kRenderMargin, 355 + kRenderMargin + kRenderCaptionHeight), 0xD4D0C8, 0));
+}
+
+TEST_F(RenderTest, StaleHandleAndUnwritablePathFail) {
+  ShowChannel("255", "0");
+  char error[256] = "";
+  EXPECT_FALSE(RenderPanel(pnlDisplay + 1000, Path("x.png").c_str(), error, sizeof error));
+  EXPECT_STRNE(error, "");
+  error[0] = '\0';
+  EXPECT_FALSE(RenderPanel(pnlDisplay, "/nonexistent-folder/x.png", error, sizeof error));
+  EXPECT_STRNE(error, "");
+}
+
+}  // namespace

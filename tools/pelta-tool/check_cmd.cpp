@@ -1,0 +1,407 @@
+// pelta-tool check-ini FILE and check-uir FILE: what the plug-in would make of a settings file
+// or a layout file.
+//
+// check-ini loads the plug-in itself against a temporary module folder holding FILE as its
+// pelta.ini (and the repository's pelta.uir), so the values printed are the ones the plug-in's
+// own reading produced: the sixteen settings as held after load, the display height and timer
+// period derived from them, the translucency actually given to the display window, and notes
+// on what the file said differently (the equal-colour rule, characters past the tenth, lines
+// missing at the end).
+//
+// check-uir reads FILE with the plug-in's layout reader, prints every panel and control, and
+// checks that the four panels, their captions, the controls the plug-in addresses (with the
+// kinds it needs) and the callback names are there. Errors are printed as FILE:LINE: reason
+// and make the exit status 1.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "harness.h"
+#include "host/entry.h"
+#include "panels/memory/memory_panels.h"
+#include "panels/panels.h"
+#include "panels/uir.h"
+#include "settings/settings.h"
+
+namespace {
+
+// ---- check-ini ----
+
+constexpr int kIniLines = 16;
+constexpr int kLineKeep = 10;
+
+struct IniLines {
+  std::vector<std::string> lines;  // as in the file, line ends removed
+};
+
+bool ReadIniLines(const char* path, IniLines* out) {
+  FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return false;
+  std::string line;
+  int ch;
+  bool any = false;
+  while ((ch = std::fgetc(f)) != EOF) {
+    any = true;
+    if (ch == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      out->lines.push_back(line);
+      line.clear();
+      any = false;
+    } else {
+      line.push_back(static_cast<char>(ch));
+    }
+  }
+  if (any) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out->lines.push_back(line);
+  }
+  const bool ok = std::ferror(f) == 0;
+  std::fclose(f);
+  return ok;
+}
+
+bool HasDigits(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  return i < text.size() && text[i] >= '0' && text[i] <= '9';
+}
+
+int SettingsPanelInt(int control) {
+  int value = 0;
+  GetCtrlVal(pnlSettings, control, &value);
+  return value;
+}
+
+const char* AlignName(int align) {
+  if (align == kJustifyRight) return "right-aligned, texts re-anchored on every channel";
+  if (align == kJustifyCentre) return "centred, texts re-anchored on every channel";
+  return "layout file positions";
+}
+
+void PrintSetting(int line, const char* name, const char* value) {
+  std::printf("%2d  %-14s %s\n", line, name, value);
+}
+
+int CheckIni(const char* path) {
+  IniLines ini;
+  if (!ReadIniLines(path, &ini)) {
+    std::fprintf(stderr, "%s: cannot read the file\n", path);
+    return 1;
+  }
+  harness::Options options;
+  options.ini = path;
+  sim::Reset();
+  mem::Reset();
+  if (!harness::PrepareModuleDir(options)) return 1;
+  const HINSTANCE module = reinterpret_cast<HINSTANCE>(0x10000);
+  if (!DllMain(module, DLL_PROCESS_ATTACH, nullptr)) {
+    std::fprintf(stderr, "%s: the plug-in refused to load with it\n", path);
+    harness::Cleanup();
+    return 1;
+  }
+
+  // The file's own values, as the settings panel shows them (before the equal-colour rule and
+  // the opacity rule change the values in use).
+  const int file_back = SettingsPanelInt(10);
+  const int file_opacity = SettingsPanelInt(19);
+  float seconds = 0;
+  GetCtrlVal(pnlSettings, 4, &seconds);
+  sim::WindowInfo info;
+  HWND osd = FindWindowA(nullptr, "Pelta");
+  const bool translucent = osd != nullptr && sim::GetInfo(osd, &info) &&
+                           (info.exstyle & WS_EX_LAYERED) != 0 && info.layered_attrs_set;
+  char font_in_use[uir::kNameMax] = "";
+  mem::CtrlAttrText(pnlDisplay, 8, ATTR_TEXT_FONT, font_in_use, sizeof font_in_use);
+
+  std::printf("%s: what the plug-in uses after load\n", path);
+  char text[256];
+  std::snprintf(text, sizeof text, "%d ms (%g s as read); timer every %d ms%s",
+                DisplayTimeMs.load(), static_cast<double>(seconds), DisplayTimeMs.load() / 50,
+                sim::TimerRunning() ? "" : " -- period 0: the timer is not started");
+  PrintSetting(1, "DisplayTimeMs", text);
+  const int size_mode = SizeMode.load();
+  if (size_mode >= 0 && size_mode <= 3) {
+    std::snprintf(text, sizeof text, "%d (display height %d)", size_mode, DisplayHeight.load());
+  } else {
+    std::snprintf(text, sizeof text, "%d (no size layout: display height %d)", size_mode,
+                  DisplayHeight.load());
+  }
+  PrintSetting(2, "SizeMode", text);
+  if (BackColour.load() != file_back) {
+    std::snprintf(text, sizeof text, "0x%06X (file: 0x%06X, equal to the text colour)",
+                  BackColour.load(), file_back);
+  } else {
+    std::snprintf(text, sizeof text, "0x%06X", BackColour.load());
+  }
+  PrintSetting(3, "BackColour", text);
+  std::snprintf(text, sizeof text, "0x%06X", TextColour.load());
+  PrintSetting(4, "TextColour", text);
+  const struct {
+    int line;
+    const char* name;
+    int value;
+  } plain[] = {{5, "EpgEnabled", EpgEnabled.load()}, {6, "ShowLevel", ShowLevel.load()},
+               {7, "ShowTuning", ShowTuning.load()}, {8, "FollowVideo", FollowVideo.load()},
+               {9, "ParkCursor", ParkCursor.load()}, {10, "HourOffset", HourOffset.load()},
+               {11, "DebugMode", DebugMode.load()},  {12, "StartKey", StartKey.load()}};
+  for (const auto& p : plain) {
+    std::snprintf(text, sizeof text, "%d", p.value);
+    PrintSetting(p.line, p.name, text);
+  }
+  if (translucent && Opacity.load() != file_opacity) {
+    std::snprintf(text, sizeof text, "%d (file: %d): display window translucent, alpha %u",
+                  Opacity.load(), file_opacity, static_cast<unsigned>(info.alpha));
+  } else if (translucent) {
+    std::snprintf(text, sizeof text, "%d: display window translucent, alpha %u", Opacity.load(),
+                  static_cast<unsigned>(info.alpha));
+  } else {
+    std::snprintf(text, sizeof text, "%d: display window opaque", Opacity.load());
+  }
+  PrintSetting(13, "Opacity", text);
+  std::snprintf(text, sizeof text, "%d (%s)", TextAlign.load(), AlignName(TextAlign.load()));
+  PrintSetting(14, "TextAlign", text);
+  std::snprintf(text, sizeof text, "%d", GuideFormat.load());
+  PrintSetting(15, "GuideFormat", text);
+  if (std::strlen(FontName) > 3) {
+    std::snprintf(text, sizeof text, "\"%.128s\" (applied to the channel name and programme lines)",
+                  FontName);
+  } else {
+    std::snprintf(text, sizeof text, "\"%s\" (fewer than 4 characters: the layout's \"%s\" stays)",
+                  FontName, font_in_use);
+  }
+  PrintSetting(16, "FontName", text);
+
+  // Notes: where the file and what is used differ, with the line they come from.
+  int notes = 0;
+  const int count = static_cast<int>(ini.lines.size());
+  for (int i = 0; i < count && i < kIniLines - 1; ++i) {
+    const std::string& line = ini.lines[i];
+    if (line.size() > static_cast<size_t>(kLineKeep)) {
+      std::printf("note: %s:%d: only the first %d characters count (\"%s\")\n", path, i + 1,
+                  kLineKeep, line.substr(0, kLineKeep).c_str());
+      ++notes;
+    }
+    if (!HasDigits(line.substr(0, kLineKeep))) {
+      std::printf("note: %s:%d: no number in \"%s\": read as %s\n", path, i + 1,
+                  line.substr(0, kLineKeep).c_str(), i == 0 ? "the default 3 s" : "0");
+      ++notes;
+    }
+  }
+  if (count > kIniLines - 1 && ini.lines[kIniLines - 1].size() > 128) {
+    std::printf("note: %s:16: the font name is cut to 128 characters\n", path);
+    ++notes;
+  }
+  if (BackColour.load() != file_back) {
+    std::printf("note: %s:3: background equals the text colour: the display uses white\n", path);
+    ++notes;
+  }
+  if (translucent && file_opacity < 100) {
+    std::printf("note: %s:13: opacity below 100 is raised to 255\n", path);
+    ++notes;
+  }
+  if (count < kIniLines) {
+    std::printf("note: %s: line%s %d", path, count + 1 < kIniLines ? "s" : "", count + 1);
+    if (count + 1 < kIniLines) std::printf(" to %d", kIniLines);
+    std::printf(" missing: read as empty lines (0, or an empty font name)\n");
+    ++notes;
+  }
+  if (count > kIniLines) {
+    std::printf("note: %s: lines after 16 are not read\n", path);
+    ++notes;
+  }
+  std::printf("%s: %d line%s read, %d note%s\n", path, count < kIniLines ? count : kIniLines,
+              count == 1 ? "" : "s", notes, notes == 1 ? "" : "s");
+
+  DllMain(module, DLL_PROCESS_DETACH, nullptr);
+  harness::Cleanup();
+  return 0;
+}
+
+// ---- check-uir ----
+
+// What the plug-in addresses in the layout file.
+struct Need {
+  int panel;
+  int control;
+  uir::Kind kind;
+  const char* role;
+};
+const Need kNeeds[] = {
+    {4, 4, uir::Kind::Text, "time of day"},
+    {4, 5, uir::Kind::Text, "frequency"},
+    {4, 6, uir::Kind::Text, "polarisation"},
+    {4, 7, uir::Kind::Text, "conditional-access system"},
+    {4, 8, uir::Kind::Text, "channel name"},
+    {4, 9, uir::Kind::Picture, "channel logo"},
+    {4, 10, uir::Kind::Text, "programme on air"},
+    {4, 11, uir::Kind::Text, "next programme"},
+    {4, 12, uir::Kind::Decoration, "decoration of the indicator block"},
+    {4, 13, uir::Kind::Indicator, "conditional-access indicator"},
+    {4, 14, uir::Kind::Indicator, "quality indicator"},
+    {4, 15, uir::Kind::Indicator, "level indicator"},
+    {3, 2, uir::Kind::Numeric, "DebugMode"},
+    {3, 3, uir::Kind::Numeric, "HourOffset"},
+    {3, 4, uir::Kind::Float, "display time in seconds"},
+    {3, 6, uir::Kind::Numeric, "GuideFormat"},
+    {3, 7, uir::Kind::Numeric, "FollowVideo"},
+    {3, 8, uir::Kind::Numeric, "SizeMode"},
+    {3, 9, uir::Kind::Numeric, "TextColour"},
+    {3, 10, uir::Kind::Numeric, "BackColour"},
+    {3, 11, uir::Kind::Numeric, "ParkCursor"},
+    {3, 12, uir::Kind::Numeric, "ShowTuning"},
+    {3, 13, uir::Kind::Numeric, "ShowLevel"},
+    {3, 14, uir::Kind::Numeric, "EpgEnabled"},
+    {3, 15, uir::Kind::Numeric, "StartKey"},
+    {3, 19, uir::Kind::Numeric, "Opacity"},
+    {1, 3, uir::Kind::Text, "version text"},
+    {2, 3, uir::Kind::TextBox, "guide text"},
+    {2, 4, uir::Kind::Text, "channel name"},
+};
+
+struct PanelNeed {
+  int number;
+  const char* caption;
+  const char* role;
+  const char* callbacks[2];  // buttons the panel must carry
+};
+const PanelNeed kPanelNeeds[] = {
+    {4, "Pelta", "display panel", {nullptr, nullptr}},
+    {3, "Settings", "settings panel", {"SAVE", "FONT"}},
+    {1, "About", "About panel", {"OK", nullptr}},
+    {2, "EPG", "guide panel", {"EPGOK", nullptr}},
+};
+const char* const kKnownCallbacks[] = {"OK", "FONT", "SAVE", "EPGOK"};
+
+void PrintControl(const uir::Control& c) {
+  std::printf("  control %-3d %-10s %d,%d %dx%d", c.number, uir::KindName(c.kind), c.left, c.top,
+              c.width, c.height);
+  switch (c.kind) {
+    case uir::Kind::Picture:
+      std::printf(" back 0x%06X", c.back_colour);
+      break;
+    case uir::Kind::Indicator:
+    case uir::Kind::Decoration:
+      std::printf(" fill 0x%06X", c.fill_colour);
+      break;
+    default:
+      std::printf(" font \"%s\" %d, text 0x%06X on 0x%06X", c.font, c.point_size, c.text_colour,
+                  c.back_colour);
+      if (c.justify != 0) std::printf(", justify %d", c.justify);
+      break;
+  }
+  if (c.label[0] != '\0') std::printf(", label \"%s\"", c.label);
+  if (c.value[0] != '\0') std::printf(", value \"%s\"", c.value);
+  if (c.callback[0] != '\0') std::printf(", callback %s", c.callback);
+  if (!c.visible) std::printf(", hidden");
+  std::printf("\n");
+}
+
+int CheckUir(const char* path) {
+  std::unique_ptr<uir::Layout> layout(new uir::Layout);
+  uir::Error error;
+  if (!uir::ReadFile(path, layout.get(), &error)) {
+    char message[512];
+    uir::FormatError(error, message, sizeof message);
+    std::fprintf(stderr, "%s\n", message);
+    return 1;
+  }
+  for (int i = 0; i < layout->panel_count; ++i) {
+    const uir::Panel& p = layout->panels[i];
+    std::printf("panel %d \"%s\" %s %d,%d %dx%d background 0x%06X", p.number, p.caption,
+                p.style == uir::Style::Popup ? "popup" : "dialog", p.left, p.top, p.width, p.height,
+                p.background);
+    if (p.close_control != 0) std::printf(", close runs control %d", p.close_control);
+    std::printf("\n");
+    for (int j = 0; j < p.control_count; ++j) PrintControl(p.controls[j]);
+  }
+
+  int errors = 0;
+  for (const PanelNeed& need : kPanelNeeds) {
+    const uir::Panel* p = uir::FindPanel(*layout, need.number);
+    if (p == nullptr) {
+      std::fprintf(stderr, "%s: no panel %d (the %s): the plug-in refuses to load\n", path,
+                   need.number, need.role);
+      ++errors;
+      continue;
+    }
+    if (std::strcmp(p->caption, need.caption) != 0) {
+      std::fprintf(stderr,
+                   "%s:%d: panel %d must be captioned \"%s\": the plug-in finds its window by "
+                   "that caption\n",
+                   path, p->line, need.number, need.caption);
+      ++errors;
+    }
+    for (const char* callback : need.callbacks) {
+      if (callback == nullptr) continue;
+      bool found = false;
+      for (int j = 0; j < p->control_count; ++j) {
+        found = found || (p->controls[j].kind == uir::Kind::Button &&
+                          std::strcmp(p->controls[j].callback, callback) == 0);
+      }
+      if (!found) {
+        std::fprintf(stderr, "%s:%d: panel %d has no button with callback %s\n", path, p->line,
+                     need.number, callback);
+        ++errors;
+      }
+    }
+    for (int j = 0; j < p->control_count; ++j) {
+      const uir::Control& c = p->controls[j];
+      if (c.callback[0] == '\0') continue;
+      bool known = false;
+      for (const char* name : kKnownCallbacks) known = known || std::strcmp(name, c.callback) == 0;
+      if (!known) {
+        std::fprintf(stderr,
+                     "%s:%d: callback %s is not one of the plug-in's (OK, FONT, SAVE, "
+                     "EPGOK): the panel would not load\n",
+                     path, c.line, c.callback);
+        ++errors;
+      }
+    }
+  }
+  for (const Need& need : kNeeds) {
+    const uir::Panel* p = uir::FindPanel(*layout, need.panel);
+    if (p == nullptr) continue;  // reported above
+    const uir::Control* c = uir::FindControl(*p, need.control);
+    if (c == nullptr) {
+      std::fprintf(stderr, "%s:%d: panel %d has no control %d (%s)\n", path, p->line, need.panel,
+                   need.control, need.role);
+      ++errors;
+    } else if (c->kind != need.kind) {
+      std::fprintf(stderr, "%s:%d: control %d of panel %d (%s) must be a %s, not a %s\n", path,
+                   c->line, need.control, need.panel, need.role, uir::KindName(need.kind),
+                   uir::KindName(c->kind));
+      ++errors;
+    }
+  }
+  if (errors > 0) {
+    std::fprintf(stderr, "%s: %d error%s\n", path, errors, errors == 1 ? "" : "s");
+    return 1;
+  }
+  std::printf("%s: %d panels, all that the plug-in uses are there\n", path, layout->panel_count);
+  return 0;
+}
+
+int OneFileArgument(int argc, char** argv, const char* command) {
+  if (argc != 1 || argv[0][0] == '-') {
+    std::fprintf(stderr, "usage: pelta-tool %s FILE\n", command);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunCheckIni(int argc, char** argv) {
+  if (OneFileArgument(argc, argv, "check-ini") < 0) return 2;
+  return CheckIni(argv[0]);
+}
+
+int RunCheckUir(int argc, char** argv) {
+  if (OneFileArgument(argc, argv, "check-uir") < 0) return 2;
+  return CheckUir(argv[0]);
+}

@@ -1,0 +1,503 @@
+// Panels to PNG with cairo (see render.h). Text goes through cairo's own text API, faces chosen
+// by fontconfig; logos are decoded with libjpeg.
+#include "render.h"
+
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+// clang-format off
+#include <jpeglib.h>  // after <cstdio>: it uses FILE without including it
+// clang-format on
+
+#include "panels/memory/memory_panels.h"
+#include "panels/panels.h"
+#include "platform/sim/sim.h"
+
+namespace {
+
+constexpr const char* kFallbackFamily = "DejaVu Sans";
+constexpr int kMaxImageSide = 4096;  // logos larger than this are not decoded
+constexpr int kDesktopColour = 0x3A6EA5;
+constexpr int kButtonFace = 0xD4D0C8;
+
+void SetColour(cairo_t* cr, int colour) {
+  cairo_set_source_rgb(cr, ((colour >> 16) & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
+                       (colour & 0xFF) / 255.0);
+}
+
+void FillRect(cairo_t* cr, double x, double y, double w, double h, int colour) {
+  SetColour(cr, colour);
+  cairo_rectangle(cr, x, y, w, h);
+  cairo_fill(cr);
+}
+
+// A one-pixel frame inside the rectangle: `light` on the top and left, `dark` below and right.
+void Frame(cairo_t* cr, double x, double y, double w, double h, int light, int dark) {
+  FillRect(cr, x, y, w, 1, light);
+  FillRect(cr, x, y, 1, h, light);
+  FillRect(cr, x, y + h - 1, w, 1, dark);
+  FillRect(cr, x + w - 1, y, 1, h, dark);
+}
+
+int Darker(int colour) {
+  int r = ((colour >> 16) & 0xFF) * 3 / 5;
+  int g = ((colour >> 8) & 0xFF) * 3 / 5;
+  int b = (colour & 0xFF) * 3 / 5;
+  return (r << 16) | (g << 8) | b;
+}
+
+// ---- text ----
+
+// Code page 1252 for 0x80..0x9F (0 where the code page has no character); 0xA0..0xFF are
+// Latin-1.
+const unsigned short kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// The plug-in's 8-bit text as UTF-8 for cairo. Control characters and bytes without a
+// character become '?'; the result is cut (on a character boundary) to fit `size`.
+void ToUtf8(const char* in, char* out, size_t size) {
+  size_t n = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(in); *p != 0; ++p) {
+    unsigned code = *p;
+    if (code >= 0x80 && code < 0xA0) code = kCp1252High[code - 0x80];
+    if (code < 0x20 || code == 0x7F) code = '?';
+    char bytes[3];
+    size_t len;
+    if (code < 0x80) {
+      bytes[0] = static_cast<char>(code);
+      len = 1;
+    } else if (code < 0x800) {
+      bytes[0] = static_cast<char>(0xC0 | (code >> 6));
+      bytes[1] = static_cast<char>(0x80 | (code & 0x3F));
+      len = 2;
+    } else {
+      bytes[0] = static_cast<char>(0xE0 | (code >> 12));
+      bytes[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      bytes[2] = static_cast<char>(0x80 | (code & 0x3F));
+      len = 3;
+    }
+    if (n + len + 1 > size) break;
+    std::memcpy(out + n, bytes, len);
+    n += len;
+  }
+  if (size > 0) out[n] = '\0';
+}
+
+// The family to ask cairo for: the typeface itself when fontconfig has it, DejaVu Sans
+// otherwise (fontconfig would otherwise pick some look-alike that differs between machines).
+const char* ResolveFamily(const char* wanted) {
+  struct Entry {
+    char name[uir::kNameMax];
+    bool present;
+  };
+  static Entry cache[16];
+  static int cached = 0;
+  if (wanted == nullptr || wanted[0] == '\0') return kFallbackFamily;
+  for (int i = 0; i < cached; ++i) {
+    if (std::strcmp(cache[i].name, wanted) == 0) return cache[i].present ? wanted : kFallbackFamily;
+  }
+  bool present = false;
+  if (FcInit()) {
+    FcPattern* pattern = FcPatternCreate();
+    FcObjectSet* objects = FcObjectSetCreate();
+    if (pattern != nullptr && objects != nullptr) {
+      FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(wanted));
+      FcObjectSetAdd(objects, FC_FAMILY);
+      FcFontSet* fonts = FcFontList(nullptr, pattern, objects);
+      present = fonts != nullptr && fonts->nfont > 0;
+      if (fonts != nullptr) FcFontSetDestroy(fonts);
+    }
+    if (objects != nullptr) FcObjectSetDestroy(objects);
+    if (pattern != nullptr) FcPatternDestroy(pattern);
+  }
+  if (cached < 16 && std::strlen(wanted) < sizeof cache[0].name) {
+    std::snprintf(cache[cached].name, sizeof cache[cached].name, "%s", wanted);
+    cache[cached].present = present;
+    ++cached;
+  }
+  return present ? wanted : kFallbackFamily;
+}
+
+struct TextStyle {
+  char family[uir::kNameMax];
+  double size;
+  int colour;
+};
+
+void UseFont(cairo_t* cr, const TextStyle& style) {
+  cairo_select_font_face(cr, ResolveFamily(style.family), CAIRO_FONT_SLANT_NORMAL,
+                         CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, style.size);
+}
+
+enum class Align { Left, Right, Centre };
+
+// One line of (UTF-8) text in the box, clipped to it horizontally, vertically centred when the
+// face fits the box's height and hanging from its top when it does not. With `background` >= 0
+// the text's own extent (its advance by the face's height, within the box) is filled first,
+// as a label sized to its text is.
+void DrawLine(cairo_t* cr, const TextStyle& style, const char* utf8, double x, double y, double w,
+              double h, Align align, int background = -1) {
+  if (utf8[0] == '\0' || w <= 0) return;
+  cairo_save(cr);
+  UseFont(cr, style);
+  cairo_font_extents_t fe;
+  cairo_font_extents(cr, &fe);
+  cairo_text_extents_t te;
+  cairo_text_extents(cr, utf8, &te);
+  double tx = x;
+  if (align == Align::Right) tx = x + w - te.x_advance;
+  if (align == Align::Centre) tx = x + (w - te.x_advance) / 2;
+  const double height = fe.ascent + fe.descent;
+  const double top = y + (height < h ? (h - height) / 2 : 0);
+  cairo_rectangle(cr, x, y - 1000, w, h + 2000);  // horizontal clip only
+  cairo_clip(cr);
+  if (background >= 0) FillRect(cr, tx, top, te.x_advance, height, background);
+  SetColour(cr, style.colour);
+  cairo_move_to(cr, tx, top + fe.ascent);
+  cairo_show_text(cr, utf8);
+  cairo_restore(cr);
+}
+
+// Word-wrapped text for a text box; line ends (LF or CR LF) break lines.
+void DrawWrapped(cairo_t* cr, const TextStyle& style, const char* utf8, double x, double y,
+                 double w, double h) {
+  cairo_save(cr);
+  cairo_rectangle(cr, x, y, w, h);
+  cairo_clip(cr);
+  UseFont(cr, style);
+  cairo_font_extents_t fe;
+  cairo_font_extents(cr, &fe);
+  SetColour(cr, style.colour);
+  char line[1024];
+  double baseline = y + fe.ascent;
+  const char* p = utf8;
+  while (*p != '\0' && baseline - fe.ascent < y + h) {
+    // Longest prefix of the paragraph that fits, broken after a blank where possible. Prefixes
+    // end on whole characters: cairo refuses a cut UTF-8 sequence (and the context with it).
+    size_t n = 0, last_break = 0, first_char = 0;
+    while (p[n] != '\0' && p[n] != '\n' && p[n] != '\r') {
+      size_t next = n + 1;
+      while ((static_cast<unsigned char>(p[next]) & 0xC0) == 0x80) ++next;
+      if (next + 1 > sizeof line) break;
+      std::memcpy(line, p, next);
+      line[next] = '\0';
+      cairo_text_extents_t te;
+      cairo_text_extents(cr, line, &te);
+      if (te.x_advance > w && n > 0) break;
+      if (n == 0) first_char = next;
+      if (p[n] == ' ') last_break = next;
+      n = next;
+    }
+    const bool broke = p[n] != '\0' && p[n] != '\n' && p[n] != '\r';
+    if (broke && last_break > 0) n = last_break;
+    if (n == 0) n = first_char;  // not even one character fits: show it cut
+    std::memcpy(line, p, n);
+    line[n] = '\0';
+    cairo_move_to(cr, x, baseline);
+    cairo_show_text(cr, line);
+    p += n;
+    if (*p == '\r') ++p;
+    if (*p == '\n') ++p;
+    baseline += fe.ascent + fe.descent;
+  }
+  cairo_restore(cr);
+}
+
+// ---- logos ----
+
+struct JpegError {
+  jpeg_error_mgr mgr;
+  jmp_buf jump;
+};
+
+void OnJpegError(j_common_ptr info) {
+  JpegError* error = reinterpret_cast<JpegError*>(info->err);
+  std::longjmp(error->jump, 1);
+}
+void OnJpegMessage(j_common_ptr) {}  // warnings are not printed
+
+// Decodes a JPEG file into a new RGB24 cairo surface; null when the file is missing, not a
+// JPEG, damaged, CMYK or too large. No C++ object lives across the setjmp.
+cairo_surface_t* LoadJpeg(const char* path) {
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return nullptr;
+  jpeg_decompress_struct info;
+  JpegError error;
+  cairo_surface_t* volatile surface = nullptr;
+  unsigned char* volatile row = nullptr;
+  info.err = jpeg_std_error(&error.mgr);
+  error.mgr.error_exit = &OnJpegError;
+  error.mgr.output_message = &OnJpegMessage;
+  if (setjmp(error.jump) != 0) {
+    jpeg_destroy_decompress(&info);
+    std::fclose(file);
+    std::free(row);
+    if (surface != nullptr) cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_stdio_src(&info, file);
+  jpeg_read_header(&info, TRUE);
+  info.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&info);
+  const int width = static_cast<int>(info.output_width);
+  const int height = static_cast<int>(info.output_height);
+  if (info.output_components != 3 || width > kMaxImageSide || height > kMaxImageSide) {
+    std::longjmp(error.jump, 1);
+  }
+  surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  row = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(width) * 3));
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS || row == nullptr) {
+    std::longjmp(error.jump, 1);
+  }
+  cairo_surface_flush(surface);
+  unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  while (info.output_scanline < info.output_height) {
+    const int y = static_cast<int>(info.output_scanline);
+    JSAMPROW rows[1] = {row};
+    jpeg_read_scanlines(&info, rows, 1);
+    uint32_t* out = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * stride);
+    for (int x = 0; x < width; ++x) {
+      out[x] = 0xFF000000u | (static_cast<uint32_t>(row[3 * x]) << 16) |
+               (static_cast<uint32_t>(row[3 * x + 1]) << 8) | row[3 * x + 2];
+    }
+  }
+  cairo_surface_mark_dirty(surface);
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  std::fclose(file);
+  std::free(row);
+  return surface;
+}
+
+void DrawPicture(cairo_t* cr, const char* path, double x, double y, double w, double h) {
+  cairo_surface_t* image = LoadJpeg(path);
+  if (image == nullptr) return;
+  const int iw = cairo_image_surface_get_width(image);
+  const int ih = cairo_image_surface_get_height(image);
+  cairo_save(cr);
+  cairo_rectangle(cr, x, y, w, h);
+  cairo_clip(cr);
+  cairo_translate(cr, x, y);
+  cairo_scale(cr, w / iw, h / ih);
+  cairo_set_source_surface(cr, image, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_paint(cr);
+  cairo_restore(cr);
+  cairo_surface_destroy(image);
+}
+
+// ---- controls ----
+
+int Attr(int panel, int control, int code, int fallback) {
+  int value = fallback;
+  return mem::CtrlAttr(panel, control, code, &value) ? value : fallback;
+}
+
+TextStyle StyleOf(int panel, const mem::ControlState& c) {
+  TextStyle style;
+  if (!mem::CtrlAttrText(panel, c.layout.number, ATTR_TEXT_FONT, style.family,
+                         sizeof style.family)) {
+    std::snprintf(style.family, sizeof style.family, "%s", c.layout.font);
+  }
+  style.size = Attr(panel, c.layout.number, ATTR_TEXT_POINT_SIZE, c.layout.point_size);
+  if (style.size < 1) style.size = 1;
+  style.colour = Attr(panel, c.layout.number, ATTR_TEXT_COLOR, c.layout.text_colour);
+  return style;
+}
+
+// Where a text control's box lies: justify 0 boxes start at the left edge; right-aligned (16)
+// and centred (32) texts are anchored 8 and 4 pixels right of it, the box `width` wide around
+// the anchor (as labels that size themselves to their text).
+void TextBox(int left, int width, int justify, double* box_left, Align* align) {
+  if (justify == kJustifyRight) {
+    *box_left = left + 8 - width;
+    *align = Align::Right;
+  } else if (justify == kJustifyCentre) {
+    *box_left = left + 4 - width / 2.0;
+    *align = Align::Centre;
+  } else {
+    *box_left = left;
+    *align = Align::Left;
+  }
+}
+
+void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
+  const uir::Control& l = c.layout;
+  const int n = l.number;
+  if (Attr(panel, n, ATTR_VISIBLE, l.visible ? 1 : 0) == 0) return;
+  const double x = Attr(panel, n, ATTR_LEFT, l.left);
+  const double y = Attr(panel, n, ATTR_TOP, l.top);
+  const double w = l.width;
+  const double h = l.height;
+  const int back = Attr(panel, n, ATTR_TEXT_BGCOLOR, l.back_colour);
+  char utf8[mem::kTextMax * 3];
+  ToUtf8(c.text, utf8, sizeof utf8);
+  const TextStyle style = StyleOf(panel, c);
+
+  switch (l.kind) {
+    case uir::Kind::Text: {
+      // A label sized to its text: the background only behind the text, so that boxes that
+      // overlap in the layout (the programme lines reach into the channel name's descenders)
+      // do not cut each other's glyphs.
+      double box_left;
+      Align align;
+      TextBox(static_cast<int>(x), l.width, Attr(panel, n, ATTR_TEXT_JUSTIFY, l.justify), &box_left,
+              &align);
+      DrawLine(cr, style, utf8, box_left, y, w, h, align, back);
+      break;
+    }
+    case uir::Kind::Picture:
+      FillRect(cr, x, y, w, h, back);
+      if (c.has_value && c.text[0] != '\0') DrawPicture(cr, c.text, x, y, w, h);
+      break;
+    case uir::Kind::Indicator: {
+      const int fill = Attr(panel, n, ATTR_FILL_COLOR, l.fill_colour);
+      FillRect(cr, x, y, w, h, fill);
+      Frame(cr, x, y, w, h, Darker(fill), Darker(fill));
+      char number[uir::kNameMax];
+      if (mem::CtrlAttrText(panel, n, ATTR_INDICATOR_TEXT, number, sizeof number)) {
+        char text[uir::kNameMax * 3];
+        ToUtf8(number, text, sizeof text);
+        DrawLine(cr, style, text, x, y, w, h, Align::Centre);
+      }
+      break;
+    }
+    case uir::Kind::Decoration:
+      FillRect(cr, x, y, w, h, Attr(panel, n, ATTR_DECORATION_COLOR, l.fill_colour));
+      break;
+    case uir::Kind::Numeric:
+    case uir::Kind::Float: {
+      FillRect(cr, x, y, w, h, back);
+      Frame(cr, x, y, w, h, 0x808080, 0xFFFFFF);
+      char label[uir::kNameMax * 3];
+      ToUtf8(l.label, label, sizeof label);
+      DrawLine(cr, style, label, x - 160, y, 154, h, Align::Right);
+      DrawLine(cr, style, utf8, x + 3, y, w - 6, h, Align::Right);
+      break;
+    }
+    case uir::Kind::TextBox:
+      FillRect(cr, x, y, w, h, back);
+      Frame(cr, x, y, w, h, 0x808080, 0xFFFFFF);
+      DrawWrapped(cr, style, utf8, x + 3, y + 2, w - 6, h - 4);
+      break;
+    case uir::Kind::Button: {
+      FillRect(cr, x, y, w, h, kButtonFace);
+      Frame(cr, x, y, w, h, 0xFFFFFF, 0x404040);
+      char label[uir::kNameMax * 3];
+      ToUtf8(l.label, label, sizeof label);
+      DrawLine(cr, style, label, x, y, w, h, Align::Centre);
+      break;
+    }
+  }
+}
+
+void Fail(char* error, size_t size, const char* what, const char* detail) {
+  if (error != nullptr && size > 0) std::snprintf(error, size, "%s%s", what, detail);
+}
+
+}  // namespace
+
+int RenderBackdropColour(int x, int width) {
+  // The seven 75% colour bars of a test picture: white, yellow, cyan, green, magenta, red, blue.
+  static const int kBars[7] = {0xBFBFBF, 0xBFBF00, 0x00BFBF, 0x00BF00,
+                               0xBF00BF, 0xBF0000, 0x0000BF};
+  if (width <= 0) return kBars[0];
+  if (x < 0) x = 0;
+  if (x >= width) x = width - 1;
+  return kBars[static_cast<long long>(x) * 7 / width];
+}
+
+bool RenderPanel(int panel_handle, const char* png_path, char* error, size_t error_size) {
+  std::unique_ptr<mem::PanelState> state(new mem::PanelState);
+  if (!mem::Snapshot(panel_handle, state.get())) {
+    Fail(error, error_size, "no loaded panel with that handle", "");
+    return false;
+  }
+  // The panel's size is that of its window (the plug-in sizes the display strip itself).
+  int width = state->layout.width;
+  int height = state->layout.height;
+  double alpha = 1.0;
+  sim::WindowInfo info;
+  if (state->window != nullptr && sim::GetInfo(state->window, &info)) {
+    const int ww = static_cast<int>(info.rect.right - info.rect.left);
+    const int wh = static_cast<int>(info.rect.bottom - info.rect.top);
+    if (ww > 0 && wh > 0) {
+      width = ww;
+      height = wh;
+    }
+    if ((info.exstyle & WS_EX_LAYERED) != 0 && info.layered_attrs_set &&
+        (info.layered_flags & LWA_ALPHA) != 0) {
+      alpha = info.alpha / 255.0;
+    }
+  }
+  if (width > 8192 || height > 8192) {
+    Fail(error, error_size, "panel too large to draw", "");
+    return false;
+  }
+  const bool dialog = state->layout.style == uir::Style::Dialog;
+  const int caption = dialog ? kRenderCaptionHeight : 0;
+  const int image_width = width + 2 * kRenderMargin;
+  const int image_height = height + caption + 2 * kRenderMargin;
+
+  cairo_surface_t* surface =
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, image_width, image_height);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);  // rectangles on whole pixels
+
+  // The picture behind the panel: colour bars for the strip, a desktop for the dialogs.
+  for (int x = 0; x < image_width; ++x) {
+    FillRect(cr, x, 0, 1, image_height,
+             dialog ? kDesktopColour : RenderBackdropColour(x, image_width));
+  }
+
+  // The panel on its own layer, blended with the window's alpha.
+  cairo_push_group(cr);
+  if (dialog) {
+    FillRect(cr, kRenderMargin, kRenderMargin, width, caption, 0x0A246A);
+    TextStyle title = {"", 12, 0xFFFFFF};
+    char utf8[uir::kNameMax * 3];
+    ToUtf8(state->layout.caption, utf8, sizeof utf8);
+    DrawLine(cr, title, utf8, kRenderMargin + 6, kRenderMargin, width - 12, caption, Align::Left);
+  }
+  cairo_translate(cr, kRenderMargin, kRenderMargin + caption);
+  cairo_rectangle(cr, 0, 0, width, height);
+  cairo_clip(cr);
+  FillRect(cr, 0, 0, width, height, state->background);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  cairo_set_font_options(cr, options);
+  cairo_font_options_destroy(options);
+  for (int i = 0; i < state->control_count; ++i) {
+    DrawControl(cr, panel_handle, state->controls[i]);
+  }
+  cairo_pop_group_to_source(cr);
+  cairo_paint_with_alpha(cr, alpha);
+
+  const cairo_status_t drawn = cairo_status(cr);
+  cairo_destroy(cr);
+  if (drawn != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    Fail(error, error_size, "cannot draw the panel: ", cairo_status_to_string(drawn));
+    return false;
+  }
+  cairo_surface_flush(surface);
+  const cairo_status_t status = cairo_surface_write_to_png(surface, png_path);
+  cairo_surface_destroy(surface);
+  if (status != CAIRO_STATUS_SUCCESS) {
+    Fail(error, error_size, "cannot write the picture: ", cairo_status_to_string(status));
+    return false;
+  }
+  return true;
+}
