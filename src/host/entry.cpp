@@ -186,8 +186,19 @@ void PlaceWindowByCaption(const char* caption, int x, int y, int width, int heig
 extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) return Load(instance);
-  if (reason == DLL_PROCESS_DETACH) Unload();
+  // mingw's DLL start-up code calls both DllEntryPoint and DllMain for the same notification
+  // (and DllEntryPoint for detach after a refused attach); DllEntryPoint forwards here, so the
+  // library is loaded once per attach and unloaded only when it was loaded.
+  static bool attached = false;
+  if (reason == DLL_PROCESS_ATTACH) {
+    if (attached) return TRUE;
+    attached = Load(instance) != FALSE;
+    return attached ? TRUE : FALSE;
+  }
+  if (reason == DLL_PROCESS_DETACH && attached) {
+    Unload();
+    attached = false;
+  }
   return TRUE;
 }
 

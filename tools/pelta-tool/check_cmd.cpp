@@ -171,8 +171,10 @@ int CheckIni(const char* path) {
     std::snprintf(text, sizeof text, "\"%.128s\" (applied to the channel name and programme lines)",
                   FontName);
   } else {
-    std::snprintf(text, sizeof text, "\"%s\" (fewer than 4 characters: the layout's \"%s\" stays)",
-                  FontName, font_in_use);
+    // At most 3 characters here; the precision tells the compiler the text fits.
+    std::snprintf(text, sizeof text,
+                  "\"%.3s\" (fewer than 4 characters: the layout's \"%s\" stays)", FontName,
+                  font_in_use);
   }
   PrintSetting(16, "FontName", text);
 

@@ -1,0 +1,38 @@
+// Internals shared by the Win32 panel run-time's files (not part of the panel seam).
+//
+//   panels_win32.cpp   panels and controls: state, native windows, the panel operations
+//   runtime_win32.cpp  set-up and close, event loop, font dialog, screen and module folder
+//   image_win32.cpp    JPEG (any GDI+ format) to a bitmap, GDI+ started on first use
+#pragma once
+
+#include <windows.h>
+
+#include "panels/panels.h"
+
+namespace win32panels {
+
+// Set by InitCVIRTE: the module whose window classes the panels use.
+HINSTANCE Module();
+// A hidden top-level window that owns every panel window, so that they stay out of the
+// taskbar and go with the library. Made on first use on the calling thread.
+HWND OwnerWindow();
+
+bool RegisterClasses(HINSTANCE module);
+void UnregisterClasses(HINSTANCE module);
+// Discards every loaded panel (CloseCVIRTE).
+void DiscardAll();
+
+// The callback bound to `name` by the table of SetPanelCallbackTable, null when unknown.
+PanelCallback FindCallback(const char* name);
+
+// Decodes an image file into a 32-bit top-down DIB section. False for a missing file, a file
+// GDI+ cannot decode, or GDI+ unavailable. Safe from any thread; never call under the loader
+// lock (it starts GDI+ on first use).
+bool DecodeImageFile(const char* path, HBITMAP* out, int* width, int* height);
+
+// A window whose procedure lives in this library but which belongs to another thread cannot be
+// destroyed from here; when the library may be unmapped before that thread runs again, hand the
+// window and its children to the system's procedure and let a posted WM_CLOSE destroy it.
+void AbandonWindow(HWND window);
+
+}  // namespace win32panels

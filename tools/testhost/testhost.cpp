@@ -1,0 +1,886 @@
+// testhost: a small DVB viewer stand-in that runs the plug-in DLL end to end (under Wine in CI).
+//
+// It behaves as a host of the recognised kind 102 does: a main window titled like that host
+// ("ProgDVB 7" by default), a video child window captioned with the channel name, and a
+// WM_USER handler for the three host commands (start filter: keep the callback from offset 40
+// and write a running id behind it; stop filter; signal query: write a quality at offset 4). It
+// loads the DLL with LoadLibrary, calls the entry points in a host's order, feeds EIT from a
+// transport-stream file through the filter callback on a thread of its own, presses P and O
+// with real key events, opens the three menu items, and checks with plain Win32 calls what the
+// plug-in did: window rectangles, topmost and layered state, alpha, visibility over time, and
+// the controls' texts (WM_GETTEXT). One line per check, then "N passed, M failed".
+//
+// The script runs on the main thread; every wait pumps messages, because the plug-in's windows
+// and its display timer live on this (the loading) thread. A watchdog thread ends the process if
+// the script hangs (e.g. a dialog loop that never returns).
+#include <windows.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// --- what crosses the boundary with the plug-in ---------------------------------------------
+
+constexpr UINT kCmdStartFilter = 0x01020020;
+constexpr UINT kCmdStopFilter = 0x01020021;
+constexpr UINT kCmdSignalQuery = 0x01022001;
+constexpr size_t kFilterCallbackOffset = 40;
+constexpr size_t kFilterRunIdOffset = kFilterCallbackOffset + sizeof(void*);  // 48 on x86_64
+constexpr int32_t kRunningId = 0x1234;
+constexpr int32_t kQuality = 73;
+constexpr int32_t kDllId = 7;
+constexpr UINT kMenuSettings = 44454;
+constexpr UINT kMenuAbout = 44455;
+constexpr UINT kMenuGuide = 44456;
+
+struct TProgram82 {
+  unsigned char bytes[868];
+};
+
+typedef void (*OnStartFn)(HINSTANCE, HWND, BOOL, int, char*, char*, int*);
+typedef void (*OnExitFn)(HINSTANCE, HWND, BOOL);
+typedef void (*OnChannelChangeFn)(TProgram82);
+typedef void (*OnMenuSelectFn)(UINT);
+typedef void (*OnHotKeyFn)();
+typedef void (*OnFilterCloseFn)(UINT);
+typedef void (*OnSendDllIdNameFn)(char*);
+typedef void (*DataCallbackFn)(int, int, const unsigned char*);
+
+// --- options --------------------------------------------------------------------------------
+
+struct Options {
+  std::string dll = "pelta64.dll";
+  std::string title = "ProgDVB 7";
+  std::string channel = "Pelta Test";
+  std::string channel2 = "Second Channel";  // a channel without a logo file
+  uint32_t frequency = 11953000;
+  int polarisation = 1;  // vertical
+  int service_id = 0x0101;
+  int ca_code = 0;
+  std::string ts;
+  std::string expect_now;  // exact texts of display controls 10 and 11 once shown
+  std::string expect_next;
+  std::string expect_desc;   // guide text box
+  int display_ms = 2000;     // pelta.ini line 1
+  int height = 60;           // DisplayHeight of the ini's SizeMode
+  int alpha = 180;           // pelta.ini Opacity
+  int start_key = 0;         // pelta.ini StartKey (checked when above 32)
+  std::string shot_request;  // written when the display shows the programme lines
+  std::string shot_done;     // waited for (a screenshot was taken)
+  int timeout_s = 150;
+};
+
+Options g_options;
+
+// --- results --------------------------------------------------------------------------------
+
+int g_passed = 0;
+int g_failed = 0;
+std::atomic<const char*> g_step{"start"};
+
+void Check(bool ok, const char* name, const char* detail_format = nullptr, ...) {
+  if (ok) {
+    std::printf("PASS: %s\n", name);
+    ++g_passed;
+  } else {
+    char detail[512] = "";
+    if (detail_format != nullptr) {
+      va_list args;
+      va_start(args, detail_format);
+      std::vsnprintf(detail, sizeof detail, detail_format, args);
+      va_end(args);
+    }
+    std::printf("FAIL: %s%s%s%s\n", name, detail[0] ? " (" : "", detail, detail[0] ? ")" : "");
+    ++g_failed;
+  }
+  std::fflush(stdout);
+}
+
+void Note(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::printf("# ");
+  std::vprintf(format, args);
+  std::printf("\n");
+  va_end(args);
+  std::fflush(stdout);
+}
+
+// --- the host's state -----------------------------------------------------------------------
+
+HWND g_main = nullptr;
+HWND g_video = nullptr;
+
+struct Command {
+  UINT code;
+  LPARAM param;
+};
+std::vector<Command> g_commands;  // main thread only
+unsigned char g_filter_record[64];
+size_t g_filter_pid = 0;
+
+// The section filter: the callback and the feeding thread.
+std::mutex g_feed_mutex;  // held while the callback runs; the stop command takes it
+DataCallbackFn g_callback = nullptr;
+bool g_feed_stop = false;
+std::atomic<bool> g_feed_quit{false};
+std::atomic<int> g_feed_calls{0};
+std::atomic<int> g_calls_after_stop{0};
+std::thread g_feeder;
+std::vector<unsigned char> g_eit_payloads;  // 184-byte payloads of PID 0x12, back to back
+
+// Keys seen by a low-level hook: the plug-in's synthetic start key among them.
+struct KeySeen {
+  DWORD vk;
+  bool down;
+};
+std::vector<KeySeen> g_keys;
+HHOOK g_hook = nullptr;
+
+// Scripted actions that run inside the plug-in's dialog loops (WM_TIMER of the main window).
+// Several may be pending at once: one runs inside a dialog's loop, the next inside a modal
+// dialog that the first one opened.
+struct TimerAction {
+  UINT_PTR id;
+  std::function<void()> action;
+};
+std::vector<TimerAction> g_timer_actions;
+UINT_PTR g_next_timer = 100;
+
+LRESULT CALLBACK KeyboardHook(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HC_ACTION) {
+    const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
+    g_keys.push_back({info->vkCode, wparam == WM_KEYDOWN || wparam == WM_SYSKEYDOWN});
+  }
+  return CallNextHookEx(g_hook, code, wparam, lparam);
+}
+
+void FeedLoop() {
+  // Blocks of ten consecutive payloads, as a host's filter hands raw packets on, again and
+  // again like the broadcast carousel, until the filter is stopped.
+  constexpr size_t kBlock = 10 * 184;
+  size_t offset = 0;
+  while (!g_feed_quit.load()) {
+    {
+      std::lock_guard<std::mutex> lock(g_feed_mutex);
+      if (g_feed_stop) break;
+      if (g_callback != nullptr && !g_eit_payloads.empty()) {
+        size_t n = g_eit_payloads.size() - offset;
+        if (n > kBlock) n = kBlock;
+        g_callback(1, static_cast<int>(n), g_eit_payloads.data() + offset);
+        ++g_feed_calls;
+        offset += n;
+        if (offset >= g_eit_payloads.size()) offset = 0;
+      }
+    }
+    Sleep(30);
+  }
+}
+
+LRESULT HandleHostCommand(WPARAM wparam, LPARAM lparam) {
+  const UINT code = static_cast<UINT>(wparam);
+  g_commands.push_back({code, lparam});
+  if (code == kCmdStartFilter && lparam != 0) {
+    auto* record = reinterpret_cast<unsigned char*>(lparam);
+    std::memcpy(g_filter_record, record, kFilterRunIdOffset + 4);
+    g_filter_pid = static_cast<size_t>(record[4] | record[5] << 8);
+    DataCallbackFn callback = nullptr;
+    std::memcpy(&callback, record + kFilterCallbackOffset, sizeof callback);
+    std::memcpy(record + kFilterRunIdOffset, &kRunningId, sizeof kRunningId);
+    {
+      std::lock_guard<std::mutex> lock(g_feed_mutex);
+      g_callback = callback;
+      g_feed_stop = false;
+    }
+    if (!g_feeder.joinable()) g_feeder = std::thread(FeedLoop);
+  } else if (code == kCmdStopFilter) {
+    // Sent from On_Exit or from the library's unload (under the loader lock): no join here,
+    // only the guarantee that the callback is not running and will not be called again.
+    std::lock_guard<std::mutex> lock(g_feed_mutex);
+    g_feed_stop = true;
+    g_callback = nullptr;
+  } else if (code == kCmdSignalQuery && lparam != 0) {
+    auto* record = reinterpret_cast<int32_t*>(lparam);
+    record[1] = kQuality;
+  }
+  return 0;
+}
+
+LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_USER:
+      return HandleHostCommand(wparam, lparam);
+    case WM_TIMER:
+      for (size_t i = 0; i < g_timer_actions.size(); ++i) {
+        if (g_timer_actions[i].id != wparam) continue;
+        KillTimer(window, wparam);
+        std::function<void()> action = std::move(g_timer_actions[i].action);
+        g_timer_actions.erase(g_timer_actions.begin() + static_cast<std::ptrdiff_t>(i));
+        if (action) action();
+        return 0;
+      }
+      break;
+    case WM_SIZE:
+      if (g_video != nullptr) {
+        RECT client;
+        GetClientRect(window, &client);
+        MoveWindow(g_video, 40, 40, client.right - 80, client.bottom - 100, TRUE);
+      }
+      return 0;
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(window, &client);
+      HBRUSH brush = CreateSolidBrush(RGB(48, 48, 56));
+      FillRect(reinterpret_cast<HDC>(wparam), &client, brush);
+      DeleteObject(brush);
+      return 1;
+    }
+    case WM_CLOSE:
+      return 0;  // the script decides when the host ends
+    default:
+      break;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// The "picture": colour bars, so the display strip is seen over something.
+LRESULT CALLBACK VideoProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_PAINT) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT client;
+    GetClientRect(window, &client);
+    const COLORREF bars[] = {RGB(192, 192, 192), RGB(192, 192, 0), RGB(0, 192, 192), RGB(0, 192, 0),
+                             RGB(192, 0, 192),   RGB(192, 0, 0),   RGB(0, 0, 192)};
+    const int n = static_cast<int>(sizeof bars / sizeof bars[0]);
+    for (int i = 0; i < n; ++i) {
+      RECT bar{client.right * i / n, 0, client.right * (i + 1) / n, client.bottom * 3 / 4};
+      HBRUSH brush = CreateSolidBrush(bars[i]);
+      FillRect(dc, &bar, brush);
+      DeleteObject(brush);
+    }
+    RECT low{0, client.bottom * 3 / 4, client.right, client.bottom};
+    HBRUSH dark = CreateSolidBrush(RGB(16, 16, 40));
+    FillRect(dc, &low, dark);
+    DeleteObject(dark);
+    EndPaint(window, &ps);
+    return 0;
+  }
+  if (message == WM_ERASEBKGND) return 1;
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// --- waiting while the plug-in works --------------------------------------------------------
+
+void Pump(DWORD ms) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= ms) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed > 10 ? 10 : ms - elapsed,
+                              QS_ALLINPUT);
+  }
+}
+
+// Pumps until `done` holds or `ms` have passed; returns the milliseconds waited, -1 on timeout.
+long WaitFor(const std::function<bool()>& done, DWORD ms) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (done()) return static_cast<long>(GetTickCount() - start);
+    if (GetTickCount() - start >= ms) return -1;
+    Pump(10);
+  }
+}
+
+// Runs `action` from the main window's timer after `ms`, i.e. inside whatever message loop
+// runs then (a dialog's RunUserInterface).
+void After(UINT ms, std::function<void()> action) {
+  const UINT_PTR id = g_next_timer++;
+  g_timer_actions.push_back({id, std::move(action)});
+  SetTimer(g_main, id, ms, nullptr);
+}
+
+// --- looking at the plug-in's windows -------------------------------------------------------
+
+std::string Text(HWND window) {
+  if (window == nullptr) return "<no window>";
+  char buffer[2048] = "";
+  LRESULT n = SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+  if (n < 0 || n >= static_cast<LRESULT>(sizeof buffer)) return "<bad WM_GETTEXT>";
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string ControlText(const char* caption, int control) {
+  HWND panel = FindWindowA(nullptr, caption);
+  if (panel == nullptr) return "<no panel>";
+  return Text(GetDlgItem(panel, control));
+}
+
+bool Visible(const char* caption) {
+  HWND window = FindWindowA(nullptr, caption);
+  return window != nullptr && IsWindowVisible(window);
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Clicks a panel's button the way a user's click arrives (BM_CLICK: press and release).
+bool ClickButton(const char* caption, const char* label) {
+  HWND panel = FindWindowA(nullptr, caption);
+  if (panel == nullptr) return false;
+  HWND button = FindWindowExA(panel, nullptr, "Button", label);
+  if (button == nullptr) return false;
+  SendMessageA(button, BM_CLICK, 0, 0);
+  return true;
+}
+
+void PressKey(WORD vk) {
+  INPUT input[2] = {};
+  input[0].type = INPUT_KEYBOARD;
+  input[0].ki.wVk = vk;
+  input[1].type = INPUT_KEYBOARD;
+  input[1].ki.wVk = vk;
+  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, input, sizeof(INPUT));
+}
+
+std::string TimeNow(int minus_minutes) {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  int minutes = t.wHour * 60 + t.wMinute - minus_minutes;
+  if (minutes < 0) minutes += 24 * 60;
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d", minutes / 60, minutes % 60);
+  return text;
+}
+
+TProgram82 MakeChannel(const std::string& name) {
+  TProgram82 chan = {};
+  std::snprintf(reinterpret_cast<char*>(chan.bytes), 92, "%s", name.c_str());
+  const uint32_t f = g_options.frequency;
+  chan.bytes[92] = static_cast<unsigned char>(f & 0xFF);
+  chan.bytes[93] = static_cast<unsigned char>(f >> 8 & 0xFF);
+  chan.bytes[94] = static_cast<unsigned char>(f >> 16 & 0xFF);
+  chan.bytes[95] = static_cast<unsigned char>(f >> 24 & 0xFF);
+  chan.bytes[97] = static_cast<unsigned char>(g_options.polarisation);
+  chan.bytes[122] = static_cast<unsigned char>(g_options.service_id & 0xFF);
+  chan.bytes[123] = static_cast<unsigned char>(g_options.service_id >> 8 & 0xFF);
+  chan.bytes[128] = static_cast<unsigned char>(g_options.ca_code);
+  return chan;
+}
+
+bool ReadTsPayloads(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  unsigned char packet[188];
+  while (std::fread(packet, 1, sizeof packet, f) == sizeof packet) {
+    if (packet[0] != 0x47) continue;
+    const int pid = (packet[1] & 0x1F) << 8 | packet[2];
+    const bool has_payload = (packet[3] & 0x10) != 0;
+    const bool has_adaptation = (packet[3] & 0x20) != 0;
+    if (pid != 0x12 || !has_payload || has_adaptation) continue;
+    g_eit_payloads.insert(g_eit_payloads.end(), packet + 4, packet + 188);
+  }
+  std::fclose(f);
+  return !g_eit_payloads.empty();
+}
+
+// An export by name, as the host finds it (through void*: FARPROC has no parameters).
+template <typename Fn>
+Fn Entry(HMODULE dll, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return lines;
+  std::string line;
+  int c;
+  while ((c = std::fgetc(f)) != EOF) {
+    if (c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+      line.clear();
+    } else {
+      line.push_back(static_cast<char>(c));
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  std::fclose(f);
+  return lines;
+}
+
+int CountCommands(UINT code) {
+  int n = 0;
+  for (const Command& c : g_commands) n += c.code == code ? 1 : 0;
+  return n;
+}
+
+void ParseArgs(int argc, char** argv) {
+  Options& o = g_options;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::string key = argv[i];
+    const char* value = argv[i + 1];
+    if (key == "--dll")
+      o.dll = value;
+    else if (key == "--title")
+      o.title = value;
+    else if (key == "--channel")
+      o.channel = value;
+    else if (key == "--sid")
+      o.service_id = static_cast<int>(std::strtol(value, nullptr, 0));
+    else if (key == "--ts")
+      o.ts = value;
+    else if (key == "--expect-now")
+      o.expect_now = value;
+    else if (key == "--expect-next")
+      o.expect_next = value;
+    else if (key == "--expect-desc")
+      o.expect_desc = value;
+    else if (key == "--display-ms")
+      o.display_ms = std::atoi(value);
+    else if (key == "--height")
+      o.height = std::atoi(value);
+    else if (key == "--alpha")
+      o.alpha = std::atoi(value);
+    else if (key == "--start-key")
+      o.start_key = std::atoi(value);
+    else if (key == "--shot-request")
+      o.shot_request = value;
+    else if (key == "--shot-done")
+      o.shot_done = value;
+    else if (key == "--timeout")
+      o.timeout_s = std::atoi(value);
+    else
+      Note("unknown option %s", key.c_str());
+  }
+}
+
+void Watchdog() {
+  Sleep(static_cast<DWORD>(g_options.timeout_s) * 1000);
+  std::printf("FAIL: the run finished in time (stuck in step: %s)\n", g_step.load());
+  std::printf("%d passed, %d failed\n", g_passed, g_failed + 1);
+  std::fflush(stdout);
+  ExitProcess(3);
+}
+
+bool CreateHostWindows() {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA main_class = {};
+  main_class.lpfnWndProc = &MainProc;
+  main_class.hInstance = instance;
+  main_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  main_class.lpszClassName = "TestHostMain";
+  WNDCLASSA video_class = {};
+  video_class.lpfnWndProc = &VideoProc;
+  video_class.hInstance = instance;
+  video_class.lpszClassName = "TestHostVideo";
+  if (!RegisterClassA(&main_class) || !RegisterClassA(&video_class)) return false;
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  g_main = CreateWindowExA(0, "TestHostMain", g_options.title.c_str(),
+                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, width, height, nullptr,
+                           nullptr, instance, nullptr);
+  if (g_main == nullptr) return false;
+  // The video window carries the channel name as its caption, as this host kind does.
+  g_video = CreateWindowExA(0, "TestHostVideo", g_options.channel.c_str(), WS_CHILD | WS_VISIBLE,
+                            40, 40, 100, 100, g_main, nullptr, instance, nullptr);
+  if (g_video == nullptr) return false;
+  ShowWindow(g_main, SW_SHOW);
+  RECT client;
+  GetClientRect(g_main, &client);
+  MoveWindow(g_video, 40, 40, client.right - 80, client.bottom - 100, TRUE);
+  UpdateWindow(g_main);
+  SetForegroundWindow(g_main);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ParseArgs(argc, argv);
+  std::thread(Watchdog).detach();
+  const Options& o = g_options;
+  Note("screen %dx%d, host \"%s\", channel \"%s\"", GetSystemMetrics(SM_CXSCREEN),
+       GetSystemMetrics(SM_CYSCREEN), o.title.c_str(), o.channel.c_str());
+
+  g_step = "host windows";
+  Check(CreateHostWindows(), "host main window and video window created");
+  g_hook = SetWindowsHookExA(WH_KEYBOARD_LL, &KeyboardHook, GetModuleHandleA(nullptr), 0);
+  if (!o.ts.empty()) {
+    Check(ReadTsPayloads(o.ts), "EIT transport stream read", "%s", o.ts.c_str());
+  }
+  Pump(200);
+
+  // --- load -------------------------------------------------------------------------------
+  g_step = "LoadLibrary";
+  char dll_path[MAX_PATH];
+  GetFullPathNameA(o.dll.c_str(), sizeof dll_path, dll_path, nullptr);
+  std::string plugin_dir = dll_path;
+  plugin_dir = plugin_dir.substr(0, plugin_dir.find_last_of('\\'));
+  HMODULE dll = LoadLibraryA(dll_path);
+  Check(dll != nullptr, "plug-in DLL loads", "LoadLibrary(%s) error %lu", dll_path, GetLastError());
+  if (dll == nullptr) {
+    std::printf("%d passed, %d failed\n", g_passed, g_failed);
+    return 1;
+  }
+  auto on_start = Entry<OnStartFn>(dll, "On_Start");
+  auto on_exit = Entry<OnExitFn>(dll, "On_Exit");
+  auto on_channel = Entry<OnChannelChangeFn>(dll, "On_Channel_Change");
+  auto on_menu = Entry<OnMenuSelectFn>(dll, "On_Menu_Select");
+  auto on_hot_key = Entry<OnHotKeyFn>(dll, "On_Hot_Key");
+  auto on_filter_close = Entry<OnFilterCloseFn>(dll, "On_Filter_Close");
+  auto on_name = Entry<OnSendDllIdNameFn>(dll, "On_Send_Dll_ID_Name");
+  const bool all_entries =
+      on_start && on_exit && on_channel && on_menu && on_hot_key && on_filter_close && on_name;
+  Check(all_entries, "seven entry points found by name");
+  if (!all_entries) {
+    std::printf("%d passed, %d failed\n", g_passed, g_failed);
+    return 1;
+  }
+  HMENU menu = LoadMenuA(dll, "EXTERN");
+  Check(menu != nullptr && GetMenuItemCount(menu) == 3 && GetMenuItemID(menu, 0) == kMenuSettings &&
+            GetMenuItemID(menu, 2) == kMenuGuide,
+        "EXTERN menu resource: Settings, About, EPG");
+  if (menu != nullptr) DestroyMenu(menu);
+
+  bool panels_hidden = true;
+  std::string missing;
+  for (const char* caption : {"Pelta", "Settings", "About", "EPG"}) {
+    HWND w = FindWindowA(nullptr, caption);
+    if (w == nullptr) missing += std::string(" ") + caption;
+    if (w != nullptr && IsWindowVisible(w)) panels_hidden = false;
+  }
+  Check(missing.empty() && panels_hidden, "after load the four panel windows exist and are hidden",
+        "missing:%s", missing.c_str());
+  HWND osd = FindWindowA(nullptr, "Pelta");
+  if (osd != nullptr) {
+    const LONG style = GetWindowLongA(osd, GWL_STYLE);
+    const LONG ex = GetWindowLongA(osd, GWL_EXSTYLE);
+    Check((style & WS_POPUP) && !(style & WS_CAPTION) && GetWindow(osd, GW_OWNER) != nullptr &&
+              !(ex & WS_EX_APPWINDOW),
+          "display window is an owned borderless popup, kept out of the taskbar",
+          "style %08lx ex %08lx", static_cast<unsigned long>(style),
+          static_cast<unsigned long>(ex));
+  }
+
+  // --- the host's start sequence ------------------------------------------------------------
+  g_step = "start";
+  char name[32];
+  std::memset(name, 'x', sizeof name);
+  on_name(name);
+  Check(std::memcmp(name, "Pelta", 6) == 0 && name[6] == 'x',
+        "On_Send_Dll_ID_Name writes \"Pelta\" and its NUL, nothing more");
+  char hot_key[64] = "hotkey";
+  char api[64] = "api";
+  int res = 55;
+  on_start(GetModuleHandleA(nullptr), g_main, FALSE, kDllId, hot_key, api, &res);
+  Check(res == 55 && std::strcmp(hot_key, "hotkey") == 0 && std::strcmp(api, "api") == 0,
+        "On_Start leaves the host's buffers alone");
+  on_hot_key();
+  on_filter_close(0);
+
+  // First channel change after load: only starts the start cycle.
+  g_step = "first channel change";
+  g_keys.clear();
+  on_channel(MakeChannel(o.channel));
+  Pump(100);
+  Check(!Visible("Pelta"), "first channel change after load shows nothing");
+  Pump(static_cast<DWORD>(o.display_ms / 50 * 5 + 400));
+  Check(!Visible("Pelta"), "display stays hidden through the start cycle");
+  if (o.start_key > 32) {
+    int downs = 0;
+    for (const KeySeen& k : g_keys) {
+      if (k.vk == static_cast<DWORD>(o.start_key & 0xFF) && k.down) ++downs;
+    }
+    Check(downs == 1, "start key sent once after the start cycle", "vk %d seen %d times",
+          o.start_key & 0xFF, downs);
+  }
+
+  // --- the channel-change display -----------------------------------------------------------
+  g_step = "channel change";
+  on_channel(MakeChannel(o.channel));
+  osd = FindWindowA(nullptr, "Pelta");
+  Check(osd != nullptr && IsWindowVisible(osd), "channel change shows the \"Pelta\" window");
+  RECT video;
+  GetWindowRect(g_video, &video);
+  RECT got = {};
+  if (osd != nullptr) GetWindowRect(osd, &got);
+  const RECT want{video.left + 30, video.bottom - (o.height + 40), video.right - 30,
+                  video.bottom - 40};
+  Check(EqualRect(&got, &want), "display strip placed along the bottom of the video window",
+        "got %ld,%ld-%ld,%ld want %ld,%ld-%ld,%ld", got.left, got.top, got.right, got.bottom,
+        want.left, want.top, want.right, want.bottom);
+  const LONG ex = osd != nullptr ? GetWindowLongA(osd, GWL_EXSTYLE) : 0;
+  Check((ex & WS_EX_TOPMOST) != 0, "display window is topmost");
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  COLORREF key = 0;
+  const bool layered = (ex & WS_EX_LAYERED) != 0 &&
+                       GetLayeredWindowAttributes(osd, &key, &alpha, &flags) && (flags & LWA_ALPHA);
+  if (o.alpha < 250) {
+    Check(layered && alpha == o.alpha, "display window is layered with the configured alpha",
+          "layered %d alpha %d flags %lu", (ex & WS_EX_LAYERED) != 0, alpha, flags);
+  } else {
+    Check((ex & WS_EX_LAYERED) == 0, "display window is not layered (opaque)");
+  }
+  Check(ControlText("Pelta", 8) == o.channel, "control 8 shows the channel name", "\"%s\"",
+        ControlText("Pelta", 8).c_str());
+  const std::string clock = ControlText("Pelta", 4);
+  Check(clock == TimeNow(0) || clock == TimeNow(1), "control 4 shows the time of day",
+        "\"%s\" at %s", clock.c_str(), TimeNow(0).c_str());
+  char freq[32];
+  std::snprintf(freq, sizeof freq, "%u", o.frequency / 1000);
+  Check(ControlText("Pelta", 5) == freq, "control 5 shows the frequency in MHz", "\"%s\"",
+        ControlText("Pelta", 5).c_str());
+  Check(ControlText("Pelta", 6) == (o.polarisation == 1 || o.polarisation == 13 ? "V" : "H"),
+        "control 6 shows the polarisation", "\"%s\"", ControlText("Pelta", 6).c_str());
+  Check(ControlText("Pelta", 7) == "FTA", "control 7 shows the conditional-access label", "\"%s\"",
+        ControlText("Pelta", 7).c_str());
+  Check(CountCommands(kCmdSignalQuery) >= 1, "signal query sent to the recognised host");
+  char quality[16];
+  std::snprintf(quality, sizeof quality, "%d", kQuality);
+  Check(ControlText("Pelta", 14) == quality, "control 14 shows the host's signal quality", "\"%s\"",
+        ControlText("Pelta", 14).c_str());
+  Check(ControlText("Pelta", 15) == "100", "control 15 shows the signal level", "\"%s\"",
+        ControlText("Pelta", 15).c_str());
+  const std::string logo = ControlText("Pelta", 9);
+  const std::string channel_logo = "\\pelta_icon\\" + o.channel + ".jpg";
+  Check(EndsWith(logo, channel_logo), "control 9 shows the channel's logo", "\"%s\"", logo.c_str());
+  Check(CountCommands(kCmdStartFilter) == 1, "EIT filter start command sent once");
+  Check(g_filter_pid == 18 && g_filter_record[0] == kDllId && g_filter_record[1] == 0 &&
+            g_filter_record[2] == 1 &&
+            std::strcmp(reinterpret_cast<char*>(g_filter_record + 6), "Pelta EIT filter") == 0,
+        "start-filter record: plug-in id, filter 1, PID 18, name");
+  DataCallbackFn callback = nullptr;
+  std::memcpy(&callback, g_filter_record + kFilterCallbackOffset, sizeof callback);
+  Check(callback != nullptr, "start-filter record carries the data callback at offset 40");
+
+  // --- programme lines from the EIT ---------------------------------------------------------
+  g_step = "EIT lines";
+  long waited = WaitFor(
+      [&] { return !ControlText("Pelta", 10).empty() && !ControlText("Pelta", 11).empty(); },
+      static_cast<DWORD>(o.display_ms) + 3000);
+  const DWORD lines_at = GetTickCount();
+  Check(waited >= 0, "programme lines reach the display from the EIT feed", "%d data calls",
+        g_feed_calls.load());
+  if (!o.expect_now.empty()) {
+    Check(ControlText("Pelta", 10) == o.expect_now, "control 10 shows the present programme",
+          "\"%s\"", ControlText("Pelta", 10).c_str());
+  }
+  if (!o.expect_next.empty()) {
+    Check(ControlText("Pelta", 11) == o.expect_next, "control 11 shows the following programme",
+          "\"%s\"", ControlText("Pelta", 11).c_str());
+  }
+
+  if (!o.shot_request.empty()) {
+    g_step = "screenshot";
+    Pump(150);  // let the strip paint its new lines
+    std::FILE* f = std::fopen(o.shot_request.c_str(), "wb");
+    if (f != nullptr) std::fclose(f);
+    long shot = WaitFor([&] { return FileExists(o.shot_done); }, 10000);
+    Check(shot >= 0, "screenshot taken while the display is shown");
+    Check(Visible("Pelta"), "display still shown after the screenshot");
+  }
+
+  g_step = "hide after display time";
+  waited = WaitFor([] { return !Visible("Pelta"); }, static_cast<DWORD>(o.display_ms) * 3 + 3000);
+  const DWORD shown_ms = GetTickCount() - lines_at;
+  Check(waited >= 0 && shown_ms >= static_cast<DWORD>(o.display_ms) * 7 / 10 &&
+            shown_ms <= static_cast<DWORD>(o.display_ms) + 2500,
+        "display hides one display time after the lines were shown", "hidden after %lu ms",
+        static_cast<unsigned long>(shown_ms));
+
+  // --- the P key ----------------------------------------------------------------------------
+  g_step = "P key";
+  PressKey('P');
+  const DWORD p_at = GetTickCount();
+  waited = WaitFor([] { return Visible("Pelta"); }, 2000);
+  Check(waited >= 0, "P key shows the display again");
+  Check(ControlText("Pelta", 8) == o.channel && !ControlText("Pelta", 10).empty(),
+        "P key shows the last channel's texts");
+  waited = WaitFor([] { return !Visible("Pelta"); }, static_cast<DWORD>(o.display_ms) * 3 + 3000);
+  const DWORD p_ms = GetTickCount() - p_at;
+  Check(waited >= 0 && p_ms >= static_cast<DWORD>(o.display_ms) * 4 / 10 &&
+            p_ms <= static_cast<DWORD>(o.display_ms) + 2500,
+        "display called by P hides after 35 ticks", "hidden after %lu ms",
+        static_cast<unsigned long>(p_ms));
+
+  // --- the O key ----------------------------------------------------------------------------
+  g_step = "O key";
+  PressKey('O');
+  waited = WaitFor([] { return Visible("EPG"); }, 2000);
+  Check(waited >= 0, "O key opens the \"EPG\" window");
+  HWND guide = FindWindowA(nullptr, "EPG");
+  RECT guide_rect = {};
+  if (guide != nullptr) GetWindowRect(guide, &guide_rect);
+  const RECT guide_want{50, 50, 470, 470};
+  Check(EqualRect(&guide_rect, &guide_want) &&
+            (GetWindowLongA(guide, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0,
+        "guide window placed topmost at 50,50 420x420", "got %ld,%ld-%ld,%ld", guide_rect.left,
+        guide_rect.top, guide_rect.right, guide_rect.bottom);
+  Check(ControlText("EPG", 4) == o.channel, "guide shows the channel name", "\"%s\"",
+        ControlText("EPG", 4).c_str());
+  if (!o.expect_desc.empty()) {
+    Check(ControlText("EPG", 3) == o.expect_desc, "guide shows the present programme's description",
+          "\"%s\"", ControlText("EPG", 3).c_str());
+  }
+  waited = WaitFor([] { return !Visible("EPG"); }, static_cast<DWORD>(o.display_ms) * 3 + 3000);
+  Check(waited >= 0 && !Visible("Pelta"), "guide opened by O hides with the display");
+
+  // O again, then its OK button: the window hides at once; the button's request to end an
+  // event loop comes while none runs and must not end the next dialog's loop.
+  g_step = "O key and OK";
+  PressKey('O');
+  WaitFor([] { return Visible("EPG"); }, 2000);
+  Check(ClickButton("EPG", "OK") && WaitFor([] { return !Visible("EPG"); }, 500) >= 0,
+        "guide's OK button hides the window opened by O");
+
+  // --- the host menu ------------------------------------------------------------------------
+  g_step = "menu About";
+  bool about_seen = false;
+  std::string about_text;
+  After(600, [&] {
+    about_seen = Visible("About");
+    about_text = ControlText("About", 3);
+    ClickButton("About", "OK");
+  });
+  DWORD menu_at = GetTickCount();
+  on_menu(kMenuAbout);
+  DWORD menu_ms = GetTickCount() - menu_at;
+  Check(about_seen && menu_ms >= 500, "About menu item runs its dialog until OK",
+        "shown %d, returned after %lu ms", about_seen, static_cast<unsigned long>(menu_ms));
+  Check(about_text == "Pelta 2_0", "About box shows the version", "\"%s\"", about_text.c_str());
+  Check(!Visible("About"), "About box hidden after OK");
+
+  g_step = "menu EPG";
+  bool guide_seen = false;
+  std::string guide_channel;
+  After(400, [&] {
+    guide_seen = Visible("EPG");
+    guide_channel = ControlText("EPG", 4);
+    PostMessageA(FindWindowA(nullptr, "EPG"), WM_CLOSE, 0, 0);  // the close box
+  });
+  menu_at = GetTickCount();
+  on_menu(kMenuGuide);
+  menu_ms = GetTickCount() - menu_at;
+  Check(guide_seen && guide_channel == o.channel && menu_ms >= 300,
+        "EPG menu item shows the guide until its window is closed", "shown %d, \"%s\"", guide_seen,
+        guide_channel.c_str());
+  Check(!Visible("EPG"), "guide hidden after the close box");
+
+  g_step = "menu Settings";
+  bool settings_seen = false;
+  bool font_dialog_seen = false;
+  bool alignment_seen = false;
+  bool settings_after_font = false;
+  std::string opacity_field;
+  // The font dialog (a common dialog) and then the alignment menu open inside the Font
+  // button's callback; each is answered from a timer that runs inside its modal loop.
+  std::function<void()> answer_font;
+  std::function<void()> answer_alignment;
+  int font_tries = 0;
+  int alignment_tries = 0;
+  answer_font = [&] {
+    HWND dialog = FindWindowA("#32770", nullptr);
+    if (dialog == nullptr || !IsWindowVisible(dialog)) {
+      if (++font_tries < 50) After(100, answer_font);
+      return;
+    }
+    font_dialog_seen = true;
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    After(100, answer_alignment);
+  };
+  answer_alignment = [&] {
+    HWND popup = FindWindowA("#32768", nullptr);
+    if (popup == nullptr || !IsWindowVisible(popup)) {
+      if (++alignment_tries < 50) After(100, answer_alignment);
+      return;
+    }
+    alignment_seen = true;
+    EndMenu();  // dismissed: the alignment stays as it was
+  };
+  After(400, [&] {
+    settings_seen = Visible("Settings");
+    opacity_field = ControlText("Settings", 19);
+    After(300, answer_font);
+    ClickButton("Settings", "Font...");  // returns once the font dialog is done
+    settings_after_font = Visible("Settings");
+    ClickButton("Settings", "Save");
+  });
+  on_menu(kMenuSettings);
+  char opacity_text[16];
+  std::snprintf(opacity_text, sizeof opacity_text, "%d", o.alpha);
+  Check(settings_seen && opacity_field == opacity_text,
+        "Settings dialog shows the settings file's values", "opacity field \"%s\"",
+        opacity_field.c_str());
+  Check(font_dialog_seen && alignment_seen && settings_after_font,
+        "Font button runs the font dialog and the alignment choice, the dialog stays open",
+        "font dialog %d, alignment menu %d", font_dialog_seen, alignment_seen);
+  const std::vector<std::string> ini = ReadLines(plugin_dir + "\\pelta.ini");
+  Check(!Visible("Settings") && ini.size() == 16 && ini[12] == opacity_text && ini[13] == "0" &&
+            !ini[15].empty(),
+        "Save hides the dialog and writes sixteen lines to pelta.ini (font and alignment too)",
+        "%d lines", static_cast<int>(ini.size()));
+
+  // --- exit and unload ----------------------------------------------------------------------
+  g_step = "On_Exit";
+  on_exit(GetModuleHandleA(nullptr), g_main, FALSE);
+  const int stops = CountCommands(kCmdStopFilter);
+  LPARAM stop_param = 0;
+  for (const Command& c : g_commands) {
+    if (c.code == kCmdStopFilter) stop_param = c.param;
+  }
+  Check(stops == 1 && stop_param == kRunningId,
+        "On_Exit stops the EIT filter with the host's running id", "%d stops, id %ld", stops,
+        static_cast<long>(stop_param));
+  HWND left = FindWindowA(nullptr, "Pelta");
+  char left_class[64] = "";
+  if (left != nullptr) GetClassNameA(left, left_class, sizeof left_class);
+  Check(left == nullptr, "On_Exit discards the display window", "window of class %s remains",
+        left_class);
+  const int calls = g_feed_calls.load();
+  Pump(300);
+  Check(g_feed_calls.load() == calls, "no data callback after the filter stopped");
+
+  g_step = "FreeLibrary";
+  Check(FreeLibrary(dll) != 0, "plug-in DLL unloads");
+  Check(CountCommands(kCmdStopFilter) == 1, "unload after On_Exit sends no second stop");
+  bool any_left = false;
+  for (const char* caption : {"Pelta", "Settings", "About", "EPG"}) {
+    any_left = any_left || FindWindowA(nullptr, caption) != nullptr;
+  }
+  Check(!any_left, "unload removes every panel window");
+  Pump(500);  // a tick or a paint after unload would crash here
+  Check(true, "host keeps running after the unload");
+
+  g_feed_quit = true;
+  if (g_feeder.joinable()) g_feeder.join();
+  if (g_hook != nullptr) UnhookWindowsHookEx(g_hook);
+  DestroyWindow(g_main);
+  std::printf("%d passed, %d failed\n", g_passed, g_failed);
+  std::fflush(stdout);
+  return g_failed == 0 ? 0 : 1;
+}
