@@ -1,0 +1,395 @@
+// The EIT filter and the present/following section reader.
+//
+// GetEIT asks the host, once, for a section filter on PID 0x0012, where DVB carries the Event
+// Information Table. The host then calls OnDataArrival with what the filter receives: the
+// payloads of consecutive 188-byte transport packets, 184 bytes each, back to back. The reader
+// expects an EIT present/following section of the actual transport stream (EN 300 468, 5.2.4,
+// table_id 0x4E) to start right behind the pointer field of every packet, takes section 0
+// (present) and section 1 (following) of the current channel's service, and turns the first
+// descriptor of the first event of each into a name, a description and a display line.
+//
+// Positions are fixed offsets from the packet start P (section byte n lies at P+n+1), read
+// straight on into the next packet where a section is longer than one. Broadcast bytes decide
+// where lengths and texts lie, so every read goes through BlockView, which cannot leave the
+// delivered block: a length or tag the reader needs that lies past the block's end passes the
+// packet over; a name or text that runs past the end is cut there.
+//
+// Threads: the host calls OnDataArrival on a thread of its choosing, while channel changes and
+// the display timer run elsewhere. The reader keeps its working fields and its capture buffers
+// to itself (ReaderLock, in case a host delivers on more than one thread), builds a whole event
+// there, and publishes it under GuideLock: names, description, line, and only then the event's
+// bit in eitstate. A channel change bumps a generation count under the same lock, so an event
+// read for the previous channel is never published for the new one, and each captured event
+// keeps its service id, so the two lines that reach the display are always of one service.
+// GuideLock is never held across a host message, a panel call or file I/O.
+#include "guide/eit.h"
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "display/channel.h"
+#include "host/commands.h"
+#include "panels/panels.h"
+#include "settings/settings.h"
+
+std::atomic<int32_t> eitstate{0};
+char nowtxt[kGuideTextMax];
+char nxttxt[kGuideTextMax];
+char nowname[kGuideTextMax];
+char nowdesc[kGuideTextMax];
+char nxtname[kGuideTextMax];
+char nxtdesc[kGuideTextMax];
+char evtime[256];
+std::mutex GuideLock;
+
+namespace {
+
+constexpr int kPacketPayload = 184;  // a 188-byte transport packet less its 4-byte header
+constexpr int kMinBlock = 184;
+constexpr int kMaxBlock = 2000;
+constexpr int kReaderFilter = 1;  // the filter number the start record carries
+
+constexpr uint16_t kTableEitPfActual = 0x4E;  // EN 300 468: EIT p/f, actual transport stream
+constexpr uint16_t kMinSectionLength = 15;    // the fixed header fields plus the CRC_32
+constexpr uint16_t kShortEventTag = 0x4D;     // short_event_descriptor (EN 300 468, 6.2.37)
+constexpr uint16_t kExtendedEventTag = 0x4E;  // extended_event_descriptor (6.2.15)
+constexpr uint16_t kTextTag69 = 0x69;         // read in the reader's own name/text layout
+constexpr uint8_t kTableSelector3 = 0x10;     // annex A: 0x10 and two bytes select a table
+constexpr uint8_t kLongExtendedDescriptor = 192;
+constexpr size_t kLongExtendedText = 48;
+
+constexpr int32_t kPresentBit = 2;
+constexpr int32_t kFollowingBit = 4;
+constexpr int32_t kBothReady = 7;
+
+constexpr int32_t kDebugDump = -1;
+constexpr char kDumpPath[] = "C:\\Pelta_EIT.dbg";
+
+// A read-only window on the delivered block. Byte() past the end answers 0 and marks the view
+// failed until Clear(); Text() copies what lies inside and cuts the rest.
+class BlockView {
+ public:
+  BlockView(const unsigned char* data, size_t size) : data_(data), size_(size) {}
+
+  uint8_t Byte(size_t pos) {
+    if (pos >= size_) {
+      failed_ = true;
+      return 0;
+    }
+    return data_[pos];
+  }
+  bool failed() const { return failed_; }
+  void Clear() { failed_ = false; }
+
+  // Up to `count` bytes from `pos` into `out` (zeroed by the caller, larger than any count the
+  // reader asks for: at most 255), cut at the block's end.
+  void Text(size_t pos, size_t count, char* out) const {
+    if (pos >= size_) return;
+    if (count > size_ - pos) count = size_ - pos;
+    std::memcpy(out, data_ + pos, count);
+  }
+
+ private:
+  const unsigned char* data_;
+  size_t size_;
+  bool failed_ = false;
+};
+
+// The reader's working fields, as the reader has always named them (see eit.h for the rest).
+uint16_t pack;    // whole 184-byte packets in the block
+uint16_t w;       // packet being examined
+uint16_t ofs;     // its offset in the block
+uint16_t tabid;   // table_id
+uint16_t tleng;   // section_length
+uint16_t eitsid;  // service_id of the section
+uint16_t chasid;  // service id of the current channel
+uint16_t nownxt;  // section_number & 1: 0 present, 1 following
+uint16_t evdesc;  // descriptor_tag of the first descriptor of the first event
+uint16_t sho4d;   // short event: event_name_length less the selector skip
+uint16_t lon4d;   // short event: text_length
+uint16_t sho4e;   // extended event: text length as taken
+uint16_t sho69;   // 0x69: name length
+uint16_t lon69;   // 0x69: text length
+uint8_t orax;     // start_time hour, BCD
+uint8_t min;      // start_time minute, BCD
+uint16_t y;       // index of the cleaning loop
+int selskip;      // 0, or 3 behind a 0x10 table selector
+int leadskip;     // 0, or 1 when the name begins with a blank or is empty
+
+// The event being captured, before it is published.
+char capname[kGuideTextMax];
+char capdesc[kGuideTextMax];
+
+// Guarded by GuideLock: bumped by every channel change.
+uint32_t guidegen = 0;
+// Guarded by GuideLock: the service each captured event belongs to. The host's thread stores
+// the new channel record some time before it resets the collection; an event of the new
+// service read in between must not be paired with the old service's other event.
+uint16_t nowsid = 0;
+uint16_t nxtsid = 0;
+// Guarded by GuideLock: a format-2 following line was built before the present event of the
+// same channel; it is rebuilt from that event's description once it is captured.
+bool nxtpending = false;
+
+// One reader at a time over the working fields above.
+std::mutex ReaderLock;
+
+void DumpBlock(const unsigned char* data, int length) {
+  int file = CVI_OpenFile(kDumpPath, 2, 1, 0);  // write only, append, binary
+  if (file < 0) return;
+  WriteLine(file, reinterpret_cast<const char*>(data), length);
+  CVI_CloseFile(file);
+}
+
+// Blanks for control codes, the star and the annex A line break 0x8A, up to the end of text.
+void Clean(char* text) {
+  for (y = 0; y < kGuideTextMax && text[y] != '\0'; ++y) {
+    const unsigned char c = static_cast<unsigned char>(text[y]);
+    if (c < 0x20 || c == 0x2A || c == 0x8A) text[y] = ' ';
+  }
+}
+
+void CopyOut(char* out, size_t size, const char* text) {
+  if (size == 0) return;
+  std::snprintf(out, size, "%s", text);
+}
+
+// Reads the first descriptor of the event at packet start p into capname and capdesc. Returns
+// false when a length or position the descriptor needs lies past the block: the packet is then
+// passed over. `copied` tells whether the descriptor was one that carries text.
+bool ReadDescriptor(BlockView& block, size_t p, bool* copied) {
+  std::memset(capname, 0, sizeof capname);
+  std::memset(capdesc, 0, sizeof capdesc);
+  *copied = false;
+  selskip = 0;
+  block.Clear();
+  switch (evdesc) {
+    case kShortEventTag: {
+      // descriptor_tag P+27, length P+28, ISO_639_language_code P+29..31, event_name_length
+      // P+32, event_name_char P+33.., text_length behind the name, then text_char.
+      const uint16_t n = block.Byte(p + 32);
+      if (block.Byte(p + 33) == kTableSelector3) selskip = 3;
+      lon4d = block.Byte(p + 33 + n);
+      if (block.failed()) return false;
+      sho4d = n >= selskip ? static_cast<uint16_t>(n - selskip) : 0;
+      if (n >= selskip) block.Text(p + 33 + selskip, sho4d, capname);
+      // The description skips as many bytes as the name did: its own selector, when the
+      // broadcaster used one for both.
+      if (lon4d >= selskip) block.Text(p + 34 + n + selskip, lon4d - selskip, capdesc);
+      *copied = true;
+      return true;
+    }
+    case kExtendedEventTag: {
+      // descriptor_number P+29, ISO_639_language_code P+30..32, length_of_items L at P+33,
+      // the items, text_length at P+34+L and text_char from P+35+L. A descriptor of 192 bytes
+      // or more gives exactly 48 bytes of its text.
+      const uint16_t length = block.Byte(p + 28);
+      const uint16_t items = block.Byte(p + 33);
+      if (length >= kLongExtendedDescriptor) {
+        sho4e = kLongExtendedText;
+      } else {
+        sho4e = block.Byte(p + 34 + items);
+        if (block.failed()) return false;
+      }
+      block.Text(p + 35 + items, sho4e, capname);
+      *copied = true;
+      return true;
+    }
+    case kTextTag69: {
+      // EN 300 468 gives 0x69 to the PDC descriptor, which has no text; the broadcasts the
+      // reader was made for put a name of M - 1 bytes at P+39 (M at P+37, one byte between)
+      // and a text length and text behind it.
+      const uint16_t m = block.Byte(p + 37);
+      lon69 = block.Byte(p + 38 + m);
+      if (block.failed()) return false;
+      sho69 = m > 0 ? static_cast<uint16_t>(m - 1) : 0;
+      block.Text(p + 39, sho69, capname);
+      block.Text(p + 39 + m, lon69, capdesc);
+      *copied = true;
+      return true;
+    }
+    default:
+      return true;  // no text: the line is built with an empty name, the bit stays clear
+  }
+}
+
+// Builds an event's display line into `out` (kGuideTextMax). `desc` is the description the
+// format shows. Every format closes with one blank.
+void BuildLine(char* out, int32_t format, bool following, const char* name, const char* desc,
+               const char* present_desc) {
+  out[0] = '\0';
+  switch (format) {
+    case 0:
+      std::snprintf(out, kGuideTextMax, "(%s) %s ", evtime, name);
+      break;
+    case 1:
+      std::snprintf(out, kGuideTextMax, "(%s) %s > %s ", evtime, name, desc);
+      break;
+    case 2:
+      if (following) {
+        std::snprintf(out, kGuideTextMax, "%s ", present_desc);
+      } else {
+        std::snprintf(out, kGuideTextMax, "(%s) %s ", evtime, name);
+      }
+      break;
+    default:
+      break;  // no line
+  }
+}
+
+// Publishes the captured event as the present (bit 2) or following (bit 4) one, unless the
+// channel changed (generation), the event was taken meanwhile or the state no longer reads.
+void Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid) {
+  const int32_t format = GuideFormat.load();
+  const char* name = capname + leadskip;
+  std::lock_guard<std::mutex> lock(GuideLock);
+  if (generation != guidegen) return;
+  int32_t state = eitstate.load();
+  if (state < 1 || state > kBothReady || (state & bit) != 0) return;
+  const int32_t other = bit == kPresentBit ? kFollowingBit : kPresentBit;
+  const uint16_t other_sid = bit == kPresentBit ? nxtsid : nowsid;
+  // The other event is of another service: the channel changed and its reset is on its way.
+  if ((state & other) != 0 && other_sid != sid) return;
+
+  if (bit == kPresentBit) {
+    std::memcpy(nowname, capname, sizeof nowname);
+    std::memcpy(nowdesc, capdesc, sizeof nowdesc);
+    BuildLine(nowtxt, format, false, name, nowdesc, nowdesc);
+    if (copied && nxtpending) {
+      // The following line of format 2 shows this channel's present description.
+      BuildLine(nxttxt, 2, true, nxtname, nxtdesc, nowdesc);
+      nxtpending = false;
+    }
+  } else {
+    std::memcpy(nxtname, capname, sizeof nxtname);
+    std::memcpy(nxtdesc, capdesc, sizeof nxtdesc);
+    // Format 2 before this channel's present event: nowdesc still holds the previous
+    // channel's text, which must not show; the line waits for the present event.
+    const bool present_known = (state & kPresentBit) != 0;
+    BuildLine(nxttxt, format, true, name, nxtdesc, present_known ? nowdesc : "");
+    if (copied && format == 2 && !present_known) nxtpending = true;
+  }
+  if (!copied) return;
+  (bit == kPresentBit ? nowsid : nxtsid) = sid;
+  // eitstate is also stored outside the lock (filter start and stop): add the bit only to the
+  // state we checked.
+  while (!eitstate.compare_exchange_weak(state, state | bit)) {
+    if (state < 1 || state > kBothReady || (state & bit) != 0) return;
+  }
+}
+
+void ExaminePacket(BlockView& block, int filter) {
+  const size_t p = ofs;
+  // Every byte up to P+27 lies inside the packet, so inside the block.
+  tabid = block.Byte(p + 1);
+  tleng = static_cast<uint16_t>((block.Byte(p + 2) & 0x0F) << 8 | block.Byte(p + 3));
+  eitsid = static_cast<uint16_t>(block.Byte(p + 4) << 8 | block.Byte(p + 5));
+  nownxt = block.Byte(p + 7) & 1;
+  orax = block.Byte(p + 19);
+  min = block.Byte(p + 20);
+  evdesc = block.Byte(p + 27);
+
+  if (filter != kReaderFilter || tabid != kTableEitPfActual || tleng < kMinSectionLength) return;
+  // Exactly the header and the CRC: the section has no event, and the bytes behind it belong
+  // to something else.
+  if (tleng == kMinSectionLength) return;
+
+  uint32_t generation;
+  {
+    std::lock_guard<std::mutex> lock(GuideLock);
+    chasid = ServiceId(CurrentChannel);
+    generation = guidegen;
+  }
+  if (eitsid != chasid) return;
+  const int32_t bit = nownxt == 0 ? kPresentBit : kFollowingBit;
+  if ((eitstate.load() & bit) != 0) return;
+
+  bool copied = false;
+  if (!ReadDescriptor(block, p, &copied)) return;
+  BcdT(static_cast<signed char>(orax), static_cast<signed char>(min));
+  Clean(capname);
+  Clean(capdesc);
+  leadskip = static_cast<unsigned char>(capname[0]) < 33 ? 1 : 0;
+  Publish(bit, generation, copied, eitsid);
+}
+
+}  // namespace
+
+void GetEIT() {
+  FillFilterRequest();
+  SendStartFilter();
+}
+
+extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned char* data) {
+  const int32_t state = eitstate.load();
+  if (state > kBothReady) return;
+  if (length < kMinBlock || length > kMaxBlock || data == nullptr) return;
+
+  std::lock_guard<std::mutex> reader(ReaderLock);
+  if (DebugMode.load() == kDebugDump) DumpBlock(data, length);
+  // With no filter running nothing is captured: a delivery that comes late after the stop
+  // must not make eitstate look like a running filter (GetEIT would never start one again).
+  if (state == 0) return;
+
+  BlockView block(data, static_cast<size_t>(length));
+  pack = static_cast<uint16_t>(length / kPacketPayload);
+  for (w = 0; w < pack; ++w) {
+    ofs = static_cast<uint16_t>(w * kPacketPayload);
+    ExaminePacket(block, filter);
+  }
+}
+
+void BcdT(signed char hour, signed char minute) {
+  // Whole hours of the BCD hour byte plus the offset, kept as a signed 8-bit value, wrapped
+  // once into the day. The sum is made unsigned so no offset can overflow it.
+  const unsigned sum = static_cast<unsigned>(((hour / 16) & 3) * 10 + (hour & 0x0F)) +
+                       static_cast<unsigned>(HourOffset.load());
+  int h = static_cast<int8_t>(static_cast<uint8_t>(sum & 0xFF));
+  if (h > 23) h -= 24;
+  if (h < 0) h += 24;
+  std::memset(evtime, 0, sizeof evtime);
+  // The minute's two BCD digits read as hexadecimal come out as they are (0x45 gives 45).
+  std::snprintf(evtime, sizeof evtime, "%02d:%02X", h, static_cast<unsigned char>(minute));
+}
+
+void ResetLinesForChannel() {
+  std::lock_guard<std::mutex> lock(GuideLock);
+  ++guidegen;
+  nxtpending = false;
+  if (eitstate.load() <= 0) return;
+  eitstate = 1;
+  nowtxt[0] = '\0';
+  nxttxt[0] = '\0';
+}
+
+bool TakeReadyLines(char* now, char* next, size_t size) {
+  std::lock_guard<std::mutex> lock(GuideLock);
+  if (eitstate.load() != kBothReady) return false;
+  CopyOut(now, size, nowtxt);
+  CopyOut(next, size, nxttxt);
+  eitstate = 8;
+  return true;
+}
+
+void CopyNowDesc(char* out, size_t size) {
+  std::lock_guard<std::mutex> lock(GuideLock);
+  CopyOut(out, size, nowdesc);
+}
+
+void ResetGuideState() {
+  std::lock_guard<std::mutex> reader(ReaderLock);
+  std::lock_guard<std::mutex> lock(GuideLock);
+  eitstate = 0;
+  for (char* text : {nowtxt, nxttxt, nowname, nowdesc, nxtname, nxtdesc, capname, capdesc}) {
+    std::memset(text, 0, kGuideTextMax);
+  }
+  std::memset(evtime, 0, sizeof evtime);
+  pack = w = ofs = tabid = tleng = eitsid = chasid = nownxt = evdesc = 0;
+  sho4d = lon4d = sho4e = sho69 = lon69 = y = 0;
+  orax = min = 0;
+  selskip = leadskip = 0;
+  guidegen = 0;
+  nowsid = nxtsid = 0;
+  nxtpending = false;
+}

@@ -1,0 +1,172 @@
+// Host commands: the start record byte by byte, one start and one stop per filter, the
+// running id, commands before On_Start, and the signal query. The whole plug-in is loaded with
+// a recording host (fixture.h); the filter is started through GetEIT as the channel-change
+// display does, and EIT data reaches the reader through the callback the host was given.
+#include "host/commands.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "fixture.h"
+#include "guide/eit.h"
+#include "settings/settings.h"
+#include "ts.h"
+
+namespace {
+
+class CommandsTest : public PluginTest {
+ protected:
+  void LoadAndStart(int dll_id = 7) {
+    ASSERT_TRUE(Load());
+    char hot_key[16] = "";
+    char version[16] = "";
+    int res = 0;
+    On_Start(nullptr, host_, FALSE, dll_id, hot_key, version, &res);
+  }
+  const HostCommand* First(UINT code) const {
+    for (int i = 0; i < command_count; ++i) {
+      if (commands[i].code == code) return &commands[i];
+    }
+    return nullptr;
+  }
+};
+
+TEST(CommandsLayout, CodesAndRecordOffsets) {
+  EXPECT_EQ(WM_USER, 1024u);
+  EXPECT_EQ(CMD_START_FILTER, 16908320u);
+  EXPECT_EQ(CMD_STOP_FILTER, 16908321u);
+  EXPECT_EQ(CMD_SIGNAL_QUERY, 16916481u);
+  EXPECT_EQ(kFilterCallbackOffset, 40u);
+  // i686: a 4-byte callback, running id at 44, 48 bytes; x86_64: 8 bytes, 48, 56.
+  EXPECT_EQ(kFilterRunIdOffset, 40u + sizeof(void*));
+  EXPECT_EQ(sizeof(FilterRequest), sizeof(void*) == 4 ? 48u : 56u);
+  EXPECT_EQ(sizeof(SignalRecord), 12u);
+}
+
+TEST_F(CommandsTest, StartRecordBytes) {
+  struct Case {
+    int dll_id;
+    uint8_t id_low, id_high;
+  } cases[] = {{7, 0x07, 0x00}, {0x12345, 0x45, 0x23}};  // above 65535: the low 16 bits
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "DLL_ID " << c.dll_id);
+    Unload();
+    command_count = 0;
+    LoadAndStart(c.dll_id);
+    GetEIT();
+    ASSERT_EQ(command_count, 1);
+    const HostCommand& start = commands[0];
+    EXPECT_EQ(start.code, CMD_START_FILTER);
+    EXPECT_EQ(start.param, reinterpret_cast<LPARAM>(&FilterRequest));
+    unsigned char expected[40] = {c.id_low, c.id_high, 0x01, 0x00, 0x12, 0x00};
+    std::memcpy(expected + 6, "Pelta EIT filter", 17);
+    EXPECT_EQ(std::memcmp(start.record, expected, sizeof expected), 0)
+        << "record:\n"
+        << ts::HexDump(start.record, sizeof expected) << "\nexpected:\n"
+        << ts::HexDump(expected, sizeof expected);
+    void (*callback)(int, int, const unsigned char*) = nullptr;
+    std::memcpy(&callback, start.record + kFilterCallbackOffset, sizeof callback);
+    EXPECT_EQ(callback, &OnDataArrival);
+    int32_t preset = 0;
+    std::memcpy(&preset, start.record + kFilterRunIdOffset, 4);
+    EXPECT_EQ(preset, -1) << "the running id is preset before the host writes it";
+    EXPECT_EQ(runid, 4242);
+    EXPECT_EQ(eitstate.load(), 1);
+  }
+}
+
+TEST_F(CommandsTest, OneStartAcrossChannelChangesAndOneStopCarryingTheRunningId) {
+  host_runid = 77;
+  LoadAndStart();
+  EpgEnabled = 1;
+  for (int i = 0; i < 3; ++i) {
+    if (eitstate.load() == 0) GetEIT();
+    ResetLinesForChannel();
+    GetEIT();  // a stray call while the filter runs sends nothing either
+  }
+  EXPECT_EQ(CommandsWithCode(CMD_START_FILTER), 1);
+  EXPECT_EQ(runid, 77);
+  On_Exit(nullptr, host_, FALSE);
+  Unload();
+  EXPECT_EQ(CommandsWithCode(CMD_STOP_FILTER), 1);
+  const HostCommand* stop = First(CMD_STOP_FILTER);
+  ASSERT_NE(stop, nullptr);
+  EXPECT_EQ(stop->param, 77);
+  EXPECT_EQ(eitstate.load(), 0);
+  EXPECT_EQ(runid, 77) << "runid keeps its value after the stop";
+}
+
+TEST_F(CommandsTest, UnloadAloneStopsAStartedFilter) {
+  LoadAndStart();
+  GetEIT();
+  Unload();
+  EXPECT_EQ(CommandsWithCode(CMD_STOP_FILTER), 1);
+}
+
+TEST_F(CommandsTest, NothingIsSentWithoutAFilter) {
+  LoadAndStart();
+  On_Exit(nullptr, host_, FALSE);
+  Unload();
+  EXPECT_EQ(command_count, 0);
+}
+
+TEST_F(CommandsTest, StartBeforeOnStartReachesNoOneAndStopCarriesMinusOne) {
+  ASSERT_TRUE(Load());
+  GetEIT();  // HostWnd is still null
+  EXPECT_EQ(command_count, 0);
+  EXPECT_EQ(eitstate.load(), 1);
+  EXPECT_EQ(runid, -1);
+  Start();
+  GetEIT();
+  EXPECT_EQ(command_count, 0) << "the filter counts as started: no second start";
+  On_Exit(nullptr, host_, FALSE);
+  ASSERT_EQ(command_count, 1);
+  EXPECT_EQ(commands[0].code, CMD_STOP_FILTER);
+  EXPECT_EQ(commands[0].param, -1);
+}
+
+TEST_F(CommandsTest, HostDeliversThroughTheCallbackItWasGiven) {
+  LoadAndStart();
+  GuideFormat = 1;
+  StoreCurrentChannel(MakeChannel("News 24", 11778000, 1, 0x1234, 0));
+  GetEIT();
+  ASSERT_EQ(command_count, 1);
+  void (*callback)(int, int, const unsigned char*) = nullptr;
+  std::memcpy(&callback, commands[0].record + kFilterCallbackOffset, sizeof callback);
+  ASSERT_NE(callback, nullptr);
+  ts::Bytes stream;
+  std::string error;
+  ASSERT_TRUE(
+      ts::BuildStream("0x1234 present 20:15 short \"News\" \"Weather\"\n"
+                      "0x1234 following 21:00 short \"Film\" \"Drama\"\n",
+                      &stream, &error))
+      << error;
+  const ts::Bytes block = ts::ExtractPayloads(stream, ts::kEitPid);
+  callback(1, static_cast<int>(block.size()), block.data());
+  EXPECT_EQ(eitstate.load(), 7);
+  EXPECT_STREQ(nowtxt, "(20:15) News > Weather ");
+  EXPECT_STREQ(nxttxt, "(21:00) Film > Drama ");
+}
+
+TEST_F(CommandsTest, SignalQueryReadsOffsetFour) {
+  LoadAndStart();
+  host_quality = 37;
+  SignalRecord.values[0] = 11;
+  SignalRecord.values[2] = 99;
+  EXPECT_EQ(QuerySignal(), 37);
+  ASSERT_EQ(command_count, 1);
+  EXPECT_EQ(commands[0].code, CMD_SIGNAL_QUERY);
+  EXPECT_EQ(commands[0].param, reinterpret_cast<LPARAM>(&SignalRecord));
+  EXPECT_EQ(SignalRecord.values[0], 11);
+  EXPECT_EQ(SignalRecord.values[2], 99);
+}
+
+TEST_F(CommandsTest, SignalQueryNobodyAnswersLeavesTheRecord) {
+  ASSERT_TRUE(Load());  // no On_Start: HostWnd is null
+  EXPECT_EQ(QuerySignal(), 0);
+  EXPECT_EQ(command_count, 0);
+}
+
+}  // namespace

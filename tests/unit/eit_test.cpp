@@ -1,0 +1,715 @@
+// The EIT reader: blocks of PID 0x12 payloads in, programme lines and eitstate out.
+//
+// Most streams are made with the mkts helpers (tools/pelta-tool/ts.h); the worked packet and
+// the cases that need broken lengths are written or patched byte by byte.
+#include "guide/eit.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "alloc_counter.h"
+#include "display/channel.h"
+#include "fixture.h"
+#include "platform/sim/sim.h"
+#include "settings/settings.h"
+#include "ts.h"
+
+namespace {
+
+using ts::Bytes;
+
+constexpr uint16_t kSid = 0x1234;
+
+// The present section of service 0x1234: 20:15, short event descriptor "News" / "Weather".
+const uint8_t kWorkedPacket[] = {
+    0x00,                                                  // pointer_field
+    0x4E, 0xF0, 0x2D,                                      // table_id, section_length 45
+    0x12, 0x34, 0xC1, 0x00,                                // service_id, version, section 0
+    0x01, 0x00, 0x01, 0x00, 0x01, 0x01, 0x4E, 0x00, 0x01,  // not read
+    0xEB, 0x96, 0x20, 0x15, 0x00,                          // start_time 20:15:00
+    0x00, 0x30, 0x00,                                      // duration
+    0x80, 0x12,                                            // running, descriptors 18 bytes
+    0x4D, 0x10, 0x65, 0x6E, 0x67,                          // short event, "eng"
+    0x04, 0x4E, 0x65, 0x77, 0x73,                          // "News"
+    0x07, 0x57, 0x65, 0x61, 0x74, 0x68, 0x65, 0x72,        // "Weather"
+    0x5A, 0x5B, 0x5C, 0x5D,                                // CRC (not read)
+};
+
+Bytes WorkedBlock() {
+  Bytes block(kWorkedPacket, kWorkedPacket + sizeof kWorkedPacket);
+  block.resize(ts::kPayloadSize, 0xFF);
+  return block;
+}
+
+std::string Hex(const std::string& s) {
+  return ts::HexDump(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+}
+
+// Byte-exact text comparison with both sides hex-dumped on a mismatch.
+void ExpectText(const std::string& actual, const std::string& expected, const char* what) {
+  EXPECT_EQ(actual, expected) << what << "\nactual:\n"
+                              << Hex(actual) << "\nexpected:\n"
+                              << Hex(expected);
+}
+
+// The payloads (pointer field first) of one event's section.
+Bytes EventPayload(const ts::Event& e) {
+  Bytes section, stream;
+  std::string error;
+  EXPECT_TRUE(ts::BuildEitSection(e, &section, &error)) << error;
+  uint8_t cc = 0;
+  ts::Packetise(ts::kEitPid, section, &cc, &stream);
+  return ts::ExtractPayloads(stream, ts::kEitPid);
+}
+
+ts::Event MakeEvent(uint16_t sid, int section, uint8_t hour, uint8_t minute, uint8_t tag,
+                    const std::string& name, const std::string& text) {
+  ts::Event e;
+  e.service_id = sid;
+  e.section_number = static_cast<uint8_t>(section);
+  e.hour_bcd = hour;
+  e.minute_bcd = minute;
+  e.tag = tag;
+  e.name = name;
+  e.text = text;
+  return e;
+}
+
+ts::Event Present(const std::string& name, const std::string& text, uint16_t sid = kSid) {
+  return MakeEvent(sid, 0, 0x20, 0x15, 0x4D, name, text);
+}
+ts::Event Following(const std::string& name, const std::string& text, uint16_t sid = kSid) {
+  return MakeEvent(sid, 1, 0x21, 0x00, 0x4D, name, text);
+}
+
+Bytes PayloadsOf(const std::string& schedule) {
+  Bytes stream;
+  std::string error;
+  EXPECT_TRUE(ts::BuildStream(schedule, &stream, &error)) << error;
+  return ts::ExtractPayloads(stream, ts::kEitPid);
+}
+
+void Deliver(const Bytes& block, int filter = 1) {
+  OnDataArrival(filter, static_cast<int>(block.size()), block.data());
+}
+
+// Delivers every payload in blocks of `packets`.
+void DeliverStream(const Bytes& payloads, size_t packets) {
+  const size_t size = packets * ts::kPayloadSize;
+  for (size_t at = 0; at < payloads.size(); at += size) {
+    const size_t n = payloads.size() - at < size ? payloads.size() - at : size;
+    OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
+  }
+}
+
+void SetChannel(uint16_t sid) {
+  StoreCurrentChannel(MakeChannel("Test", 11778000, 1, sid, 0));
+}
+
+std::string NowDesc() {
+  char desc[kGuideTextMax];
+  CopyNowDesc(desc, sizeof desc);
+  return desc;
+}
+
+class EitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Reset();
+    ResetSettingsState();
+    ResetChannelState();
+    ResetGuideState();
+    GuideFormat = 1;
+    SetChannel(kSid);
+    eitstate = 1;
+    dump_ = ::testing::TempDir() + "pelta_eit_dump_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".dbg";
+    std::remove(dump_.c_str());
+  }
+  void TearDown() override {
+    std::remove(dump_.c_str());
+    ResetGuideState();
+    ResetSettingsState();
+    ResetChannelState();
+    sim::Reset();
+  }
+  void EnableDump() {
+    sim::SetDumpPath(dump_.c_str());
+    DebugMode = -1;
+  }
+  // The dump file's bytes; "<none>" when there is no file.
+  std::string Dump() const {
+    std::FILE* f = std::fopen(dump_.c_str(), "rb");
+    if (f == nullptr) return "<none>";
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    std::fclose(f);
+    return s;
+  }
+  std::string dump_;
+};
+
+TEST_F(EitTest, WorkedPacketGivesPresentLine) {
+  HourOffset = 1;
+  Deliver(WorkedBlock());
+  EXPECT_EQ(eitstate.load(), 3);
+  ExpectText(nowname, "News", "nowname");
+  ExpectText(nowdesc, "Weather", "nowdesc");
+  ExpectText(nowtxt, "(21:15) News > Weather ", "nowtxt");
+  ExpectText(nxttxt, "", "nxttxt");
+}
+
+TEST_F(EitTest, MktsBuildsTheWorkedSection) {
+  // The reader's positions and the CRC of a section made by mkts, against the worked packet.
+  const Bytes made = EventPayload(Present("News", "Weather"));
+  ASSERT_EQ(made.size(), ts::kPayloadSize);
+  const Bytes worked = WorkedBlock();
+  for (size_t i : {0, 1, 2, 3, 4, 5, 7, 19, 20}) EXPECT_EQ(made[i], worked[i]) << "offset " << i;
+  for (size_t i = 25; i < 45; ++i) EXPECT_EQ(made[i], worked[i]) << "offset " << i;
+  EXPECT_EQ(ts::Crc32Mpeg2(made.data() + 1, 48), 0u) << ts::HexDump(made.data(), 49);
+  const char check[] = "123456789";
+  EXPECT_EQ(ts::Crc32Mpeg2(reinterpret_cast<const uint8_t*>(check), 9), 0x0376E6E7u);
+}
+
+struct BlockSizeCase {
+  int length;
+  size_t following_at;  // offset of the following section in the block
+  int state;            // eitstate after the block
+  bool dumped;
+};
+
+TEST_F(EitTest, BlockSizeLimits) {
+  const BlockSizeCase cases[] = {
+      {183, 184, 1, false},   // too short: nothing, no dump
+      {184, 184, 3, true},    // one packet
+      {367, 184, 3, true},    // the rest of 183 bytes is not examined
+      {368, 184, 7, true},    // two packets
+      {2000, 1656, 7, true},  // ten packets, the tenth at 1656
+      {2000, 1840, 3, true},  // the last 160 bytes are not examined
+      {2001, 184, 1, false},  // too long: nothing, no dump
+  };
+  const Bytes present = EventPayload(Present("News", "Weather"));
+  const Bytes following = EventPayload(Following("Film", "Drama"));
+  for (const BlockSizeCase& c : cases) {
+    SCOPED_TRACE(::testing::Message()
+                 << "length " << c.length << ", following at " << c.following_at);
+    TearDown();
+    SetUp();
+    EnableDump();
+    Bytes block(2001, 0xFF);
+    std::memcpy(block.data(), present.data(), 60);
+    std::memcpy(block.data() + c.following_at, following.data(), 60);
+    block.resize(static_cast<size_t>(c.length));
+    Deliver(block);
+    EXPECT_EQ(eitstate.load(), c.state);
+    ExpectText(nowtxt, c.state & 2 ? "(20:15) News > Weather " : "", "nowtxt");
+    ExpectText(nxttxt, c.state & 4 ? "(21:00) Film > Drama " : "", "nxttxt");
+    if (c.dumped) {
+      EXPECT_EQ(Dump(), std::string(block.begin(), block.end()) + "\n");
+    } else {
+      EXPECT_EQ(Dump(), "<none>");
+    }
+  }
+}
+
+TEST_F(EitTest, DumpAppendsEveryBlockWithALineEnd) {
+  EnableDump();
+  Bytes first = WorkedBlock();
+  Bytes second = EventPayload(Following("Film", "Drama"));
+  second.resize(2 * ts::kPayloadSize, 0x0A);
+  Deliver(first);
+  Deliver(second, 2);  // another filter number: dumped, not read
+  EXPECT_EQ(Dump(), std::string(first.begin(), first.end()) + "\n" +
+                        std::string(second.begin(), second.end()) + "\n");
+  EXPECT_EQ(eitstate.load(), 3);
+  ExpectText(nxttxt, "", "nxttxt");
+}
+
+TEST_F(EitTest, DumpThatCannotBeOpenedIsIgnored) {
+  DebugMode = -1;  // the dump path is not mapped: the open fails
+  Deliver(WorkedBlock());
+  EXPECT_EQ(eitstate.load(), 3);
+}
+
+TEST_F(EitTest, IgnoredBlocksChangeNothing) {
+  struct Case {
+    const char* what;
+    int32_t state;
+    int filter;
+    Bytes block;
+  };
+  Bytes other_table = WorkedBlock();
+  other_table[1] = 0x4F;  // p/f of another transport stream
+  Bytes short_section = WorkedBlock();
+  short_section[3] = 14;
+  const Case cases[] = {
+      {"state 8 ignores data", 8, 1, WorkedBlock()},
+      {"no filter running", 0, 1, WorkedBlock()},
+      {"other service", 1, 1, EventPayload(Present("Other", "x", 0x4321))},
+      {"filter number 2", 1, 2, WorkedBlock()},
+      {"table 0x4F", 1, 1, other_table},
+      {"section_length 14", 1, 1, short_section},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    EnableDump();
+    eitstate = c.state;
+    std::strcpy(nowtxt, "kept");
+    Deliver(c.block, c.filter);
+    EXPECT_EQ(eitstate.load(), c.state);
+    ExpectText(nowtxt, "kept", "nowtxt");
+    ExpectText(nowdesc, "", "nowdesc");
+    // Only state 8 skips the dump as well.
+    EXPECT_EQ(Dump() == "<none>", c.state == 8);
+  }
+}
+
+TEST_F(EitTest, PresentIsCapturedOnceUntilTheChannelChanges) {
+  Deliver(EventPayload(Present("News", "Weather")));
+  Deliver(EventPayload(Present("Sport", "Football")));
+  ExpectText(nowtxt, "(20:15) News > Weather ", "first present kept");
+  ResetLinesForChannel();
+  EXPECT_EQ(eitstate.load(), 1);
+  ExpectText(nowtxt, "", "emptied by the channel change");
+  EXPECT_EQ(NowDesc(), "Weather");  // survives until the new present event
+  Deliver(EventPayload(Present("Sport", "Football")));
+  ExpectText(nowtxt, "(20:15) Sport > Football ", "after the change");
+}
+
+TEST_F(EitTest, EitherArrivalOrderEndsAtSeven) {
+  const Bytes present = EventPayload(Present("News", "Weather"));
+  const Bytes following = EventPayload(Following("Film", "Drama"));
+  struct Case {
+    const Bytes* first;
+    const Bytes* second;
+    int32_t middle;
+  } cases[] = {{&present, &following, 3}, {&following, &present, 5}};
+  for (const Case& c : cases) {
+    ResetLinesForChannel();
+    Deliver(*c.first);
+    EXPECT_EQ(eitstate.load(), c.middle);
+    Deliver(*c.second);
+    EXPECT_EQ(eitstate.load(), 7);
+    char now[kGuideTextMax], next[kGuideTextMax];
+    ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+    ExpectText(now, "(20:15) News > Weather ", "now");
+    ExpectText(next, "(21:00) Film > Drama ", "next");
+    EXPECT_EQ(eitstate.load(), 8);
+    EXPECT_FALSE(TakeReadyLines(now, next, sizeof now));
+  }
+}
+
+TEST_F(EitTest, FirstDescriptorWithoutTextLeavesTheBitClear) {
+  Deliver(EventPayload(MakeEvent(kSid, 0, 0x20, 0x15, 0x54, "Hidden", "Text")));
+  EXPECT_EQ(eitstate.load(), 1);
+  ExpectText(nowtxt, "(20:15)  >  ", "empty name and description");
+  Deliver(EventPayload(Present("News", "Weather")));
+  EXPECT_EQ(eitstate.load(), 3);
+  ExpectText(nowtxt, "(20:15) News > Weather ", "replaced");
+}
+
+struct TextCase {
+  const char* what;
+  std::string name, text;
+  std::string nowname, nowdesc, nowtxt;
+};
+
+TEST_F(EitTest, SelectorsCleaningAndLeadingSkip) {
+  const TextCase cases[] = {
+      {"three-byte selector", std::string("\x10\x00\x05News", 7),
+       std::string("\x10\x00\x05Weather", 10), "News", "Weather", "(20:15) News > Weather "},
+      {"selector in the name skips three text bytes", std::string("\x10\x00\x05News", 7), "Weather",
+       "News", "ther", "(20:15) News > ther "},
+      {"one-byte selector turns blank and is skipped", "\x05News", "\x05Weather", " News",
+       " Weather", "(20:15) News >  Weather "},
+      {"stars and 0x8A", "Star*Trek",
+       "Line\x8A"
+       "break*x",
+       "Star Trek", "Line break x", "(20:15) Star Trek > Line break x "},
+      {"only one leading byte is skipped", "  Two", "", "  Two", "", "(20:15)  Two >  "},
+      {"high bytes stay", "Caf\xE9", "\xA0\xFF", "Caf\xE9", "\xA0\xFF",
+       "(20:15) Caf\xE9 > \xA0\xFF "},
+      {"a zero byte ends the name", std::string("Ab\0cd", 5), "x", "Ab", "x", "(20:15) Ab > x "},
+      {"control codes",
+       "A\tB\x1F"
+       "C",
+       "\r\n", "A B C", "  ", "(20:15) A B C >    "},
+  };
+  for (const TextCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetLinesForChannel();
+    Deliver(EventPayload(Present(c.name, c.text)));
+    EXPECT_EQ(eitstate.load(), 3);
+    ExpectText(nowname, c.nowname, "nowname");
+    ExpectText(nowdesc, c.nowdesc, "nowdesc");
+    ExpectText(nowtxt, c.nowtxt, "nowtxt");
+  }
+}
+
+TEST(BcdT, HourOffsetsWrapIntoTheDay) {
+  struct Case {
+    int hour, minute, offset;
+    const char* text;
+  } cases[] = {
+      {0x23, 0x00, 2, "01:00"},       {0x00, 0x30, -1, "23:30"}, {0x12, 0x07, 0, "12:07"},
+      {0x20, 0x15, 1, "21:15"},       {0x09, 0x45, 0, "09:45"},  {0x23, 0x59, 0, "23:59"},
+      {0x00, 0x00, 24, "00:00"},      {0x19, 0x00, 5, "00:00"},  {0x00, 0x00, INT_MAX, "23:00"},
+      {0x05, 0x00, INT_MIN, "05:00"},
+  };
+  for (const Case& c : cases) {
+    HourOffset = c.offset;
+    BcdT(static_cast<signed char>(c.hour), static_cast<signed char>(c.minute));
+    EXPECT_STREQ(evtime, c.text) << std::hex << c.hour << ":" << c.minute << std::dec << " + "
+                                 << c.offset;
+  }
+  HourOffset = 0;
+}
+
+TEST_F(EitTest, GuideFormats) {
+  struct Case {
+    int32_t format;
+    const char* now;
+    const char* next;
+  } cases[] = {
+      {0, "(20:15) News ", "(21:00) Film "},
+      {1, "(20:15) News > Weather ", "(21:00) Film > Drama "},
+      {2, "(20:15) News ", "Weather "},
+      {3, "", ""},
+      {-1, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "format " << c.format);
+    GuideFormat = c.format;
+    ResetLinesForChannel();
+    Deliver(EventPayload(Present("News", "Weather")));
+    Deliver(EventPayload(Following("Film", "Drama")));
+    char now[kGuideTextMax], next[kGuideTextMax];
+    ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+    ExpectText(now, c.now, "now");
+    ExpectText(next, c.next, "next");
+  }
+}
+
+TEST_F(EitTest, FormatTwoFollowingFirstNeverShowsThePreviousChannel) {
+  GuideFormat = 2;
+  Deliver(EventPayload(Present("Old", "OldDesc")));
+  SetChannel(0x2222);
+  ResetLinesForChannel();
+  Deliver(EventPayload(Following("Next", "NextDesc", 0x2222)));
+  EXPECT_EQ(eitstate.load(), 5);
+  EXPECT_EQ(std::string(nxttxt).find("OldDesc"), std::string::npos) << nxttxt;
+  Deliver(EventPayload(Present("New", "NewDesc", 0x2222)));
+  char now[kGuideTextMax], next[kGuideTextMax];
+  ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+  ExpectText(now, "(20:15) New ", "now");
+  ExpectText(next, "NewDesc ", "next");
+}
+
+TEST_F(EitTest, NewChannelRecordBeforeItsResetPairsNothing) {
+  // The host's thread stores the new record first and resets the collection later: an event
+  // of the new service read in between must not complete the old service's pair.
+  Deliver(EventPayload(Present("Old", "OldDesc")));
+  SetChannel(0x2222);
+  Deliver(EventPayload(Following("Next", "NextDesc", 0x2222)));
+  EXPECT_EQ(eitstate.load(), 3);
+  ExpectText(nxttxt, "", "nxttxt");
+  ResetLinesForChannel();
+  Deliver(EventPayload(Following("Next", "NextDesc", 0x2222)));
+  Deliver(EventPayload(Present("New", "NewDesc", 0x2222)));
+  char now[kGuideTextMax], next[kGuideTextMax];
+  ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+  ExpectText(now, "(20:15) New > NewDesc ", "now");
+  ExpectText(next, "(21:00) Next > NextDesc ", "next");
+}
+
+// Patches of the worked packet whose lengths point past a 184-byte block.
+struct PastEndCase {
+  const char* what;
+  std::vector<std::pair<size_t, uint8_t>> patch;
+  int32_t state;
+  size_t name_length, desc_length;
+  const char* name_prefix;
+  const char* desc_prefix;
+};
+
+TEST_F(EitTest, ReadsStayInsideTheBlock) {
+  const PastEndCase cases[] = {
+      {"short: text_length past the end passes the packet over", {{32, 200}}, 1, 0, 0, "", ""},
+      {"short: text cut at the block end", {{37, 200}}, 3, 4, 146, "News", "Weather"},
+      {"extended: text_length past the end", {{27, 0x4E}, {33, 200}}, 1, 0, 0, "", ""},
+      {"extended: text cut at the block end",
+       {{27, 0x4E}, {28, 0x20}, {33, 0}, {34, 220}},
+       3,
+       149,
+       0,
+       "ws",
+       ""},
+      {"extended 192+: 48 bytes, cut at the block end",
+       {{27, 0x4E}, {28, 200}, {33, 120}},
+       3,
+       29,
+       0,
+       "",
+       ""},
+      {"0x69: text length past the end", {{27, 0x69}, {37, 250}}, 1, 0, 0, "", ""},
+      {"0x69: text cut at the block end", {{27, 0x69}, {37, 3}, {41, 250}}, 3, 2, 142, "", ""},
+  };
+  for (const PastEndCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    Bytes block = WorkedBlock();
+    for (const auto& p : c.patch) block[p.first] = p.second;
+    Deliver(block);
+    EXPECT_EQ(eitstate.load(), c.state);
+    EXPECT_EQ(std::strlen(nowname), c.name_length) << Hex(nowname);
+    EXPECT_EQ(std::strlen(nowdesc), c.desc_length) << Hex(nowdesc);
+    EXPECT_EQ(std::string(nowname).rfind(c.name_prefix, 0), 0u) << Hex(nowname);
+    EXPECT_EQ(std::string(nowdesc).rfind(c.desc_prefix, 0), 0u) << Hex(nowdesc);
+  }
+}
+
+TEST_F(EitTest, SectionLengthFifteenHasNoEvent) {
+  for (uint8_t length : {15, 16}) {
+    SCOPED_TRACE(::testing::Message() << "section_length " << int{length});
+    ResetLinesForChannel();
+    Bytes block = WorkedBlock();
+    block[3] = length;  // the event bytes behind stay as they are
+    Deliver(block);
+    EXPECT_EQ(eitstate.load(), length == 15 ? 1 : 3);
+  }
+}
+
+TEST_F(EitTest, ExtendedAnd69Descriptors) {
+  const std::string long_text(190, 'L');
+  const TextCase cases[] = {
+      {"extended with an item", "Director", "Morning show", "Morning show", "",
+       "(20:15) Morning show >  "},
+      {"extended without items", "", "Morning show", "Morning show", "",
+       "(20:15) Morning show >  "},
+      {"extended of 192 bytes or more gives 48", "", long_text, std::string(48, 'L'), "",
+       "(20:15) " + std::string(48, 'L') + " >  "},
+      {"0x69", "Late", "Night talk", "Late", "Night talk", "(20:15) Late > Night talk "},
+      {"0x69 without a name", "", "Talk", "", "Talk", "(20:15)  > Talk "},
+  };
+  const uint8_t tags[] = {0x4E, 0x4E, 0x4E, 0x69, 0x69};
+  for (size_t i = 0; i < sizeof tags; ++i) {
+    const TextCase& c = cases[i];
+    SCOPED_TRACE(c.what);
+    ResetLinesForChannel();
+    Deliver(EventPayload(MakeEvent(kSid, 0, 0x20, 0x15, tags[i], c.name, c.text)));
+    EXPECT_EQ(eitstate.load(), 3);
+    ExpectText(nowname, c.nowname, "nowname");
+    ExpectText(nowdesc, c.nowdesc, "nowdesc");
+    ExpectText(nowtxt, c.nowtxt, "nowtxt");
+  }
+}
+
+const char kSchedule[] =
+    "# two services, a null packet and a long section between them\n"
+    "0x0101 present   06:00 short \"Breakfast\" \"Coffee\"\n"
+    "null\n"
+    "0x1234 following 21:00 short \"\\x10\\x00\\x05Film\" \"\\x10\\x00\\x05A *long* film\"\n"
+    "0x1234 present   20:15 short \"News\" \"Weather\\x8Atonight\" repeat=2\n"
+    "0x0101 following 07:00 extended \"Item\" \"Morning show\"\n"
+    "0x1234 present   20:15 short \"Replay\" \"never shown\"\n";
+
+TEST_F(EitTest, StreamsFromASchedule) {
+  const Bytes payloads = PayloadsOf(kSchedule);
+  ASSERT_EQ(payloads.size(), 6 * ts::kPayloadSize);  // the null packet is not on PID 0x12
+  struct Case {
+    uint16_t sid;
+    const char* now;
+    const char* next;
+  } cases[] = {
+      {0x1234, "(21:15) News > Weather tonight ", "(22:00) Film > A  long  film "},
+      {0x0101, "(07:00) Breakfast > Coffee ", "(08:00) Morning show >  "},
+  };
+  for (const Case& c : cases) {
+    for (size_t packets = 1; packets <= 10; ++packets) {
+      SCOPED_TRACE(::testing::Message() << "sid " << c.sid << ", " << packets << " per block");
+      TearDown();
+      SetUp();
+      HourOffset = 1;
+      SetChannel(c.sid);
+      DeliverStream(payloads, packets);
+      char now[kGuideTextMax], next[kGuideTextMax];
+      ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+      ExpectText(now, c.now, "now");
+      ExpectText(next, c.next, "next");
+    }
+  }
+}
+
+TEST_F(EitTest, ScheduleErrorsNameTheLine) {
+  const char* bad[] = {
+      "0x1234 present 20:15\n",                     // no kind
+      "0x12345 present 20:15 short \"a\" \"b\"\n",  // service id too large
+      "1 now 20:15 short \"a\" \"b\"\n",            // section
+      "1 present 2015 short \"a\" \"b\"\n",         // time
+      "1 present 20:15 short \"a\" \"b\" \"c\"\n",  // three texts
+      "1 present 20:15 short \"unterminated\n",     // quote
+      "1 present 20:15 short \"\\xZZ\"\n",          // escape
+      "1 present 20:15 bogus \"a\"\n",              // kind
+      "1 present 20:15 short \"a\" colour=red\n",   // option
+  };
+  for (const char* schedule : bad) {
+    Bytes stream;
+    std::string error;
+    EXPECT_FALSE(ts::BuildStream(std::string("# ok\n") + schedule, &stream, &error)) << schedule;
+    EXPECT_EQ(error.rfind("line 2: ", 0), 0u) << error;
+  }
+}
+
+TEST_F(EitTest, ReaderPathAllocatesNothing) {
+  const Bytes capture = PayloadsOf(
+      "0x1234 present 20:15 short \"News\" \"Weather\"\n"
+      "0x1234 following 21:00 short \"Film\" \"Drama\"\n");
+  Bytes rejected(2000, 0xFF);
+  std::memcpy(rejected.data(), EventPayload(Present("x", "y", 0x4321)).data(), 184);
+  char now[kGuideTextMax], next[kGuideTextMax];
+  AllocCounter guard;
+  Deliver(capture);
+  Deliver(rejected);
+  const bool taken = TakeReadyLines(now, next, sizeof now);
+  ResetLinesForChannel();
+  EXPECT_EQ(guard.count(), 0);
+  EXPECT_TRUE(taken);
+  {
+    AllocCounter check;  // the counter itself sees allocations
+    int* volatile p = new int(1);
+    delete p;
+    EXPECT_EQ(check.count(), 1);
+  }
+}
+
+TEST_F(EitTest, ResetGuideStateRestoresLoadValues) {
+  GuideFormat = 2;
+  Deliver(WorkedBlock());
+  ResetLinesForChannel();
+  Deliver(EventPayload(Following("Film", "Drama")));  // waits for the present description
+  ResetGuideState();
+  EXPECT_EQ(eitstate.load(), 0);
+  for (const char* text : {nowtxt, nxttxt, nowname, nowdesc, nxtname, nxtdesc, evtime}) {
+    EXPECT_STREQ(text, "");
+  }
+  // No pending format-2 line survives: a following event captured alone stays alone.
+  eitstate = 1;
+  Deliver(EventPayload(Present("A", "B")));
+  EXPECT_STREQ(nxttxt, "");
+}
+
+// The reader, channel changes and the display timer on three threads: every pair of lines the
+// timer takes belongs to one channel, and ThreadSanitizer sees no race.
+TEST(EitThreads, ReaderChannelChangeAndTimer) {
+  sim::Reset();
+  ResetSettingsState();
+  ResetChannelState();
+  ResetGuideState();
+  GuideFormat = 1;
+  const uint16_t sids[] = {0x0A0A, 0x0B0B};
+  std::vector<Bytes> blocks;
+  for (uint16_t sid : sids) {
+    char name[8];
+    std::snprintf(name, sizeof name, "%04X", sid);
+    std::string schedule = std::string("0x") + name + " present 20:15 short \"" + name +
+                           "-now\" \"" + name + "\"\n0x" + name + " following 21:00 short \"" +
+                           name + "-next\" \"" + name + "\"\n";
+    blocks.push_back(PayloadsOf(schedule));
+  }
+  SetChannel(sids[0]);
+  eitstate = 1;
+
+  constexpr int kRounds = 20000;
+  std::atomic<bool> done{false};
+  std::atomic<int> mismatches{0};
+  std::atomic<int> taken{0};
+  std::thread reader([&] {
+    for (int i = 0; !done.load(); ++i) Deliver(blocks[static_cast<size_t>(i) % 2]);
+  });
+  std::thread timer([&] {
+    char now[kGuideTextMax], next[kGuideTextMax];
+    while (!done.load()) {
+      if (!TakeReadyLines(now, next, sizeof now)) continue;
+      ++taken;
+      // "(20:15) XXXX-now > XXXX " and "(21:00) XXXX-next > XXXX "
+      if (std::strncmp(now + 8, next + 8, 4) != 0 || std::strlen(now) != 24 ||
+          std::strlen(next) != 25) {
+        ++mismatches;
+      }
+    }
+  });
+  for (int i = 0; i < kRounds; ++i) {
+    SetChannel(sids[i % 2]);
+    ResetLinesForChannel();
+    char desc[kGuideTextMax];
+    CopyNowDesc(desc, sizeof desc);
+    if (i % 64 == 0) std::this_thread::yield();
+  }
+  done = true;
+  reader.join();
+  timer.join();
+  EXPECT_EQ(mismatches.load(), 0);
+  EXPECT_GT(taken.load(), 0);
+  ResetGuideState();
+  ResetChannelState();
+  ResetSettingsState();
+}
+
+// pelta-tool mkts and eit, as a user runs them.
+#ifdef PELTA_TOOL
+std::string RunCommand(const std::string& command) {
+  std::string out;
+  std::FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) return out;
+  char buf[1024];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+TEST(EitTool, MktsThenEitPrintsTheLines) {
+  const std::string dir = ::testing::TempDir();
+  const std::string schedule = dir + "pelta_eit_tool.txt";
+  const std::string stream = dir + "pelta_eit_tool.ts";
+  std::FILE* f = std::fopen(schedule.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs(kSchedule, f);
+  std::fclose(f);
+  const std::string tool = PELTA_TOOL;
+  EXPECT_EQ(RunCommand(tool + " mkts " + schedule + " --out " + stream), "7 packets\n");
+  EXPECT_EQ(RunCommand(tool + " eit " + stream + " --list"),
+            "sid 257 (0x0101): present following\nsid 4660 (0x1234): present following\n");
+  ExpectText(
+      RunCommand(tool + " eit " + stream + " --sid 0x1234 --hour-offset 1 --block-packets 3"),
+      "now: (21:15) News > Weather tonight \n"
+      "next: (22:00) Film > A  long  film \n"
+      "desc: Weather tonight\n"
+      "state: 7\n",
+      "sid 0x1234");
+  ExpectText(RunCommand(tool + " eit " + stream + " --sid 257 --guide-format 2"),
+             "now: (06:00) Breakfast \n"
+             "next: Coffee \n"
+             "desc: Coffee\n"
+             "state: 7\n",
+             "sid 257");
+  ExpectText(RunCommand(tool + " eit " + stream + " --sid 99"), "now: \nnext: \ndesc: \nstate: 1\n",
+             "unknown sid");
+  std::remove(schedule.c_str());
+  std::remove(stream.c_str());
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,126 @@
+// pelta-tool eit FILE.ts --sid N [--guide-format F] [--hour-offset H] [--block-packets K]
+// pelta-tool eit FILE.ts --list
+//
+// Runs the plug-in's own EIT reader over a transport-stream file as a host would feed it: the
+// 184-byte payloads of the PID 0x12 packets, K of them back to back per call (default 10, the
+// most a 2000-byte block holds), with filter number 1, for a current channel whose service id
+// is N. Then prints the two programme lines, the present description and eitstate; the texts
+// are written byte for byte, exactly as the display would get them.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+#include "display/channel.h"
+#include "guide/eit.h"
+#include "settings/settings.h"
+#include "ts.h"
+
+namespace {
+
+constexpr long kMaxBlockPackets = 10;  // 10 x 184 = 1840 bytes; the reader takes 2000 at most
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: pelta-tool eit FILE.ts --sid N [--guide-format F] [--hour-offset H] "
+               "[--block-packets K]\n"
+               "       pelta-tool eit FILE.ts --list\n");
+  return 2;
+}
+
+bool ParseLong(const char* s, long min_value, long max_value, long* out) {
+  char* end = nullptr;
+  long v = std::strtol(s, &end, 0);
+  if (end == s || *end != '\0' || v < min_value || v > max_value) return false;
+  *out = v;
+  return true;
+}
+
+bool ReadAll(const char* path, ts::Bytes* out) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return false;
+  unsigned char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    out->insert(out->end(), buffer, buffer + n);
+  const bool ok = std::ferror(f) == 0;
+  std::fclose(f);
+  return ok;
+}
+
+void PrintLine(const char* label, const char* text) {
+  std::fputs(label, stdout);
+  std::fwrite(text, 1, std::strlen(text), stdout);
+  std::fputc('\n', stdout);
+}
+
+int List(const ts::Bytes& stream) {
+  for (const ts::ServiceSeen& s : ts::ListServices(stream)) {
+    std::printf("sid %u (0x%04X):%s%s\n", s.service_id, s.service_id,
+                (s.sections & 1) ? " present" : "", (s.sections & 2) ? " following" : "");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunEit(int argc, char** argv) {
+  const char* path = nullptr;
+  bool list = false;
+  long sid = -1, format = 1, offset = 0, packets = kMaxBlockPackets;
+  for (int i = 0; i < argc; ++i) {
+    const char* a = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (std::strcmp(a, "--list") == 0) {
+      list = true;
+    } else if (std::strcmp(a, "--sid") == 0 && has_value) {
+      if (!ParseLong(argv[++i], 0, 0xFFFF, &sid)) return Usage();
+    } else if (std::strcmp(a, "--guide-format") == 0 && has_value) {
+      if (!ParseLong(argv[++i], -1000, 1000, &format)) return Usage();
+    } else if (std::strcmp(a, "--hour-offset") == 0 && has_value) {
+      if (!ParseLong(argv[++i], -1000, 1000, &offset)) return Usage();
+    } else if (std::strcmp(a, "--block-packets") == 0 && has_value) {
+      if (!ParseLong(argv[++i], 1, kMaxBlockPackets, &packets)) return Usage();
+    } else if (a[0] != '-' && path == nullptr) {
+      path = a;
+    } else {
+      return Usage();
+    }
+  }
+  if (path == nullptr || (!list && sid < 0)) return Usage();
+
+  ts::Bytes stream;
+  if (!ReadAll(path, &stream)) {
+    std::fprintf(stderr, "pelta-tool eit: cannot read %s\n", path);
+    return 1;
+  }
+  if (list) return List(stream);
+
+  // The reader's inputs, as a loaded plug-in would hold them after a channel change.
+  ResetGuideState();
+  GuideFormat = static_cast<int32_t>(format);
+  HourOffset = static_cast<int32_t>(offset);
+  DebugMode = 0;
+  TProgram82 channel;
+  std::memset(channel.bytes, 0, sizeof channel.bytes);
+  channel.bytes[122] = static_cast<unsigned char>(sid & 0xFF);
+  channel.bytes[123] = static_cast<unsigned char>(sid >> 8);
+  StoreCurrentChannel(channel);
+  eitstate = 1;
+
+  const ts::Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
+  const size_t block = static_cast<size_t>(packets) * ts::kPayloadSize;
+  for (size_t at = 0; at < payloads.size(); at += block) {
+    const size_t n = payloads.size() - at < block ? payloads.size() - at : block;
+    OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
+  }
+
+  PrintLine("now: ", nowtxt);
+  PrintLine("next: ", nxttxt);
+  char desc[kGuideTextMax];
+  CopyNowDesc(desc, sizeof desc);
+  PrintLine("desc: ", desc);
+  std::printf("state: %d\n", eitstate.load());
+  return 0;
+}

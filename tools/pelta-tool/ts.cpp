@@ -1,0 +1,455 @@
+// Transport-stream helpers: CRC_32, EIT p/f sections, packets, payloads, the mkts schedule.
+#include "ts.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace ts {
+
+namespace {
+
+// start_time's date: MJD 60310 (2024-01-01); the reader never reads it.
+constexpr uint16_t kMjd = 60310;
+constexpr uint16_t kTransportStreamId = 1;
+constexpr uint16_t kOriginalNetworkId = 1;
+constexpr size_t kMaxDescriptor = 255;
+constexpr size_t kMaxSectionLength = 4093;  // EN 300 468: EIT section_length at most 4093
+
+void Put16(Bytes* out, uint16_t v) {
+  out->push_back(static_cast<uint8_t>(v >> 8));
+  out->push_back(static_cast<uint8_t>(v & 0xFF));
+}
+
+void PutText(Bytes* out, const std::string& s) {
+  out->insert(out->end(), s.begin(), s.end());
+}
+
+void PutLanguage(Bytes* out, const std::string& language) {
+  for (size_t i = 0; i < 3; ++i) {
+    out->push_back(static_cast<uint8_t>(i < language.size() ? language[i] : ' '));
+  }
+}
+
+bool CloseDescriptor(Bytes* descriptor, std::string* error) {
+  const size_t length = descriptor->size() - 2;
+  if (length > kMaxDescriptor) {
+    *error = "descriptor of " + std::to_string(length) + " bytes (at most 255)";
+    return false;
+  }
+  (*descriptor)[1] = static_cast<uint8_t>(length);
+  return true;
+}
+
+// short_event_descriptor, EN 300 468, 6.2.37.
+bool ShortEvent(const Event& e, Bytes* out, std::string* error) {
+  Bytes d = {0x4D, 0};
+  PutLanguage(&d, e.language);
+  if (e.name.size() > 255 || e.text.size() > 255) {
+    *error = "short event name or text longer than 255 bytes";
+    return false;
+  }
+  d.push_back(static_cast<uint8_t>(e.name.size()));
+  PutText(&d, e.name);
+  d.push_back(static_cast<uint8_t>(e.text.size()));
+  PutText(&d, e.text);
+  if (!CloseDescriptor(&d, error)) return false;
+  out->insert(out->end(), d.begin(), d.end());
+  return true;
+}
+
+// extended_event_descriptor, EN 300 468, 6.2.15: one item whose description is the name.
+bool ExtendedEvent(const Event& e, Bytes* out, std::string* error) {
+  Bytes d = {0x4E, 0, 0x00};  // descriptor_number 0, last_descriptor_number 0
+  PutLanguage(&d, e.language);
+  Bytes items;
+  if (!e.name.empty()) {
+    items.push_back(static_cast<uint8_t>(e.name.size() & 0xFF));
+    PutText(&items, e.name);
+    items.push_back(0);  // item_length
+  }
+  if (items.size() > 255 || e.text.size() > 255) {
+    *error = "extended event item or text longer than 255 bytes";
+    return false;
+  }
+  d.push_back(static_cast<uint8_t>(items.size()));
+  d.insert(d.end(), items.begin(), items.end());
+  d.push_back(static_cast<uint8_t>(e.text.size()));
+  PutText(&d, e.text);
+  if (!CloseDescriptor(&d, error)) return false;
+  out->insert(out->end(), d.begin(), d.end());
+  return true;
+}
+
+// Tag 0x69 as the reader takes it: 8 bytes, name length + 1, one byte, name, text length, text.
+bool Tag69(const Event& e, Bytes* out, std::string* error) {
+  Bytes d = {0x69, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  if (e.name.size() > 254 || e.text.size() > 255) {
+    *error = "0x69 name or text too long";
+    return false;
+  }
+  d.push_back(static_cast<uint8_t>(e.name.size() + 1));
+  d.push_back(0);
+  PutText(&d, e.name);
+  d.push_back(static_cast<uint8_t>(e.text.size()));
+  PutText(&d, e.text);
+  if (!CloseDescriptor(&d, error)) return false;
+  out->insert(out->end(), d.begin(), d.end());
+  return true;
+}
+
+bool ParseNumber(const std::string& s, long min_value, long max_value, long* out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  long v = std::strtol(s.c_str(), &end, 0);
+  if (*end != '\0' || v < min_value || v > max_value) return false;
+  *out = v;
+  return true;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// "HH:MM" as two BCD bytes, the digits taken as hexadecimal so broken values can be written.
+bool ParseTime(const std::string& s, uint8_t* hour, uint8_t* minute) {
+  if (s.size() != 5 || s[2] != ':') return false;
+  int d[4] = {HexDigit(s[0]), HexDigit(s[1]), HexDigit(s[3]), HexDigit(s[4])};
+  for (int v : d) {
+    if (v < 0) return false;
+  }
+  *hour = static_cast<uint8_t>(d[0] << 4 | d[1]);
+  *minute = static_cast<uint8_t>(d[2] << 4 | d[3]);
+  return true;
+}
+
+struct Token {
+  std::string text;
+  bool quoted;
+};
+
+// Splits a line at blanks; "..." is one token with \xHH, \" and \\ escapes.
+bool Tokenise(const std::string& line, std::vector<Token>* tokens, std::string* error) {
+  size_t i = 0;
+  while (i < line.size()) {
+    if (std::isspace(static_cast<unsigned char>(line[i]))) {
+      ++i;
+      continue;
+    }
+    Token t{"", line[i] == '"'};
+    if (!t.quoted) {
+      while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) {
+        t.text += line[i++];
+      }
+      tokens->push_back(t);
+      continue;
+    }
+    ++i;
+    bool closed = false;
+    while (i < line.size()) {
+      char c = line[i++];
+      if (c == '"') {
+        closed = true;
+        break;
+      }
+      if (c != '\\') {
+        t.text += c;
+        continue;
+      }
+      if (i >= line.size()) break;
+      char e = line[i++];
+      if (e == 'x') {
+        int hi = i < line.size() ? HexDigit(line[i]) : -1;
+        int lo = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;
+        if (hi < 0 || lo < 0) {
+          *error = "\\x needs two hex digits";
+          return false;
+        }
+        t.text += static_cast<char>(hi << 4 | lo);
+        i += 2;
+      } else if (e == '"' || e == '\\') {
+        t.text += e;
+      } else {
+        *error = std::string("unknown escape \\") + e;
+        return false;
+      }
+    }
+    if (!closed) {
+      *error = "unterminated quoted text";
+      return false;
+    }
+    tokens->push_back(t);
+  }
+  return true;
+}
+
+bool ParseEventLine(const std::vector<Token>& tokens, Event* e, int* repeat, std::string* error) {
+  if (tokens.size() < 4) {
+    *error = "expected: SID SECTION HH:MM KIND [\"NAME\" [\"TEXT\"]] [key=value ...]";
+    return false;
+  }
+  long v = 0;
+  if (!ParseNumber(tokens[0].text, 0, 0xFFFF, &v)) {
+    *error = "bad service id '" + tokens[0].text + "'";
+    return false;
+  }
+  e->service_id = static_cast<uint16_t>(v);
+  if (tokens[1].text == "present") {
+    e->section_number = 0;
+  } else if (tokens[1].text == "following") {
+    e->section_number = 1;
+  } else {
+    *error = "section must be present or following, not '" + tokens[1].text + "'";
+    return false;
+  }
+  if (!ParseTime(tokens[2].text, &e->hour_bcd, &e->minute_bcd)) {
+    *error = "bad start time '" + tokens[2].text + "' (HH:MM)";
+    return false;
+  }
+  const std::string& kind = tokens[3].text;
+  if (kind == "short") {
+    e->tag = 0x4D;
+  } else if (kind == "extended") {
+    e->tag = 0x4E;
+  } else if (kind == "empty") {
+    e->empty = true;
+  } else if (ParseNumber(kind, 0, 0xFF, &v)) {
+    e->tag = static_cast<uint8_t>(v);
+  } else {
+    *error = "bad descriptor kind '" + kind + "'";
+    return false;
+  }
+  int strings = 0;
+  for (size_t i = 4; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (t.quoted) {
+      if (strings == 2) {
+        *error = "more than two quoted texts";
+        return false;
+      }
+      (strings++ == 0 ? e->name : e->text) = t.text;
+      continue;
+    }
+    size_t eq = t.text.find('=');
+    if (eq == std::string::npos) {
+      *error = "expected key=value or quoted text, not '" + t.text + "'";
+      return false;
+    }
+    const std::string key = t.text.substr(0, eq);
+    const std::string value = t.text.substr(eq + 1);
+    if (key == "lang") {
+      e->language = value;
+      continue;
+    }
+    long limit = key == "table" || key == "version" ? (key == "table" ? 0xFF : 31)
+                 : key == "event"                   ? 0xFFFF
+                 : key == "repeat"                  ? 1000
+                                                    : -1;
+    if (limit < 0 || !ParseNumber(value, 0, limit, &v)) {
+      *error = "bad option '" + t.text + "'";
+      return false;
+    }
+    if (key == "table") e->table_id = static_cast<uint8_t>(v);
+    if (key == "version") e->version = static_cast<uint8_t>(v);
+    if (key == "event") e->event_id = static_cast<uint16_t>(v);
+    if (key == "repeat") *repeat = static_cast<int>(v);
+  }
+  return true;
+}
+
+}  // namespace
+
+uint32_t Crc32Mpeg2(const uint8_t* data, size_t size) {
+  uint32_t crc = 0xFFFFFFFF;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= static_cast<uint32_t>(data[i]) << 24;
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+  }
+  return crc;
+}
+
+bool BuildEitSection(const Event& e, Bytes* section, std::string* error) {
+  Bytes body;  // everything behind section_length, CRC excluded
+  Put16(&body, e.service_id);
+  body.push_back(static_cast<uint8_t>(0xC1 | (e.version & 0x1F) << 1));  // current_next 1
+  body.push_back(e.section_number);
+  body.push_back(1);  // last_section_number
+  Put16(&body, kTransportStreamId);
+  Put16(&body, kOriginalNetworkId);
+  body.push_back(1);  // segment_last_section_number
+  body.push_back(e.table_id);
+  if (!e.empty) {
+    Put16(&body, e.event_id);
+    Put16(&body, kMjd);
+    body.push_back(e.hour_bcd);
+    body.push_back(e.minute_bcd);
+    body.push_back(0x00);  // seconds
+    body.insert(body.end(), e.duration_bcd, e.duration_bcd + 3);
+    Bytes descriptors;
+    bool ok = true;
+    if (e.tag == 0x4D) {
+      ok = ShortEvent(e, &descriptors, error);
+    } else if (e.tag == 0x4E) {
+      ok = ExtendedEvent(e, &descriptors, error);
+    } else if (e.tag == 0x69) {
+      ok = Tag69(e, &descriptors, error);
+    } else {
+      // Another descriptor first (two body bytes, as a content descriptor's nibbles), then
+      // the short event descriptor a broadcaster would also send.
+      descriptors = {e.tag, 2, 0x10, 0x00};
+      ok = ShortEvent(e, &descriptors, error);
+    }
+    if (!ok) return false;
+    // running_status 4 (running) for the present event, 1 (not yet running) for the next.
+    const uint16_t running = e.section_number == 0 ? 4 : 1;
+    Put16(&body, static_cast<uint16_t>(running << 13 | (descriptors.size() & 0x0FFF)));
+    body.insert(body.end(), descriptors.begin(), descriptors.end());
+  }
+  const size_t length = body.size() + 4;
+  if (length > kMaxSectionLength) {
+    *error = "section too long";
+    return false;
+  }
+  section->clear();
+  section->push_back(e.table_id);
+  // section_syntax_indicator 1, reserved_future_use 1, reserved 11, section_length.
+  section->push_back(static_cast<uint8_t>(0xF0 | (length >> 8)));
+  section->push_back(static_cast<uint8_t>(length & 0xFF));
+  section->insert(section->end(), body.begin(), body.end());
+  const uint32_t crc = Crc32Mpeg2(section->data(), section->size());
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    section->push_back(static_cast<uint8_t>(crc >> shift));
+  }
+  return true;
+}
+
+void Packetise(uint16_t pid, const Bytes& section, uint8_t* continuity, Bytes* out) {
+  size_t done = 0;
+  bool first = true;
+  while (first || done < section.size()) {
+    const size_t start = out->size();
+    out->push_back(kSyncByte);
+    out->push_back(static_cast<uint8_t>((first ? 0x40 : 0x00) | (pid >> 8 & 0x1F)));
+    out->push_back(static_cast<uint8_t>(pid & 0xFF));
+    out->push_back(static_cast<uint8_t>(0x10 | (*continuity & 0x0F)));  // payload only
+    *continuity = static_cast<uint8_t>((*continuity + 1) & 0x0F);
+    if (first) out->push_back(0);  // pointer_field: the section starts right behind it
+    const size_t room = kPacketSize - (out->size() - start);
+    const size_t n = section.size() - done < room ? section.size() - done : room;
+    out->insert(out->end(), section.begin() + static_cast<long>(done),
+                section.begin() + static_cast<long>(done + n));
+    done += n;
+    out->resize(start + kPacketSize, 0xFF);  // stuffing
+    first = false;
+  }
+}
+
+void AppendNullPacket(Bytes* out) {
+  const size_t start = out->size();
+  out->push_back(kSyncByte);
+  out->push_back(static_cast<uint8_t>(kNullPid >> 8));
+  out->push_back(static_cast<uint8_t>(kNullPid & 0xFF));
+  out->push_back(0x10);
+  out->resize(start + kPacketSize, 0xFF);
+}
+
+Bytes ExtractPayloads(const Bytes& stream, uint16_t pid) {
+  Bytes out;
+  size_t i = 0;
+  while (i + kPacketSize <= stream.size()) {
+    if (stream[i] != kSyncByte) {
+      ++i;  // lost sync: look for the next sync byte
+      continue;
+    }
+    const uint8_t* p = stream.data() + i;
+    const uint16_t packet_pid = static_cast<uint16_t>((p[1] & 0x1F) << 8 | p[2]);
+    const bool has_payload = (p[3] & 0x10) != 0;  // adaptation_field_control 01 or 11
+    if (packet_pid == pid && has_payload) out.insert(out.end(), p + 4, p + kPacketSize);
+    i += kPacketSize;
+  }
+  return out;
+}
+
+std::vector<ServiceSeen> ListServices(const Bytes& stream) {
+  std::vector<ServiceSeen> seen;
+  size_t i = 0;
+  while (i + kPacketSize <= stream.size()) {
+    if (stream[i] != kSyncByte) {
+      ++i;
+      continue;
+    }
+    const uint8_t* p = stream.data() + i;
+    i += kPacketSize;
+    const uint16_t packet_pid = static_cast<uint16_t>((p[1] & 0x1F) << 8 | p[2]);
+    if (packet_pid != kEitPid || (p[1] & 0x40) == 0 || (p[3] & 0x30) != 0x10) continue;
+    const size_t start = 5 + static_cast<size_t>(p[4]);  // behind the pointer_field
+    if (start + 7 > kPacketSize || p[start] != 0x4E) continue;
+    const uint16_t sid = static_cast<uint16_t>(p[start + 3] << 8 | p[start + 4]);
+    const int mask = (p[start + 6] & 1) ? 2 : 1;
+    bool found = false;
+    for (ServiceSeen& s : seen) {
+      if (s.service_id == sid) {
+        s.sections |= mask;
+        found = true;
+      }
+    }
+    if (!found) seen.push_back(ServiceSeen{sid, mask});
+  }
+  return seen;
+}
+
+bool BuildStream(const std::string& schedule, Bytes* stream, std::string* error) {
+  stream->clear();
+  uint8_t continuity = 0;
+  size_t line_start = 0;
+  int line_number = 0;
+  while (line_start < schedule.size()) {
+    size_t line_end = schedule.find('\n', line_start);
+    if (line_end == std::string::npos) line_end = schedule.size();
+    std::string line = schedule.substr(line_start, line_end - line_start);
+    line_start = line_end + 1;
+    ++line_number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<Token> tokens;
+    std::string why;
+    if (!Tokenise(line, &tokens, &why)) {
+      *error = "line " + std::to_string(line_number) + ": " + why;
+      return false;
+    }
+    if (tokens.empty() || (!tokens[0].quoted && tokens[0].text[0] == '#')) continue;
+    if (tokens.size() == 1 && tokens[0].text == "null") {
+      AppendNullPacket(stream);
+      continue;
+    }
+    Event e;
+    int repeat = 1;
+    Bytes section;
+    if (!ParseEventLine(tokens, &e, &repeat, &why) || !BuildEitSection(e, &section, &why)) {
+      *error = "line " + std::to_string(line_number) + ": " + why;
+      return false;
+    }
+    for (int r = 0; r < repeat; ++r) Packetise(kEitPid, section, &continuity, stream);
+  }
+  return true;
+}
+
+std::string HexDump(const uint8_t* data, size_t size) {
+  std::string out;
+  char buf[32];
+  for (size_t i = 0; i < size; ++i) {
+    if (i % 16 == 0) {
+      std::snprintf(buf, sizeof buf, "%s%04zx:", i ? "\n" : "", i);
+      out += buf;
+    }
+    std::snprintf(buf, sizeof buf, " %02X", data[i]);
+    out += buf;
+  }
+  return out;
+}
+
+}  // namespace ts

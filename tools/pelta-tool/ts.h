@@ -1,0 +1,72 @@
+// Transport-stream helpers for pelta-tool and the tests: MPEG-2 CRC_32, EIT present/following
+// sections (EN 300 468, 5.2.4), 188-byte packets on a PID, payload extraction, and the text
+// schedule that `pelta-tool mkts` turns into a stream (format: see mkts.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ts {
+
+constexpr size_t kPacketSize = 188;
+constexpr size_t kPayloadSize = 184;  // a packet less its 4-byte header
+constexpr uint16_t kEitPid = 0x12;
+constexpr uint16_t kNullPid = 0x1FFF;
+constexpr uint8_t kSyncByte = 0x47;
+
+using Bytes = std::vector<uint8_t>;
+
+// CRC_32 of ISO/IEC 13818-1 annex A: polynomial 0x04C11DB7, initial value all ones, no
+// reflection, no final inversion. A whole section including its CRC gives 0.
+uint32_t Crc32Mpeg2(const uint8_t* data, size_t size);
+
+// One present or following event, as one EIT section of its own.
+struct Event {
+  uint16_t service_id = 0;
+  uint8_t section_number = 0;  // 0 present, 1 following
+  uint8_t table_id = 0x4E;     // 0x4E p/f actual; 0x4F p/f other
+  uint8_t version = 0;
+  uint8_t hour_bcd = 0x20;  // start_time, UTC, BCD as written
+  uint8_t minute_bcd = 0x00;
+  uint8_t duration_bcd[3] = {0x01, 0x00, 0x00};
+  uint16_t event_id = 1;
+  // First descriptor: 0x4D short event (name, text), 0x4E extended event (name becomes one
+  // item's description, text the text), 0x69 (name/text in the layout the reader takes), any
+  // other tag: that descriptor with `name` as its body, followed by a short event descriptor.
+  uint8_t tag = 0x4D;
+  std::string name;
+  std::string text;
+  std::string language = "eng";
+  bool empty = false;  // no event at all: section_length 15
+};
+
+// The whole section, CRC_32 included. Fails (false, message) when a descriptor would exceed
+// 255 bytes.
+bool BuildEitSection(const Event& event, Bytes* section, std::string* error);
+
+// Appends the section as TS packets on `pid`: the first with payload_unit_start_indicator and
+// pointer_field 0, continuations without; the last padded with 0xFF. `continuity` counts on.
+void Packetise(uint16_t pid, const Bytes& section, uint8_t* continuity, Bytes* out);
+void AppendNullPacket(Bytes* out);
+
+// The 184 bytes behind the header of every packet on `pid` that carries a payload, back to
+// back, as a host's section filter hands raw packets on. Lost sync is searched for again.
+Bytes ExtractPayloads(const Bytes& stream, uint16_t pid);
+
+// Service ids with p/f sections of the actual stream (table 0x4E) on PID 0x12, in order of
+// first appearance, with a mask of the sections seen (1 present, 2 following).
+struct ServiceSeen {
+  uint16_t service_id;
+  int sections;
+};
+std::vector<ServiceSeen> ListServices(const Bytes& stream);
+
+// The schedule text (see mkts.cpp) to a transport stream.
+bool BuildStream(const std::string& schedule, Bytes* stream, std::string* error);
+
+// "00 4E F0 ..." with 16 bytes per line and the offset in front, for test failure messages.
+std::string HexDump(const uint8_t* data, size_t size);
+
+}  // namespace ts
