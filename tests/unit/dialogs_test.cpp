@@ -1,16 +1,19 @@
 // The settings dialog, the About box, the font button and the guide window's button.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "display/timer.h"
+#include "guide/eit.h"
 #include "fixture.h"
 #include "guide/guide_window.h"
 #include "panels/panels.h"
 #include "settings/dialogs.h"
 #include "settings/settings.h"
+#include "ts.h"
 
 namespace {
 
@@ -21,6 +24,27 @@ constexpr int kGuideOk = 5;
 
 class DialogsTest : public PluginTest {
  protected:
+  // Delivers a schedule's EIT payloads to the reader as a host does, ten packets a block.
+  void Broadcast(const std::string& schedule) {
+    ts::Bytes stream;
+    std::string error;
+    ASSERT_TRUE(ts::BuildStream(schedule, &stream, &error)) << error;
+    ts::Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
+    const size_t block = 10 * ts::kPayloadSize;
+    for (size_t at = 0; at < payloads.size(); at += block) {
+      size_t n = std::min(block, payloads.size() - at);
+      OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
+    }
+  }
+  std::string GuideText(int control) {
+    char text[1024] = "";
+    EXPECT_TRUE(mem::CtrlText(pnlGuide, control, text, sizeof text));
+    return text;
+  }
+  void OpenGuideFromMenu() {
+    mem::QueueCommit(pnlGuide, kGuideOk);
+    On_Menu_Select(44456);
+  }
   void LoadWithFont(const char* font, const char* align) {
     std::vector<std::string> lines = DefaultIni();
     lines[13] = align;
@@ -164,6 +188,48 @@ TEST_F(DialogsTest, GuideOpenedTwiceShowsTheSameContent) {
     EXPECT_EQ(first_name, name);
     EXPECT_EQ(first_text, text);
   }
+}
+
+TEST_F(DialogsTest, GuideShowsNewNameWithPreviousDescriptionUntilTheNewPresentEvent) {
+  LoadStartAndPassGate();
+  On_Channel_Change(MakeChannel("Erste", 12000000, 1, 0x100, 0));
+  Broadcast("0x100 present 20:15 short \"News\" \"Weather at eight\"\n");
+  OpenGuideFromMenu();
+  EXPECT_EQ(GuideText(4), "Erste");
+  EXPECT_EQ(GuideText(3), "Weather at eight");
+
+  On_Channel_Change(MakeChannel("Zweite", 12100000, 0, 0x200, 0));
+  OpenGuideFromMenu();
+  EXPECT_EQ(GuideText(4), "Zweite");
+  EXPECT_EQ(GuideText(3), "Weather at eight");
+
+  Broadcast("0x200 present 20:30 short \"Film\" \"A *quiet* drama\"\n");
+  OpenGuideFromMenu();
+  EXPECT_EQ(GuideText(3), "A  quiet  drama");
+}
+
+TEST_F(DialogsTest, ExtendedDescriptorOnlyLeavesTheGuideTextEmpty) {
+  LoadStartAndPassGate();
+  On_Channel_Change(MakeChannel("Dritte", 12200000, 1, 0x300, 0));
+  Broadcast("0x300 present 20:00 extended \"\" \"Only an extended text\"\n");
+  ASSERT_EQ(eitstate.load() & 2, 2) << "the present event was captured";
+  OpenGuideFromMenu();
+  EXPECT_EQ(GuideText(4), "Dritte");
+  EXPECT_EQ(GuideText(3), "");
+}
+
+TEST_F(DialogsTest, GuideByKeyClosedByItsButtonIsFoundHiddenByTheTimer) {
+  LoadStartAndPassGate();
+  sim::PressKey('O');
+  sim::FireTimer(1);
+  ASSERT_TRUE(mem::IsVisible(pnlGuide));
+  mem::QueueCommit(pnlGuide, kGuideOk);
+  sim::FireTimer(1);  // the tick's event processing runs the button
+  EXPECT_FALSE(mem::IsVisible(pnlGuide));
+  sim::FireTimer(60);  // the cycle ends; hiding a hidden panel changes nothing
+  EXPECT_FALSE(mem::IsVisible(pnlGuide));
+  EXPECT_EQ(GuideByKey.load(), 0);
+  EXPECT_EQ(DisplayActive.load(), 0);
 }
 
 }  // namespace
