@@ -3,16 +3,37 @@
 // GetEIT asks the host, once, for a section filter on PID 0x0012, where DVB carries the Event
 // Information Table. The host then calls OnDataArrival with what the filter receives: the
 // payloads of consecutive 188-byte transport packets, 184 bytes each, back to back. The reader
-// expects an EIT present/following section of the actual transport stream (EN 300 468, 5.2.4,
-// table_id 0x4E) to start right behind the pointer field of every packet, takes section 0
-// (present) and section 1 (following) of the current channel's service, and turns the first
-// descriptor of the first event of each into a name, a description and a display line.
+// looks for EIT present/following sections of the actual transport stream (EN 300 468, 5.2.4,
+// table_id 0x4E), takes section 0 (present) and section 1 (following) of the current channel's
+// service, and turns a text descriptor of the first event of each into a name, a description
+// and a display line.
 //
-// Positions are fixed offsets from the packet start P (section byte n lies at P+n+1), read
-// straight on into the next packet where a section is longer than one. Broadcast bytes decide
-// where lengths and texts lie, so every read goes through BlockView, which cannot leave the
-// delivered block: a length or tag the reader needs that lies past the block's end passes the
-// packet over; a name or text that runs past the end is cut there.
+// Every block is read twice.
+//
+// The positional pass comes first and is what this reader has always done: it expects a
+// section to start right behind the pointer field of every packet and reads fixed offsets from
+// the packet start P (section byte n lies at P+n+1), straight on into the next packet where a
+// section is longer than one, and it takes the first descriptor of the first event.
+//
+// The section pass then walks the same packets as a demultiplexer does (ISO/IEC 13818-1,
+// 2.4.4): a packet in which a section begins has a pointer_field giving the number of bytes
+// that still end the previous section; behind that section further sections may follow in the
+// same packet, and 0xFF where a table_id would be is stuffing to the packet's end. The host
+// hands over payloads without their headers, so payload_unit_start_indicator is lost: the pass
+// tries every packet as one that opens with a pointer_field, and the section that ends in a
+// packet both with and without one, and lets the data decide. A section found that way counts
+// only when it is plausible: whole inside the block, its CRC_32 must check; running past the
+// block, its header must be consistent and the descriptor read must lie in the part at hand.
+// Such a section is kept in a fixed buffer and completed from the next block, CRC-checked.
+// The section pass feeds only events that the positional pass did not capture, through the same
+// descriptor reading, cleaning and line building, so both passes give byte-identical lines.
+// Where the first descriptor carries no text the reader knows (0x4D, 0x4E, 0x69), the section
+// pass takes the event's first short event descriptor: many networks send a component
+// descriptor (0x50) or a content descriptor (0x54) first.
+//
+// Broadcast bytes decide where lengths and texts lie, so every read goes through BlockView,
+// which cannot leave the data it was given: a length or tag the reader needs that lies past the
+// end passes the packet over; a name or text that runs past the end is cut there.
 //
 // Threads: the host calls OnDataArrival on a thread of its choosing, while channel changes and
 // the display timer run elsewhere. The reader keeps its working fields and its capture buffers
@@ -24,6 +45,8 @@
 // GuideLock is never held across a host message, a panel call or file I/O.
 #include "guide/eit.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -62,6 +85,17 @@ constexpr size_t kLongExtendedText = 48;
 constexpr int32_t kPresentBit = 2;
 constexpr int32_t kFollowingBit = 4;
 constexpr int32_t kBothReady = 7;
+
+// The section pass (ISO/IEC 13818-1 section syntax, EN 300 468 EIT layout, section offsets).
+constexpr size_t kMaxSection = 4096;  // 3 header bytes + section_length of at most 4093
+constexpr uint16_t kMaxSectionLength = 4093;
+constexpr uint16_t kMinEventSection = 27;  // header, one event's 12 fixed bytes, CRC_32
+constexpr size_t kCrcSize = 4;
+constexpr size_t kEventLoopLength = 24;  // descriptors_loop_length of the first event
+constexpr size_t kFirstDescriptor = 26;  // first descriptor of the first event
+constexpr size_t kStartHour = 18;        // start_time hour and minute, BCD
+constexpr size_t kLastTableId = 13;
+constexpr uint8_t kStuffing = 0xFF;
 
 constexpr int32_t kDebugDump = -1;
 constexpr char kDumpPath[] = "C:\\Pelta_EIT.dbg";
@@ -132,6 +166,17 @@ uint16_t nxtsid = 0;
 // same channel; it is rebuilt from that event's description once it is captured.
 bool nxtpending = false;
 
+// The section pass, under ReaderLock like the working fields.
+uint8_t secbuf[kMaxSection];    // the section being looked at
+uint8_t carrybuf[kMaxSection];  // a section cut by the end of the last block
+size_t carryhave = 0;           // its bytes at hand; 0: nothing carried
+uint32_t sectiongen = 0;        // the channel generation the section pass reads for
+// Events (bit values 2 and 4) whose line the positional pass built from a first descriptor
+// without text: in this block, and in earlier blocks of the channel generation textlessgen.
+int32_t textless = 0;
+int32_t textlessbefore = 0;
+uint32_t textlessgen = 0;
+
 // One reader at a time over the working fields above.
 std::mutex ReaderLock;
 
@@ -155,10 +200,12 @@ void CopyOut(char* out, size_t size, const char* text) {
   std::snprintf(out, size, "%s", text);
 }
 
-// Reads the first descriptor of the event at packet start p into capname and capdesc. Returns
-// false when a length or position the descriptor needs lies past the block: the packet is then
-// passed over. `copied` tells whether the descriptor was one that carries text.
-bool ReadDescriptor(BlockView& block, size_t p, bool* copied) {
+// Reads the text descriptor whose tag `evdesc` names and that begins at `d` into capname and
+// capdesc. For the positional pass d is P+27, the first descriptor of the first event; all
+// other positions follow from it (P+32 is d+5, P+33 is d+6, and so on). Returns false when a
+// length or position the descriptor needs lies past the data: the packet is then passed over.
+// `copied` tells whether the descriptor was one that carries text.
+bool ReadDescriptor(BlockView& block, size_t d, bool* copied) {
   std::memset(capname, 0, sizeof capname);
   std::memset(capdesc, 0, sizeof capdesc);
   *copied = false;
@@ -166,46 +213,46 @@ bool ReadDescriptor(BlockView& block, size_t p, bool* copied) {
   block.Clear();
   switch (evdesc) {
     case kShortEventTag: {
-      // descriptor_tag P+27, length P+28, ISO_639_language_code P+29..31, event_name_length
-      // P+32, event_name_char P+33.., text_length behind the name, then text_char.
-      const uint16_t n = block.Byte(p + 32);
-      if (block.Byte(p + 33) == kTableSelector3) selskip = 3;
-      lon4d = block.Byte(p + 33 + n);
+      // descriptor_tag d, length d+1, ISO_639_language_code d+2..4, event_name_length d+5,
+      // event_name_char d+6.., text_length behind the name, then text_char.
+      const uint16_t n = block.Byte(d + 5);
+      if (block.Byte(d + 6) == kTableSelector3) selskip = 3;
+      lon4d = block.Byte(d + 6 + n);
       if (block.failed()) return false;
       sho4d = n >= selskip ? static_cast<uint16_t>(n - selskip) : 0;
-      if (n >= selskip) block.Text(p + 33 + selskip, sho4d, capname);
+      if (n >= selskip) block.Text(d + 6 + selskip, sho4d, capname);
       // The description skips as many bytes as the name did: its own selector, when the
       // broadcaster used one for both.
-      if (lon4d >= selskip) block.Text(p + 34 + n + selskip, lon4d - selskip, capdesc);
+      if (lon4d >= selskip) block.Text(d + 7 + n + selskip, lon4d - selskip, capdesc);
       *copied = true;
       return true;
     }
     case kExtendedEventTag: {
-      // descriptor_number P+29, ISO_639_language_code P+30..32, length_of_items L at P+33,
-      // the items, text_length at P+34+L and text_char from P+35+L. A descriptor of 192 bytes
-      // or more gives exactly 48 bytes of its text.
-      const uint16_t length = block.Byte(p + 28);
-      const uint16_t items = block.Byte(p + 33);
+      // descriptor_number d+2, ISO_639_language_code d+3..5, length_of_items L at d+6, the
+      // items, text_length at d+7+L and text_char from d+8+L. A descriptor of 192 bytes or
+      // more gives exactly 48 bytes of its text.
+      const uint16_t length = block.Byte(d + 1);
+      const uint16_t items = block.Byte(d + 6);
       if (length >= kLongExtendedDescriptor) {
         sho4e = kLongExtendedText;
       } else {
-        sho4e = block.Byte(p + 34 + items);
+        sho4e = block.Byte(d + 7 + items);
         if (block.failed()) return false;
       }
-      block.Text(p + 35 + items, sho4e, capname);
+      block.Text(d + 8 + items, sho4e, capname);
       *copied = true;
       return true;
     }
     case kTextTag69: {
       // EN 300 468 gives 0x69 to the PDC descriptor, which has no text; the broadcasts the
-      // reader was made for put a name of M - 1 bytes at P+39 (M at P+37, one byte between)
+      // reader was made for put a name of M - 1 bytes at d+12 (M at d+10, one byte between)
       // and a text length and text behind it.
-      const uint16_t m = block.Byte(p + 37);
-      lon69 = block.Byte(p + 38 + m);
+      const uint16_t m = block.Byte(d + 10);
+      lon69 = block.Byte(d + 11 + m);
       if (block.failed()) return false;
       sho69 = m > 0 ? static_cast<uint16_t>(m - 1) : 0;
-      block.Text(p + 39, sho69, capname);
-      block.Text(p + 39 + m, lon69, capdesc);
+      block.Text(d + 12, sho69, capname);
+      block.Text(d + 12 + m, lon69, capdesc);
       *copied = true;
       return true;
     }
@@ -279,6 +326,19 @@ void Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid) {
   }
 }
 
+// The shared end of both passes: reads the text descriptor at `d` (tag in evdesc, start time in
+// orax and min), formats, cleans and publishes the event as the present or following one.
+void CaptureEvent(BlockView& block, size_t d, int32_t bit, uint32_t generation) {
+  bool copied = false;
+  if (!ReadDescriptor(block, d, &copied)) return;
+  BcdT(static_cast<signed char>(orax), static_cast<signed char>(min));
+  Clean(capname);
+  Clean(capdesc);
+  leadskip = static_cast<unsigned char>(capname[0]) < 33 ? 1 : 0;
+  if (!copied) textless |= bit;
+  Publish(bit, generation, copied, eitsid);
+}
+
 void ExaminePacket(BlockView& block, int filter) {
   const size_t p = ofs;
   // Every byte up to P+27 lies inside the packet, so inside the block.
@@ -304,14 +364,208 @@ void ExaminePacket(BlockView& block, int filter) {
   if (eitsid != chasid) return;
   const int32_t bit = nownxt == 0 ? kPresentBit : kFollowingBit;
   if ((eitstate.load() & bit) != 0) return;
+  CaptureEvent(block, p + 27, bit, generation);
+}
 
-  bool copied = false;
-  if (!ReadDescriptor(block, p, &copied)) return;
-  BcdT(static_cast<signed char>(orax), static_cast<signed char>(min));
-  Clean(capname);
-  Clean(capdesc);
-  leadskip = static_cast<unsigned char>(capname[0]) < 33 ? 1 : 0;
-  Publish(bit, generation, copied, eitsid);
+// ---- The section pass ----
+
+// CRC_32 of ISO/IEC 13818-1 annex A (polynomial 0x04C11DB7, all ones at the start, no
+// reflection); over a whole section including its CRC_32 field it gives 0.
+constexpr std::array<uint32_t, 256> MakeCrcTable() {
+  std::array<uint32_t, 256> table{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t crc = i << 24;
+    for (int b = 0; b < 8; ++b) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    table[i] = crc;
+  }
+  return table;
+}
+constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) crc = crc << 8 ^ kCrcTable[(crc >> 24 ^ data[i]) & 0xFF];
+  return crc;
+}
+
+uint16_t SectionLength(uint8_t high, uint8_t low) {
+  return static_cast<uint16_t>((high & 0x0F) << 8 | low);
+}
+
+constexpr size_t kNoPointer = SIZE_MAX;
+
+// The block offset of the section byte that comes `i` bytes after block offset `start`, when
+// packet `final` opens with a pointer_field (kNoPointer: no packet does).
+size_t BlockOffset(size_t start, size_t i, size_t final) {
+  const size_t at = start + i;
+  return final != kNoPointer && at >= final * kPacketPayload ? at + 1 : at;
+}
+
+enum class Found { kNothing, kWhole, kCut };
+
+// Completes in `buf` a section of which *have bytes are already there, from the examined bytes
+// [start, limit) of the block. A section's bytes run on from packet to packet; only the packet
+// in which it ends may open with a pointer_field, when another section begins in it, and its
+// value is then the number of bytes that end this section. With the packet headers gone, each
+// layout is tried: none, or a pointer_field at the start of one later packet that agrees with
+// the section's length. kWhole: the section is whole and its CRC_32 checks; *have is its size.
+// kCut: it runs past `limit` (no pointer_field in between); *have is the bytes at hand.
+Found Assemble(const uint8_t* data, size_t start, size_t limit, uint8_t* buf, size_t* have) {
+  const size_t known = *have;
+  const size_t first_final = start / kPacketPayload;
+  bool cut = false;
+  for (size_t layout = 0; layout <= pack; ++layout) {
+    size_t final = kNoPointer;
+    if (layout > 0) {
+      final = first_final + layout - 1;
+      const size_t pf = final * kPacketPayload;
+      if (pf < start || pf >= limit) continue;
+      if (data[pf] == 0 || data[pf] >= kPacketPayload) continue;
+    }
+    // section_length, from what is at hand or from the block.
+    uint8_t header[3];
+    bool readable = true;
+    for (size_t i = 0; i < 3; ++i) {
+      if (i < known) {
+        header[i] = buf[i];
+        continue;
+      }
+      const size_t at = BlockOffset(start, i - known, final);
+      if (at >= limit) {
+        readable = false;
+        break;
+      }
+      header[i] = data[at];
+    }
+    if (!readable) {
+      if (layout == 0) cut = true;
+      continue;
+    }
+    const size_t size = 3 + size_t{SectionLength(header[1], header[2])};
+    if (size <= known || size > kMaxSection) continue;
+    const size_t last = BlockOffset(start, size - known - 1, final);  // the section's last byte
+    if (final == kNoPointer) {
+      if (last >= limit) {
+        cut = true;
+        continue;
+      }
+    } else if (last != final * kPacketPayload + data[final * kPacketPayload]) {
+      continue;  // the pointer_field does not end this section
+    }
+    for (size_t i = known; i < size; ++i) buf[i] = data[BlockOffset(start, i - known, final)];
+    if (Crc32(buf, size) == 0) {
+      *have = size;
+      return Found::kWhole;
+    }
+  }
+  if (!cut) return Found::kNothing;
+  // Everything up to the end of the examined packets.
+  const size_t count = limit - start;
+  if (known + count > kMaxSection) return Found::kNothing;
+  std::memcpy(buf + known, data + start, count);
+  *have = known + count;
+  return Found::kCut;
+}
+
+// A first descriptor without text is taken by the event's short event descriptor only where
+// the positional pass did not build that event's line from it in this same block (a line it
+// has always built, and that a later section replaces), or did so in an earlier block too: the
+// section repeats, and its next sighting then captures it.
+bool MayTakeLaterDescriptor(int32_t bit) {
+  return (textless & bit) == 0 || (textlessgen == sectiongen && (textlessbefore & bit) != 0);
+}
+
+// The event of a section in `sec`, of which `have` bytes are at hand; whole (its CRC_32
+// checked by the caller) when that is the size its header gives. A section cut short counts
+// only when its header is consistent and the descriptor read lies in the part at hand.
+void TakeSection(const uint8_t* sec, size_t have) {
+  if (have < kFirstDescriptor + 2) return;
+  tabid = sec[0];
+  tleng = SectionLength(sec[1], sec[2]);
+  const size_t size = 3 + size_t{tleng};
+  if (tabid != kTableEitPfActual || (sec[1] & 0x80) == 0) return;  // section_syntax_indicator
+  if (tleng < kMinEventSection || tleng > kMaxSectionLength || have > size) return;
+  if ((sec[5] & 1) == 0 || sec[6] > 1) return;  // current_next_indicator; sections 0 and 1
+  if (sec[kLastTableId] != kTableEitPfActual) return;
+  eitsid = static_cast<uint16_t>(sec[3] << 8 | sec[4]);
+  if (eitsid != chasid) return;
+  nownxt = sec[6] & 1;
+  const int32_t bit = nownxt == 0 ? kPresentBit : kFollowingBit;
+  if ((eitstate.load() & bit) != 0) return;
+
+  const size_t loop_end =
+      kFirstDescriptor + SectionLength(sec[kEventLoopLength], sec[kEventLoopLength + 1]);
+  if (loop_end > size - kCrcSize || loop_end < kFirstDescriptor + 2) return;
+  size_t d = kFirstDescriptor;
+  evdesc = sec[d];
+  if (evdesc != kShortEventTag && evdesc != kExtendedEventTag && evdesc != kTextTag69) {
+    if (!MayTakeLaterDescriptor(bit)) return;
+    while (d + 2 <= loop_end && d + 2 <= have && sec[d] != kShortEventTag) d += 2 + sec[d + 1];
+    if (d + 2 > loop_end || d + 2 > have) return;
+    evdesc = kShortEventTag;
+  }
+  const size_t d_end = d + 2 + sec[d + 1];
+  if (d_end > loop_end || d_end > have) return;
+  orax = sec[kStartHour];
+  min = sec[kStartHour + 1];
+  BlockView view(sec, have);
+  CaptureEvent(view, d, bit, sectiongen);
+}
+
+// Whether the section whose first bytes lie at `at` (up to `end`) may be of interest: p/f
+// actual of the current service, for an event not yet captured. Undecided when cut at `end`.
+bool MayMatter(const uint8_t* data, size_t at, size_t end) {
+  if (data[at] != kTableEitPfActual) return false;
+  if (at + 7 > end) return true;
+  const uint16_t sid = static_cast<uint16_t>(data[at + 3] << 8 | data[at + 4]);
+  const int32_t bit = (data[at + 6] & 1) == 0 ? kPresentBit : kFollowingBit;
+  return sid == chasid && (eitstate.load() & bit) == 0;
+}
+
+// Walks the examined packets [0, limit) of the block section by section.
+void SectionPass(const unsigned char* data, size_t limit) {
+  {
+    std::lock_guard<std::mutex> lock(GuideLock);
+    chasid = ServiceId(CurrentChannel);
+    sectiongen = guidegen;
+  }
+  if (carryhave > 0) {
+    size_t have = carryhave;
+    carryhave = 0;
+    const Found found = Assemble(data, 0, limit, carrybuf, &have);
+    if (found == Found::kWhole) TakeSection(carrybuf, have);
+    if (found == Found::kCut) carryhave = have;  // longer than this block as well
+  }
+  for (w = 0; w < pack; ++w) {
+    ofs = static_cast<uint16_t>(w * kPacketPayload);
+    const size_t end = ofs + size_t{kPacketPayload};
+    // As if the packet opened with a pointer_field: the sections that begin in it.
+    size_t at = ofs + 1 + size_t{data[ofs]};
+    while (at < end && data[at] != kStuffing) {
+      if (!MayMatter(data, at, end)) {
+        // Passed over by its length; the next one follows when it ends inside the packet.
+        if (at + 3 > end) break;
+        at += 3 + size_t{SectionLength(data[at + 1], data[at + 2])};
+        continue;
+      }
+      size_t have = 0;
+      const Found found = Assemble(data, at, limit, secbuf, &have);
+      if (found == Found::kNothing) break;
+      TakeSection(secbuf, have);
+      if (found == Found::kCut) {
+        // Kept for the next block when what is at hand of its header holds up.
+        const bool header = have < 3 || ((secbuf[1] & 0x80) != 0 &&
+                                         SectionLength(secbuf[1], secbuf[2]) >= kMinEventSection &&
+                                         SectionLength(secbuf[1], secbuf[2]) <= kMaxSectionLength);
+        if (header) {
+          std::memcpy(carrybuf, secbuf, have);
+          carryhave = have;
+        }
+        break;
+      }
+      at += have;  // beyond the packet when the section ended in a later one
+    }
+  }
 }
 
 }  // namespace
@@ -334,10 +588,28 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
 
   BlockView block(data, static_cast<size_t>(length));
   pack = static_cast<uint16_t>(length / kPacketPayload);
+  textless = 0;
   for (w = 0; w < pack; ++w) {
     ofs = static_cast<uint16_t>(w * kPacketPayload);
     ExaminePacket(block, filter);
   }
+
+  // What the positional pass left, the section pass may find. A section cut at the block's end
+  // is continued from the next block only when this one ended on a packet boundary. Blocks
+  // that are not walked (state 8, sizes out of range) drop nothing: whatever does not continue
+  // a carried section fails its CRC_32.
+  const int32_t now = eitstate.load();
+  if (filter != kReaderFilter || now < 1 || now >= kBothReady) {
+    carryhave = 0;
+  } else {
+    SectionPass(data, size_t{pack} * kPacketPayload);
+    if (length % kPacketPayload != 0) carryhave = 0;
+  }
+  if (textlessgen != sectiongen) {
+    textlessbefore = 0;
+    textlessgen = sectiongen;
+  }
+  textlessbefore |= textless;
 }
 
 void BcdT(signed char hour, signed char minute) {
@@ -392,4 +664,9 @@ void ResetGuideState() {
   guidegen = 0;
   nowsid = nxtsid = 0;
   nxtpending = false;
+  std::memset(secbuf, 0, sizeof secbuf);
+  std::memset(carrybuf, 0, sizeof carrybuf);
+  carryhave = 0;
+  sectiongen = textlessgen = 0;
+  textless = textlessbefore = 0;
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -656,6 +657,12 @@ TEST(EitThreads, ReaderChannelChangeAndTimer) {
     char desc[kGuideTextMax];
     CopyNowDesc(desc, sizeof desc);
     if (i % 64 == 0) std::this_thread::yield();
+  }
+  // On a loaded machine the resets may have kept every pair from completing; let one channel
+  // stand until the timer has taken a pair (bounded), so the check below sees real hand-overs.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (taken.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   done = true;
   reader.join();

@@ -1,11 +1,17 @@
 // pelta-tool eit FILE.ts --sid N [--guide-format F] [--hour-offset H] [--block-packets K]
-// pelta-tool eit FILE.ts --list
+// pelta-tool eit FILE.ts --list [--block-packets K]
+// pelta-tool eit FILE.ts --all [--guide-format F] [--hour-offset H] [--block-packets K]
 //
 // Runs the plug-in's own EIT reader over a transport-stream file as a host would feed it: the
 // 184-byte payloads of the PID 0x12 packets, K of them back to back per call (default 10, the
 // most a 2000-byte block holds), with filter number 1, for a current channel whose service id
 // is N. Then prints the two programme lines, the present description and eitstate; the texts
 // are written byte for byte, exactly as the display would get them.
+//
+// --list runs the reader once for every service that has present/following sections in the
+// file and prints, per service, the events the stream carries: "present" or "following" when
+// the reader captured it, with ":missed" when it did not, and ":empty" for a section without
+// an event. --all prints every such service's lines as --sid does, each under a "sid" line.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +31,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: pelta-tool eit FILE.ts --sid N [--guide-format F] [--hour-offset H] "
                "[--block-packets K]\n"
-               "       pelta-tool eit FILE.ts --list\n");
+               "       pelta-tool eit FILE.ts --list|--all [--block-packets K] ...\n");
   return 2;
 }
 
@@ -55,11 +61,59 @@ void PrintLine(const char* label, const char* text) {
   std::fputc('\n', stdout);
 }
 
-int List(const ts::Bytes& stream) {
-  for (const ts::ServiceSeen& s : ts::ListServices(stream)) {
-    std::printf("sid %u (0x%04X):%s%s\n", s.service_id, s.service_id,
-                (s.sections & 1) ? " present" : "", (s.sections & 2) ? " following" : "");
+// The reader's inputs, as a loaded plug-in would hold them after a channel change to `sid`;
+// then the whole stream, block by block. Leaves the reader's results in the guide state.
+void RunReader(const ts::Bytes& payloads, long sid, long format, long offset, long packets) {
+  ResetGuideState();
+  GuideFormat = static_cast<int32_t>(format);
+  HourOffset = static_cast<int32_t>(offset);
+  DebugMode = 0;
+  TProgram82 channel;
+  std::memset(channel.bytes, 0, sizeof channel.bytes);
+  channel.bytes[122] = static_cast<unsigned char>(sid & 0xFF);
+  channel.bytes[123] = static_cast<unsigned char>(sid >> 8);
+  StoreCurrentChannel(channel);
+  eitstate = 1;
+
+  const size_t block = static_cast<size_t>(packets) * ts::kPayloadSize;
+  for (size_t at = 0; at < payloads.size(); at += block) {
+    const size_t n = payloads.size() - at < block ? payloads.size() - at : block;
+    OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
   }
+}
+
+void PrintLines() {
+  PrintLine("now: ", nowtxt);
+  PrintLine("next: ", nxttxt);
+  char desc[kGuideTextMax];
+  CopyNowDesc(desc, sizeof desc);
+  PrintLine("desc: ", desc);
+  std::printf("state: %d\n", eitstate.load());
+}
+
+// " present", " present:missed", " present:empty" or nothing, for one kind of section.
+void PrintEvent(const char* kind, int mask, const ts::ServiceSeen& s, int32_t state) {
+  if ((s.sections & mask) == 0) return;
+  const char* how = (s.events & mask) == 0 ? ":empty" : (state & (mask * 2)) != 0 ? "" : ":missed";
+  std::printf(" %s%s", kind, how);
+}
+
+int List(const ts::Bytes& stream, bool all, long format, long offset, long packets) {
+  const ts::Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
+  for (const ts::ServiceSeen& s : ts::ListServices(stream)) {
+    RunReader(payloads, s.service_id, format, offset, packets);
+    std::printf("sid %u (0x%04X):", s.service_id, s.service_id);
+    if (all) {
+      std::printf("\n");
+      PrintLines();
+      continue;
+    }
+    const int32_t state = eitstate.load();
+    PrintEvent("present", 1, s, state);
+    PrintEvent("following", 2, s, state);
+    std::printf("\n");
+  }
+  ResetGuideState();
   return 0;
 }
 
@@ -67,13 +121,15 @@ int List(const ts::Bytes& stream) {
 
 int RunEit(int argc, char** argv) {
   const char* path = nullptr;
-  bool list = false;
+  bool list = false, all = false;
   long sid = -1, format = 1, offset = 0, packets = kMaxBlockPackets;
   for (int i = 0; i < argc; ++i) {
     const char* a = argv[i];
     const bool has_value = i + 1 < argc;
     if (std::strcmp(a, "--list") == 0) {
       list = true;
+    } else if (std::strcmp(a, "--all") == 0) {
+      all = true;
     } else if (std::strcmp(a, "--sid") == 0 && has_value) {
       if (!ParseLong(argv[++i], 0, 0xFFFF, &sid)) return Usage();
     } else if (std::strcmp(a, "--guide-format") == 0 && has_value) {
@@ -88,39 +144,16 @@ int RunEit(int argc, char** argv) {
       return Usage();
     }
   }
-  if (path == nullptr || (!list && sid < 0)) return Usage();
+  if (path == nullptr || (list && all) || (!list && !all && sid < 0)) return Usage();
 
   ts::Bytes stream;
   if (!ReadAll(path, &stream)) {
     std::fprintf(stderr, "pelta-tool eit: cannot read %s\n", path);
     return 1;
   }
-  if (list) return List(stream);
+  if (list || all) return List(stream, all, format, offset, packets);
 
-  // The reader's inputs, as a loaded plug-in would hold them after a channel change.
-  ResetGuideState();
-  GuideFormat = static_cast<int32_t>(format);
-  HourOffset = static_cast<int32_t>(offset);
-  DebugMode = 0;
-  TProgram82 channel;
-  std::memset(channel.bytes, 0, sizeof channel.bytes);
-  channel.bytes[122] = static_cast<unsigned char>(sid & 0xFF);
-  channel.bytes[123] = static_cast<unsigned char>(sid >> 8);
-  StoreCurrentChannel(channel);
-  eitstate = 1;
-
-  const ts::Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
-  const size_t block = static_cast<size_t>(packets) * ts::kPayloadSize;
-  for (size_t at = 0; at < payloads.size(); at += block) {
-    const size_t n = payloads.size() - at < block ? payloads.size() - at : block;
-    OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
-  }
-
-  PrintLine("now: ", nowtxt);
-  PrintLine("next: ", nxttxt);
-  char desc[kGuideTextMax];
-  CopyNowDesc(desc, sizeof desc);
-  PrintLine("desc: ", desc);
-  std::printf("state: %d\n", eitstate.load());
+  RunReader(ts::ExtractPayloads(stream, ts::kEitPid), sid, format, offset, packets);
+  PrintLines();
   return 0;
 }

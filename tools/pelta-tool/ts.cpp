@@ -377,6 +377,46 @@ Bytes ExtractPayloads(const Bytes& stream, uint16_t pid) {
 
 std::vector<ServiceSeen> ListServices(const Bytes& stream) {
   std::vector<ServiceSeen> seen;
+  // A whole section: a p/f section of the actual stream with a good CRC_32 counts.
+  auto take = [&seen](const Bytes& section) {
+    if (section.size() < 18 || section[0] != 0x4E) return;
+    if (Crc32Mpeg2(section.data(), section.size()) != 0) return;
+    const uint16_t sid = static_cast<uint16_t>(section[3] << 8 | section[4]);
+    const int mask = (section[6] & 1) ? 2 : 1;
+    const bool has_event = section.size() >= 14 + 12 + 4;
+    for (ServiceSeen& s : seen) {
+      if (s.service_id == sid) {
+        s.sections |= mask;
+        if (has_event) s.events |= mask;
+        return;
+      }
+    }
+    seen.push_back(ServiceSeen{sid, mask, has_event ? mask : 0});
+  };
+  Bytes section;
+  bool open = false;  // a section is being assembled
+  // Payload bytes from `p`; a section begins only where `may_begin` (behind a pointer_field),
+  // and 0xFF where a section would begin is stuffing to the end of the packet.
+  auto feed = [&](const uint8_t* p, size_t n, bool may_begin) {
+    size_t i = 0;
+    while (i < n) {
+      if (!open) {
+        if (!may_begin || p[i] == 0xFF) return;
+        open = true;
+        section.clear();
+      }
+      size_t want = 3;
+      if (section.size() >= 3) want += static_cast<size_t>((section[1] & 0x0F) << 8 | section[2]);
+      const size_t count = want - section.size() < n - i ? want - section.size() : n - i;
+      section.insert(section.end(), p + i, p + i + count);
+      i += count;
+      if (section.size() >= 3 &&
+          section.size() == 3 + static_cast<size_t>((section[1] & 0x0F) << 8 | section[2])) {
+        take(section);
+        open = false;
+      }
+    }
+  };
   size_t i = 0;
   while (i + kPacketSize <= stream.size()) {
     if (stream[i] != kSyncByte) {
@@ -386,21 +426,65 @@ std::vector<ServiceSeen> ListServices(const Bytes& stream) {
     const uint8_t* p = stream.data() + i;
     i += kPacketSize;
     const uint16_t packet_pid = static_cast<uint16_t>((p[1] & 0x1F) << 8 | p[2]);
-    if (packet_pid != kEitPid || (p[1] & 0x40) == 0 || (p[3] & 0x30) != 0x10) continue;
-    const size_t start = 5 + static_cast<size_t>(p[4]);  // behind the pointer_field
-    if (start + 7 > kPacketSize || p[start] != 0x4E) continue;
-    const uint16_t sid = static_cast<uint16_t>(p[start + 3] << 8 | p[start + 4]);
-    const int mask = (p[start + 6] & 1) ? 2 : 1;
-    bool found = false;
-    for (ServiceSeen& s : seen) {
-      if (s.service_id == sid) {
-        s.sections |= mask;
-        found = true;
-      }
+    if (packet_pid != kEitPid || (p[3] & 0x10) == 0) continue;
+    size_t start = 4;
+    if ((p[3] & 0x20) != 0) start += 1 + static_cast<size_t>(p[4]);  // adaptation field
+    if (start >= kPacketSize) continue;
+    if ((p[1] & 0x40) == 0) {
+      if (open) feed(p + start, kPacketSize - start, false);
+      continue;
     }
-    if (!found) seen.push_back(ServiceSeen{sid, mask});
+    const size_t pointer = p[start];
+    if (start + 1 + pointer > kPacketSize) {
+      open = false;
+      continue;
+    }
+    if (open) feed(p + start + 1, pointer, false);
+    open = false;
+    feed(p + start + 1 + pointer, kPacketSize - start - 1 - pointer, true);
   }
   return seen;
+}
+
+void PacketiseSections(uint16_t pid, const std::vector<Bytes>& sections, uint8_t first_pointer,
+                       uint8_t* continuity, Bytes* out) {
+  // The stream of bytes the packets carry: `first_pointer` bytes that end an earlier section
+  // (0xFF here), then the sections back to back.
+  Bytes data(first_pointer, 0xFF);
+  std::vector<size_t> starts;
+  for (const Bytes& s : sections) {
+    starts.push_back(data.size());
+    data.insert(data.end(), s.begin(), s.end());
+  }
+  size_t at = 0;
+  size_t next_start = 0;  // index into starts of the first section not yet begun
+  while (at < data.size()) {
+    const size_t packet = out->size();
+    out->push_back(kSyncByte);
+    out->push_back(static_cast<uint8_t>(pid >> 8 & 0x1F));
+    out->push_back(static_cast<uint8_t>(pid & 0xFF));
+    out->push_back(static_cast<uint8_t>(0x10 | (*continuity & 0x0F)));
+    *continuity = static_cast<uint8_t>((*continuity + 1) & 0x0F);
+    // With the pointer field a packet holds 183 bytes; a section beginning among them needs it.
+    const bool begins = next_start < starts.size() && starts[next_start] < at + kPayloadSize - 1;
+    size_t room = kPayloadSize;
+    // A section that would begin in the last byte cannot have its pointer_field there: that
+    // byte is stuffing, and the section begins in the next packet.
+    if (!begins && next_start < starts.size() && starts[next_start] < at + kPayloadSize) {
+      room = starts[next_start] - at;
+    }
+    if (begins) {
+      (*out)[packet + 1] |= 0x40;  // payload_unit_start_indicator
+      out->push_back(static_cast<uint8_t>(starts[next_start] - at));
+      room = kPayloadSize - 1;
+    }
+    const size_t n = data.size() - at < room ? data.size() - at : room;
+    out->insert(out->end(), data.begin() + static_cast<long>(at),
+                data.begin() + static_cast<long>(at + n));
+    at += n;
+    while (next_start < starts.size() && starts[next_start] < at) ++next_start;
+    out->resize(packet + kPacketSize, 0xFF);  // stuffing
+  }
 }
 
 bool BuildStream(const std::string& schedule, Bytes* stream, std::string* error) {

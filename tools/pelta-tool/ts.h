@@ -51,15 +51,25 @@ bool BuildEitSection(const Event& event, Bytes* section, std::string* error);
 void Packetise(uint16_t pid, const Bytes& section, uint8_t* continuity, Bytes* out);
 void AppendNullPacket(Bytes* out);
 
+// Appends `sections` packed as MPEG-2 systems packs them: back to back, a packet in which a
+// section begins gets payload_unit_start_indicator and a pointer_field to it, the last packet
+// is padded with 0xFF. The first packet's pointer_field is `first_pointer` (that many 0xFF
+// bytes stand for the end of an earlier section).
+void PacketiseSections(uint16_t pid, const std::vector<Bytes>& sections, uint8_t first_pointer,
+                       uint8_t* continuity, Bytes* out);
+
 // The 184 bytes behind the header of every packet on `pid` that carries a payload, back to
 // back, as a host's section filter hands raw packets on. Lost sync is searched for again.
 Bytes ExtractPayloads(const Bytes& stream, uint16_t pid);
 
-// Service ids with p/f sections of the actual stream (table 0x4E) on PID 0x12, in order of
-// first appearance, with a mask of the sections seen (1 present, 2 following).
+// Service ids with p/f sections of the actual stream (table 0x4E, CRC_32 checked) on PID 0x12,
+// in order of first appearance, with masks (1 present, 2 following) of the sections seen and
+// of those that carry an event. Sections are assembled as a demultiplexer does: behind the
+// pointer_field, several per packet, across packets, 0xFF stuffing.
 struct ServiceSeen {
   uint16_t service_id;
   int sections;
+  int events;
 };
 std::vector<ServiceSeen> ListServices(const Bytes& stream);
 
