@@ -114,6 +114,8 @@ class BlockView {
     return data_[pos];
   }
   bool failed() const { return failed_; }
+  // The bytes from `pos`, for reads the caller has already bounded (a whole packet's header).
+  const unsigned char* At(size_t pos) const { return data_ + pos; }
   void Clear() { failed_ = false; }
 
   // Up to `count` bytes from `pos` into `out` (zeroed by the caller, larger than any count the
@@ -339,32 +341,35 @@ void CaptureEvent(BlockView& block, size_t d, int32_t bit, uint32_t generation) 
   Publish(bit, generation, copied, eitsid);
 }
 
-void ExaminePacket(BlockView& block, int filter) {
+void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* generation) {
   const size_t p = ofs;
-  // Every byte up to P+27 lies inside the packet, so inside the block.
-  tabid = block.Byte(p + 1);
-  tleng = static_cast<uint16_t>((block.Byte(p + 2) & 0x0F) << 8 | block.Byte(p + 3));
-  eitsid = static_cast<uint16_t>(block.Byte(p + 4) << 8 | block.Byte(p + 5));
-  nownxt = block.Byte(p + 7) & 1;
-  orax = block.Byte(p + 19);
-  min = block.Byte(p + 20);
-  evdesc = block.Byte(p + 27);
+  // Every byte up to P+27 lies inside the packet (pack = length / 184), so inside the block.
+  const unsigned char* packet = block.At(p);
+  tabid = packet[1];
+  tleng = static_cast<uint16_t>((packet[2] & 0x0F) << 8 | packet[3]);
+  eitsid = static_cast<uint16_t>(packet[4] << 8 | packet[5]);
+  nownxt = packet[7] & 1;
+  orax = packet[19];
+  min = packet[20];
+  evdesc = packet[27];
 
   if (filter != kReaderFilter || tabid != kTableEitPfActual || tleng < kMinSectionLength) return;
   // Exactly the header and the CRC: the section has no event, and the bytes behind it belong
   // to something else.
   if (tleng == kMinSectionLength) return;
 
-  uint32_t generation;
-  {
+  // The current service once per block: a channel change during the block is caught by the
+  // generation check before anything is published.
+  if (!*have_channel) {
     std::lock_guard<std::mutex> lock(GuideLock);
     chasid = ServiceId(CurrentChannel);
-    generation = guidegen;
+    *generation = guidegen;
+    *have_channel = true;
   }
   if (eitsid != chasid) return;
   const int32_t bit = nownxt == 0 ? kPresentBit : kFollowingBit;
   if ((eitstate.load() & bit) != 0) return;
-  CaptureEvent(block, p + 27, bit, generation);
+  CaptureEvent(block, p + 27, bit, *generation);
 }
 
 // ---- The section pass ----
@@ -589,9 +594,11 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
   BlockView block(data, static_cast<size_t>(length));
   pack = static_cast<uint16_t>(length / kPacketPayload);
   textless = 0;
+  bool have_channel = false;
+  uint32_t generation = 0;
   for (w = 0; w < pack; ++w) {
     ofs = static_cast<uint16_t>(w * kPacketPayload);
-    ExaminePacket(block, filter);
+    ExaminePacket(block, filter, &have_channel, &generation);
   }
 
   // What the positional pass left, the section pass may find. A section cut at the block's end
@@ -617,6 +624,7 @@ void BcdT(signed char hour, signed char minute) {
   // once into the day. The sum is made unsigned so no offset can overflow it.
   const unsigned sum = static_cast<unsigned>(((hour / 16) & 3) * 10 + (hour & 0x0F)) +
                        static_cast<unsigned>(HourOffset.load());
+  // NOLINTNEXTLINE(bugprone-signed-char-misuse,cert-str34-c): the hour is a signed 8-bit value.
   int h = static_cast<int8_t>(static_cast<uint8_t>(sum & 0xFF));
   if (h > 23) h -= 24;
   if (h < 0) h += 24;

@@ -151,7 +151,10 @@ Num ParseDecimal(const char* s, double* out) {
   }
   if (*s == '.') {
     double scale = 0.1;
-    for (++s; *s >= '0' && *s <= '9'; ++s, ++digits, scale /= 10.0) value += (*s - '0') * scale;
+    for (++s; *s >= '0' && *s <= '9'; ++s, ++digits) {
+      value += (*s - '0') * scale;
+      scale /= 10.0;
+    }
   }
   if (*s != '\0' || digits == 0) return Num::Malformed;
   if (significant > 15) return Num::Overflow;

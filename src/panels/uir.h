@@ -51,7 +51,7 @@ constexpr int kMaxControls = 32;
 constexpr int kNameMax = 64;     // caption, label, font, callback name (NUL included)
 constexpr int kValueMax = 256;   // initial text value (NUL included)
 constexpr int kLineMax = 512;    // longest line accepted
-constexpr size_t kFileMax = 256 * 1024;
+constexpr size_t kFileMax = size_t{256} * 1024;
 
 enum class Kind { Text, Picture, Indicator, Numeric, Float, TextBox, Button, Decoration };
 enum class Style { Popup, Dialog };

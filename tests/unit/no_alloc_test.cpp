@@ -1,0 +1,98 @@
+// After load, the plug-in's three hot paths take nothing from the heap: a channel change (with
+// the host query, the whole video-window search, the logo lookup and the guide reset), a timer
+// tick (idle, counting, moving the programme lines, hiding, the P and O keys) and an EIT block
+// (rejected, captured, ignored at state 8). The host's callbacks and the simulated desktop
+// run inside the counted region too; both keep fixed storage, so any count is the plug-in's.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "alloc_counter.h"
+#include "display/timer.h"
+#include "fixture.h"
+#include "guide/eit.h"
+#include "settings/settings.h"
+
+namespace {
+
+using NoAlloc = PluginTest;
+
+// A 2000-byte block whose first packet holds the present section of `sid` (short event
+// descriptor "News" / "Weather", 20:15) and whose second holds the following one.
+std::vector<unsigned char> PresentFollowingBlock(uint16_t sid) {
+  std::vector<unsigned char> block(2000, 0xFF);
+  for (int section = 0; section < 2; ++section) {
+    unsigned char* p = block.data() + 184 * section;
+    const unsigned char head[] = {0x00,
+                                  0x4E,
+                                  0xF0,
+                                  0x2D,
+                                  static_cast<unsigned char>(sid >> 8),
+                                  static_cast<unsigned char>(sid & 0xFF),
+                                  0xC1,
+                                  static_cast<unsigned char>(section)};
+    std::memcpy(p, head, sizeof head);
+    p[19] = section == 0 ? 0x20 : 0x21;
+    p[20] = 0x15;
+    const unsigned char descriptor[] = {0x4D, 0x10, 'e', 'n', 'g', 4,   'N', 'e', 'w',
+                                        's',  7,    'W', 'e', 'a', 't', 'h', 'e', 'r'};
+    std::memcpy(p + 27, descriptor, sizeof descriptor);
+  }
+  return block;
+}
+
+TEST_F(NoAlloc, ChannelChangeTimerTickAndEitBlock) {
+  std::vector<std::string> ini = DefaultIni();
+  ini[7] = "1";  // FollowVideo: no video window below, so the search probes the whole grid
+  WriteIni(ini);
+  WriteFile("pelta_icon/Das Erste.jpg", std::string("\xFF\xD8\xFF\xE0", 4));
+  LoadStartAndPassGate();
+  char title[32];
+  for (int i = 0; i < 300; ++i) {
+    std::snprintf(title, sizeof title, "Document %d", i);
+    sim::CreateWindow(title, RECT{i * 6, i * 3, i * 6 + 120, i * 3 + 80});
+  }
+  // Everything made once at first use (the filter, the dump-free reader) is made here.
+  On_Channel_Change(MakeChannel("Warm-up", 11836000, 1, 0x1234, 5));
+  const std::vector<unsigned char> capture = PresentFollowingBlock(0x1234);
+  const std::vector<unsigned char> rejected = PresentFollowingBlock(0x4321);
+  ASSERT_EQ(eitstate.load(), 1);
+
+  AllocCounter all;
+  {
+    AllocCounter guard;
+    On_Channel_Change(MakeChannel("Das Erste", 11836000, 1, 0x1234, 0x17));  // logo found
+    On_Channel_Change(MakeChannel("Arte", 10744000, 0, 0x1234, 0));          // the fallback
+    EXPECT_EQ(guard.count(), 0) << "channel change";
+  }
+  {
+    AllocCounter guard;
+    OnDataArrival(1, 2000, rejected.data());
+    EXPECT_EQ(eitstate.load(), 1);
+    OnDataArrival(1, 2000, capture.data());
+    EXPECT_EQ(eitstate.load(), 7);
+    EXPECT_EQ(guard.count(), 0) << "EIT block";
+  }
+  {
+    AllocCounter guard;
+    TimerProc(0, 0, 0, 0, 0);  // counting, and the lines go onto the display
+    EXPECT_EQ(eitstate.load(), 8);
+    EXPECT_EQ(guard.count(), 0) << "timer tick";
+  }
+  {
+    AllocCounter guard;
+    OnDataArrival(1, 2000, capture.data());  // state 8: ignored
+    sim::FireTimer(60);                      // to the end of the cycle, then idle
+    EXPECT_EQ(DisplayActive.load(), 0);
+    sim::PressKey('P');
+    sim::PressKey('O');
+    sim::FireTimer();
+    EXPECT_EQ(guard.count(), 0) << "idle ticks and the P and O keys";
+  }
+  EXPECT_EQ(all.count(), 0);
+  EXPECT_STREQ(nowtxt, "(20:15) News > Weather ");
+}
+
+}  // namespace
