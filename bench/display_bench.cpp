@@ -23,6 +23,7 @@
 #include "display/channel.h"
 #include "display/timer.h"
 #include "guide/eit.h"
+#include "harness.h"
 #include "host/commands.h"
 #include "host/entry.h"
 #include "panels/memory/memory_panels.h"
@@ -41,21 +42,6 @@ LRESULT CALLBACK HostProc(HWND, UINT msg, WPARAM wparam, LPARAM lparam) {
   return 1;
 }
 
-bool Copy(const std::string& from, const std::string& to) {
-  std::FILE* in = std::fopen(from.c_str(), "rb");
-  if (in == nullptr) return false;
-  std::FILE* out = std::fopen(to.c_str(), "wb");
-  if (out == nullptr) {
-    std::fclose(in);
-    return false;
-  }
-  char buffer[8192];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) std::fwrite(buffer, 1, n, out);
-  std::fclose(in);
-  return std::fclose(out) == 0;
-}
-
 // A loaded and started plug-in past its start cycle; the desktop as described above.
 class Desktop {
  public:
@@ -67,8 +53,9 @@ class Desktop {
     dir_ = tmpl;
     const std::string src = PELTA_SOURCE_DIR;
     mkdir((dir_ + "/pelta_icon").c_str(), 0755);
-    const bool copied = Copy(src + "/assets/pelta.uir", dir_ + "/pelta.uir") &&
-                        Copy(src + "/assets/pelta_icon/0.jpg", dir_ + "/pelta_icon/0.jpg");
+    const bool copied =
+        harness::CopyFile(src + "/assets/pelta.uir", dir_ + "/pelta.uir") &&
+        harness::CopyFile(src + "/assets/pelta_icon/0.jpg", dir_ + "/pelta_icon/0.jpg");
     std::FILE* ini = std::fopen((dir_ + "/pelta.ini").c_str(), "wb");
     if (!copied || ini == nullptr) std::abort();
     // pelta.ini: 3 s, size 0, guide on, indicators on, FollowVideo as asked, opacity 180.

@@ -36,6 +36,7 @@
 #include "display/osd.h"
 #include "display/timer.h"
 #include "guide/eit.h"
+#include "harness.h"
 #include "host/commands.h"
 #include "host/entry.h"
 #include "panels/memory/memory_panels.h"
@@ -68,21 +69,6 @@ LRESULT CALLBACK HostProc(HWND, UINT msg, WPARAM wparam, LPARAM lparam) {
   return 1;
 }
 
-bool CopyFile(const std::string& from, const std::string& to) {
-  std::FILE* in = std::fopen(from.c_str(), "rb");
-  if (in == nullptr) return false;
-  std::FILE* out = std::fopen(to.c_str(), "wb");
-  if (out == nullptr) {
-    std::fclose(in);
-    return false;
-  }
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) std::fwrite(buffer, 1, n, out);
-  std::fclose(in);
-  return std::fclose(out) == 0;
-}
-
 void Teardown() {
   DllMain(kModule, DLL_PROCESS_DETACH, nullptr);
   const std::string cmd = "rm -rf '" + g_dir + "'";
@@ -95,9 +81,9 @@ void Setup() {
   g_dir = tmpl;
   const std::string src = PELTA_SOURCE_DIR;
   mkdir((g_dir + "/pelta_icon").c_str(), 0755);
-  if (!CopyFile(src + "/assets/pelta.uir", g_dir + "/pelta.uir") ||
-      !CopyFile(src + "/assets/pelta_icon/0.jpg", g_dir + "/pelta_icon/0.jpg") ||
-      !CopyFile(src + "/assets/pelta.ini", g_dir + "/pelta.ini")) {
+  if (!harness::CopyFile(src + "/assets/pelta.uir", g_dir + "/pelta.uir") ||
+      !harness::CopyFile(src + "/assets/pelta_icon/0.jpg", g_dir + "/pelta_icon/0.jpg") ||
+      !harness::CopyFile(src + "/assets/pelta.ini", g_dir + "/pelta.ini")) {
     std::abort();
   }
   sim::Reset();

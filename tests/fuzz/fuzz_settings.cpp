@@ -21,6 +21,7 @@
 #include <cstring>
 #include <string>
 
+#include "harness.h"
 #include "host/entry.h"
 #include "panels/memory/memory_panels.h"
 #include "platform/sim/sim.h"
@@ -37,21 +38,6 @@ void Check(bool ok, const char* what) {
   std::abort();
 }
 
-bool CopyFile(const std::string& from, const std::string& to) {
-  std::FILE* in = std::fopen(from.c_str(), "rb");
-  if (in == nullptr) return false;
-  std::FILE* out = std::fopen(to.c_str(), "wb");
-  if (out == nullptr) {
-    std::fclose(in);
-    return false;
-  }
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) std::fwrite(buffer, 1, n, out);
-  std::fclose(in);
-  return std::fclose(out) == 0;
-}
-
 void RemoveDir() {
   const std::string cmd = "rm -rf '" + g_dir + "'";
   if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", g_dir.c_str());
@@ -63,8 +49,8 @@ void MakeModuleFolder() {
   g_dir = tmpl;
   const std::string src = PELTA_SOURCE_DIR;
   mkdir((g_dir + "/pelta_icon").c_str(), 0755);
-  if (!CopyFile(src + "/assets/pelta.uir", g_dir + "/pelta.uir") ||
-      !CopyFile(src + "/assets/pelta_icon/0.jpg", g_dir + "/pelta_icon/0.jpg")) {
+  if (!harness::CopyFile(src + "/assets/pelta.uir", g_dir + "/pelta.uir") ||
+      !harness::CopyFile(src + "/assets/pelta_icon/0.jpg", g_dir + "/pelta_icon/0.jpg")) {
     std::abort();
   }
   std::atexit(&RemoveDir);

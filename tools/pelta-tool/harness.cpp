@@ -21,25 +21,6 @@ void (*data_callback)(int, int, const unsigned char*) = nullptr;
 namespace {
 char g_dir[256];
 
-bool CopyFile(const std::string& from, const std::string& to) {
-  FILE* in = std::fopen(from.c_str(), "rb");
-  if (in == nullptr) {
-    std::fprintf(stderr, "pelta-tool: cannot read %s\n", from.c_str());
-    return false;
-  }
-  FILE* out = std::fopen(to.c_str(), "wb");
-  if (out == nullptr) {
-    std::fclose(in);
-    std::fprintf(stderr, "pelta-tool: cannot write %s\n", to.c_str());
-    return false;
-  }
-  char buffer[8192];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) std::fwrite(buffer, 1, n, out);
-  std::fclose(in);
-  return std::fclose(out) == 0;
-}
-
 bool CopyFolder(const std::string& from, const std::string& to) {
   std::string cmd = "cp -R '" + from + "/.' '" + to + "/' 2>/dev/null";
   if (std::system(cmd.c_str()) != 0) {
@@ -66,6 +47,29 @@ LRESULT CALLBACK HostProc(HWND, UINT msg, WPARAM wparam, LPARAM lparam) {
 }
 }  // namespace
 
+bool CopyFile(const std::string& from, const std::string& to) {
+  FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) return false;
+  FILE* out = std::fopen(to.c_str(), "wb");
+  if (out == nullptr) {
+    std::fclose(in);
+    return false;
+  }
+  char buffer[8192];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) std::fwrite(buffer, 1, n, out);
+  std::fclose(in);
+  return std::fclose(out) == 0;
+}
+
+namespace {
+bool CopyOrSay(const std::string& from, const std::string& to) {
+  if (CopyFile(from, to)) return true;
+  std::fprintf(stderr, "pelta-tool: cannot copy %s to %s\n", from.c_str(), to.c_str());
+  return false;
+}
+}  // namespace
+
 bool PrepareModuleDir(const Options& options) {
   std::snprintf(g_dir, sizeof g_dir, "/tmp/pelta-tool-XXXXXX");
   if (mkdtemp(g_dir) == nullptr) {
@@ -75,9 +79,9 @@ bool PrepareModuleDir(const Options& options) {
   const std::string src = PELTA_SOURCE_DIR;
   const std::string dir = g_dir;
   if (mkdir((dir + "/pelta_icon").c_str(), 0755) != 0) return false;
-  if (!CopyFile(options.ini ? options.ini : src + "/assets/pelta.ini", dir + "/pelta.ini"))
+  if (!CopyOrSay(options.ini ? options.ini : src + "/assets/pelta.ini", dir + "/pelta.ini"))
     return false;
-  if (!CopyFile(options.uir ? options.uir : src + "/assets/pelta.uir", dir + "/pelta.uir"))
+  if (!CopyOrSay(options.uir ? options.uir : src + "/assets/pelta.uir", dir + "/pelta.uir"))
     return false;
   if (!CopyFolder(options.icons ? options.icons : src + "/assets/pelta_icon", dir + "/pelta_icon"))
     return false;
@@ -85,7 +89,9 @@ bool PrepareModuleDir(const Options& options) {
   return true;
 }
 
-const char* ModuleDir() { return g_dir; }
+const char* ModuleDir() {
+  return g_dir;
+}
 
 void Cleanup() {
   if (g_dir[0] == '\0') return;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/sim/sim.h"
 
@@ -23,10 +24,13 @@ struct Command {
 constexpr int kMaxCommands = 256;
 extern Command commands[kMaxCommands];
 extern int command_count;
-extern int32_t runid_to_write;   // what the host writes into the start record
-extern int32_t quality_to_write; // what the host writes into the signal record
+extern int32_t runid_to_write;    // what the host writes into the start record
+extern int32_t quality_to_write;  // what the host writes into the signal record
 // The data callback the plug-in gave in its last start record (null before).
 extern void (*data_callback)(int, int, const unsigned char*);
+
+// Copies a file byte for byte; false (quietly) when either side cannot be opened.
+bool CopyFile(const std::string& from, const std::string& to);
 
 // Makes a fresh temporary module folder with pelta.ini, pelta.uir and pelta_icon/ copied from
 // the options, and points the simulated platform at it. Returns false with a message on stderr.

@@ -580,17 +580,9 @@ int SetPanelAttribute(int panel, int attribute, int value) {
   return kOk;
 }
 
+// A text box holds exactly the text given, as a text control does after SetCtrlVal.
 int ResetTextBox(int panel, int control, const char* text) {
-  if (text == nullptr) return kErrValue;
-  Lock lock(g_mutex);
-  int rc = kOk;
-  mem::ControlState* c = FindCtrl(panel, control, &rc);
-  if (c == nullptr) return rc;
-  if (IsNumericKind(c->layout.kind)) return kErrValue;
-  CopyTrunc(c->text, sizeof c->text, text);
-  c->has_value = true;
-  MarkSet(panel, control);
-  return kOk;
+  return SetCtrlVal(panel, control, text);
 }
 
 int DisplayImageFile(int panel, int control, const char* path) {
