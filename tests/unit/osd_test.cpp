@@ -519,6 +519,38 @@ TEST_F(ShowToolTest, FeedsEitKeysAndKeepsEveryByte) {
   EXPECT_NE(Line(guide, "\"3\": {").find("\"value\": \"Nachrichten\""), std::string::npos) << guide;
 }
 
+TEST_F(ShowToolTest, MenuItemsRunWithScriptedButtonPresses) {
+  const struct {
+    const char* args;
+    const char* panel;
+    const char* next;
+    bool ended;
+    bool visible;
+  } cases[] = {
+      {"--menu 44454", "settings", "about", false, true},             // no press: left open
+      {"--menu 44454 --press 20", "settings", "about", true, false},  // Save
+      {"--menu 44455 --press 2", "about", "host", true, false},       // OK
+      {"--menu 44456", "guide", "settings", false, true},
+  };
+  for (const auto& c : cases) {
+    const std::string json = Show(std::string("--ini '") + Ini({}) + "' " + c.args);
+    const std::string panel = Section(json, c.panel, c.next);
+    EXPECT_NE(panel.find(std::string("\"visible\": ") + (c.visible ? "true" : "false")),
+              std::string::npos)
+        << c.args << "\n"
+        << panel;
+    EXPECT_NE(json.find(std::string("\"loop_ended_by_button\": ") + (c.ended ? "true" : "false")),
+              std::string::npos)
+        << c.args;
+  }
+  // The About box carries the version label; the settings panel the file's opacity.
+  const std::string about = Section(Show("--menu 44455"), "about", "host");
+  EXPECT_NE(Line(about, "\"3\": {").find("\"value\": \"Pelta 2_0\""), std::string::npos) << about;
+  const std::string settings =
+      Section(Show("--ini '" + Ini({}) + "' --menu 44454"), "settings", "about");
+  EXPECT_NE(Line(settings, "\"19\": {").find("\"value\": 180"), std::string::npos) << settings;
+}
+
 TEST_F(ShowToolTest, RefusedLoadStillWritesTheJson) {
 #ifdef PELTA_TOOL
   Write("broken.uir", "[panel 4]\ncaption = Pelta\n");  // no rect: the layout is refused

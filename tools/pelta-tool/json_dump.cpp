@@ -125,9 +125,15 @@ std::string Quote(const char* text) {
   return out + "\"";
 }
 
-std::string DisplayJson(HWND host_window) {
+std::string DisplayJson(HWND host_window, unsigned menu_id) {
   std::string out = "{\"display\": " + Panel(pnlDisplay, "    ") + ",\n";
   out += "\"guide\": " + Panel(pnlGuide, "    ") + ",\n";
+  out += "\"settings\": " + Panel(pnlSettings, "    ") + ",\n";
+  out += "\"about\": " + Panel(pnlAbout, "    ") + ",\n";
+  if (menu_id != 0) {
+    out += "\"menu\": {\"id\": " + Int(menu_id) +
+           ", \"loop_ended_by_button\": " + Bool(mem::LastLoopEndedByQuit()) + "},\n";
+  }
 
   out += "\"host\": {\"kind\": " + Int(HostKind.load()) +
          ", \"top_window\": " + Bool(HostTopWnd.load() != nullptr) + ", \"commands\": [";
@@ -168,8 +174,8 @@ std::string DisplayJson(HWND host_window) {
   return out;
 }
 
-bool WriteDisplayJson(const char* path, HWND host_window, std::string* error) {
-  const std::string json = DisplayJson(host_window);
+bool WriteDisplayJson(const char* path, HWND host_window, std::string* error, unsigned menu_id) {
+  const std::string json = DisplayJson(host_window, menu_id);
   std::FILE* f = std::fopen(path, "wb");
   if (f == nullptr) {
     *error = std::string("cannot write ") + path;

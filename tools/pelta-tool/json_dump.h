@@ -8,6 +8,8 @@
 //                "visible": bool,
 //                "controls": {"<number>": {"kind", "value", "visible", "attrs": {"<code>": v}}}},
 //    "guide": {"visible", "window": {...}, "controls": {...}},
+//    "settings": {...}, "about": {...}          (the two dialogs' panels, same shape)
+//    "menu": {"id", "loop_ended_by_button"}     (only when a menu item was selected)
 //    "host": {"kind", "top_window": bool, "commands": [{"code", "name", "param"}]},
 //    "eitstate", "tick_count", "display_active", "start_key_sent",
 //    "keys_sent": [{"vk", "scan", "flags"}], "cursor": [x, y], "focus_host": bool,
@@ -29,10 +31,11 @@ namespace jsondump {
 // A JSON string literal of the bytes of `text` (NUL-terminated), quotes included.
 std::string Quote(const char* text);
 
-// The whole document; `host_window` is the simulated host's main window (focus check).
-std::string DisplayJson(HWND host_window);
+// The whole document; `host_window` is the simulated host's main window (focus check);
+// `menu_id` the host menu item selected before (0: none).
+std::string DisplayJson(HWND host_window, unsigned menu_id = 0);
 
 // Writes DisplayJson to `path`. False with a message in `error` when the file cannot be written.
-bool WriteDisplayJson(const char* path, HWND host_window, std::string* error);
+bool WriteDisplayJson(const char* path, HWND host_window, std::string* error, unsigned menu_id = 0);
 
 }  // namespace jsondump

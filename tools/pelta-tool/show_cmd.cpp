@@ -8,7 +8,10 @@
 // a host's section filter would (the PID 0x12 payloads, ten 184-byte packets per call, through
 // the callback the plug-in gave in its start record), and the timer ticks until the programme
 // lines are on the display or the display cycle reaches its last tick before the hide. Keys
-// (P, O) are pressed last, one tick each.
+// (P, O) are pressed next, one tick each. Last, --menu selects an item of the host's plug-in
+// menu (44454 Settings, 44455 About, 44456 EPG) with the buttons given by --press queued for
+// its event loop, as a user would press them: a press that ends the loop closes the dialog;
+// without one the loop runs out of events and the dialog is written down open.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -44,8 +47,10 @@ int Usage() {
       "usage: pelta-tool show [--ini F] [--uir F] [--icons DIR] [--screen WxH]\n"
       "         [--host-title T] [--video L,T,R,B [--video-title T]]\n"
       "         [--name S] [--freq N] [--pol N] [--sid N] [--ca N] [--signal N]\n"
-      "         [--time HH:MM] [--ts FILE] [--keys P|O...] --out DIR\n"
-      "  Writes DIR/display.json and DIR/display.png. The host window is titled\n"
+      "         [--time HH:MM] [--ts FILE] [--keys P|O...]\n"
+      "         [--menu 44454|44455|44456 [--press CONTROL]...] --out DIR\n"
+      "  Writes DIR/display.json and DIR/display.png (and a picture of each dialog or\n"
+      "  guide window left open: settings.png, about.png, guide.png). The host window is titled\n"
       "  'ProgDVB 7' unless --host-title says otherwise; the video window (a child of\n"
       "  the host window) is titled with the channel name unless --video-title says so.\n");
   return 2;
@@ -78,6 +83,9 @@ struct ShowOptions {
   int minutes = 0;
   const char* ts_file = nullptr;
   std::string keys;
+  long menu = 0;
+  int presses[8] = {};
+  int press_count = 0;
   const char* out = nullptr;
 };
 
@@ -135,6 +143,12 @@ bool ParseOptions(int argc, char** argv, ShowOptions* o) {
         ok = key == 'P' || key == 'O';
         o->keys += key;
       }
+    } else if (std::strcmp(opt, "--menu") == 0) {
+      ok = ParseLong(v, 44454, 44456, &o->menu);
+    } else if (std::strcmp(opt, "--press") == 0) {
+      long control = 0;
+      ok = o->press_count < 8 && ParseLong(v, 1, 1000, &control);
+      if (ok) o->presses[o->press_count++] = static_cast<int>(control);
     } else if (std::strcmp(opt, "--out") == 0) {
       o->out = v;
     } else {
@@ -242,11 +256,19 @@ int Run(const ShowOptions& o) {
       sim::PressKey(key);
       sim::FireTimer();
     }
+    if (o.menu != 0) {
+      const int panel = o.menu == kMenuSettings ? pnlSettings.load()
+                        : o.menu == kMenuAbout  ? pnlAbout.load()
+                                                : pnlGuide.load();
+      for (int i = 0; i < o.press_count; ++i) mem::QueueCommit(panel, o.presses[i]);
+      On_Menu_Select(static_cast<UINT>(o.menu));
+    }
   }
 
   std::string json_path = std::string(o.out) + "/display.json";
   std::string error;
-  const bool written = jsondump::WriteDisplayJson(json_path.c_str(), host, &error);
+  const bool written =
+      jsondump::WriteDisplayJson(json_path.c_str(), host, &error, static_cast<unsigned>(o.menu));
   if (!written) std::fprintf(stderr, "pelta-tool show: %s\n", error.c_str());
   bool drawn = false;
   if (loaded) {
@@ -254,10 +276,17 @@ int Run(const ShowOptions& o) {
     char render_error[256] = "";
     drawn = RenderPanel(pnlDisplay, png_path.c_str(), render_error, sizeof render_error);
     if (!drawn) std::fprintf(stderr, "pelta-tool show: no picture: %s\n", render_error);
-    if (mem::IsVisible(pnlGuide)) {  // the O key opened the guide window
-      const std::string guide_path = std::string(o.out) + "/guide.png";
-      if (!RenderPanel(pnlGuide, guide_path.c_str(), render_error, sizeof render_error)) {
-        std::fprintf(stderr, "pelta-tool show: no guide picture: %s\n", render_error);
+    // The guide window (O key or menu) and dialogs left open.
+    const struct {
+      int panel;
+      const char* file;
+    } open_windows[] = {
+        {pnlGuide, "guide.png"}, {pnlSettings, "settings.png"}, {pnlAbout, "about.png"}};
+    for (const auto& w : open_windows) {
+      if (!mem::IsVisible(w.panel)) continue;
+      const std::string path = std::string(o.out) + "/" + w.file;
+      if (!RenderPanel(w.panel, path.c_str(), render_error, sizeof render_error)) {
+        std::fprintf(stderr, "pelta-tool show: no picture %s: %s\n", w.file, render_error);
       }
     }
   }
