@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "display/discovery.h"
+#include "display/display_panel.h"
 #include "host/commands.h"
 #include "host/entry.h"
 #include "panels/panels.h"
@@ -22,15 +23,6 @@ int32_t SignalQuality = 0;
 char FreqText[256];
 
 namespace {
-
-enum {
-  kFreqControl = 5,
-  kPolControl = 6,
-  kCaLabelControl = 7,
-  kCaStateControl = 13,
-  kQualityControl = 14,
-  kLevelControl = 15,
-};
 
 enum { kCaFree = 0, kCaUnknown = 1, kCaKnown = 2 };
 constexpr int32_t kFullLevel = 100;  // the host reports no level; the bar shows it full

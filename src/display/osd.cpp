@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "display/discovery.h"
+#include "display/display_panel.h"
 #include "display/indicators.h"
 #include "display/timer.h"
 #include "guide/eit.h"
@@ -29,21 +30,6 @@ TDisplayArea DisplayArea;
 char LogoPath[256];
 
 namespace {
-
-enum {
-  kTimeControl = 4,
-  kFreqControl = 5,
-  kPolControl = 6,
-  kCaLabelControl = 7,
-  kNameControl = 8,
-  kLogoControl = 9,
-  kNowControl = 10,
-  kNextControl = 11,
-  kDecorationControl = 12,
-  kCaStateControl = 13,
-  kQualityControl = 14,
-  kLevelControl = 15,
-};
 
 constexpr int kPanelInset = 30;       // the panel is 30 pixels in from each side of the area
 constexpr int kBottomGap = 40;        // and its bottom 40 pixels above the area's bottom

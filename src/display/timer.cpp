@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "display/discovery.h"
+#include "display/display_panel.h"
 #include "display/osd.h"
 #include "guide/eit.h"
 #include "guide/guide_window.h"
@@ -39,9 +40,6 @@ constexpr int32_t kLastTick = 50;     // the display hides in the tick that coun
 constexpr int32_t kStartKeyMin = 33;  // StartKey below this sends nothing (space and controls)
 // keybd_event flags for the start key: KEYEVENTF_EXTENDEDKEY plus 0x100, no KEYEVENTF_KEYUP.
 constexpr DWORD kStartKeyFlags = 0x101;
-constexpr int kTimeControl = 4;
-constexpr int kNowControl = 10;
-constexpr int kNextControl = 11;
 
 bool KeyPressedSinceLastPoll(int vk) {
   return GetAsyncKeyState(vk) > 0;

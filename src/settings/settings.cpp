@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "display/display_panel.h"
 #include "host/entry.h"
 #include "panels/panels.h"
 
@@ -43,8 +44,8 @@ std::atomic<int32_t> DisplayHeight{0};
 
 namespace {
 
-constexpr int kLineKeep = 10;      // characters of lines 1..15 that count
-constexpr int kFontNameKeep = 128; // characters of line 16
+constexpr int kLineKeep = 10;       // characters of lines 1..15 that count
+constexpr int kFontNameKeep = 128;  // characters of line 16
 constexpr int32_t kDefaultDisplayTimeMs = 3000;
 
 // Settings-panel controls, in the order of the file's lines 2..15 where a control exists.
@@ -55,20 +56,19 @@ struct IntSetting {
 };
 // The panel order (used for reading and filling the panel).
 const IntSetting kPanelOrder[] = {
-    {&SizeMode, 8},   {&BackColour, 10}, {&TextColour, 9}, {&EpgEnabled, 14}, {&ShowLevel, 13},
+    {&SizeMode, 8},    {&BackColour, 10}, {&TextColour, 9},  {&EpgEnabled, 14}, {&ShowLevel, 13},
     {&ShowTuning, 12}, {&FollowVideo, 7}, {&ParkCursor, 11}, {&HourOffset, 3},  {&DebugMode, 2},
-    {&StartKey, 15},  {&Opacity, 19},    {&GuideFormat, 6},
+    {&StartKey, 15},   {&Opacity, 19},    {&GuideFormat, 6},
 };
 // The file order of lines 2..15.
 std::atomic<int32_t>* const kFileOrder[] = {
-    &SizeMode,  &BackColour, &TextColour, &EpgEnabled, &ShowLevel, &ShowTuning, &FollowVideo,
-    &ParkCursor, &HourOffset, &DebugMode, &StartKey,   &Opacity,   &TextAlign,  &GuideFormat,
+    &SizeMode,   &BackColour, &TextColour, &EpgEnabled, &ShowLevel, &ShowTuning, &FollowVideo,
+    &ParkCursor, &HourOffset, &DebugMode,  &StartKey,   &Opacity,   &TextAlign,  &GuideFormat,
 };
 constexpr int kSecondsControl = 4;
 
 // Display controls whose text takes the colours and, for 8/10/11, the font.
 const int kColouredControls[] = {8, 10, 11, 4, 5, 6, 7};
-constexpr int kDecorationControl = 12;
 
 struct SizeLayout {
   int mode, height, name_size, logo_top, now_size, now_top, next_size, next_top;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "args.h"
 #include "commands.h"
 #include "display/channel.h"
 #include "guide/eit.h"
@@ -33,26 +34,6 @@ int Usage() {
                "[--block-packets K]\n"
                "       pelta-tool eit FILE.ts --list|--all [--block-packets K] ...\n");
   return 2;
-}
-
-bool ParseLong(const char* s, long min_value, long max_value, long* out) {
-  char* end = nullptr;
-  long v = std::strtol(s, &end, 0);
-  if (end == s || *end != '\0' || v < min_value || v > max_value) return false;
-  *out = v;
-  return true;
-}
-
-bool ReadAll(const char* path, ts::Bytes* out) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return false;
-  unsigned char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-    out->insert(out->end(), buffer, buffer + n);
-  const bool ok = std::ferror(f) == 0;
-  std::fclose(f);
-  return ok;
 }
 
 void PrintLine(const char* label, const char* text) {
@@ -147,7 +128,7 @@ int RunEit(int argc, char** argv) {
   if (path == nullptr || (list && all) || (!list && !all && sid < 0)) return Usage();
 
   ts::Bytes stream;
-  if (!ReadAll(path, &stream)) {
+  if (!ts::ReadFile(path, &stream)) {
     std::fprintf(stderr, "pelta-tool eit: cannot read %s\n", path);
     return 1;
   }

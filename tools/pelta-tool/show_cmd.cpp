@@ -20,6 +20,7 @@
 #include <cstring>
 #include <string>
 
+#include "args.h"
 #include "commands.h"
 #include "display/channel.h"
 #include "display/discovery.h"
@@ -54,15 +55,6 @@ int Usage() {
       "  'ProgDVB 7' unless --host-title says otherwise; the video window (a child of\n"
       "  the host window) is titled with the channel name unless --video-title says so.\n");
   return 2;
-}
-
-bool ParseLong(const char* s, long min_value, long max_value, long* out) {
-  char* end = nullptr;
-  errno = 0;
-  long v = std::strtol(s, &end, 0);
-  if (end == s || *end != '\0' || errno != 0 || v < min_value || v > max_value) return false;
-  *out = v;
-  return true;
 }
 
 struct ShowOptions {
@@ -180,18 +172,6 @@ TProgram82 Channel(const ShowOptions& o) {
   return chan;
 }
 
-bool ReadAll(const char* path, ts::Bytes* out) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return false;
-  unsigned char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-    out->insert(out->end(), buffer, buffer + n);
-  const bool ok = std::ferror(f) == 0;
-  std::fclose(f);
-  return ok;
-}
-
 // Delivers the EIT payloads as the host's filter does; returns the number of calls.
 int FeedEit(const ts::Bytes& stream) {
   if (harness::data_callback == nullptr) return 0;
@@ -214,7 +194,7 @@ bool MakeFolder(const char* path) {
 
 int Run(const ShowOptions& o) {
   ts::Bytes stream;
-  if (o.ts_file != nullptr && !ReadAll(o.ts_file, &stream)) {
+  if (o.ts_file != nullptr && !ts::ReadFile(o.ts_file, &stream)) {
     std::fprintf(stderr, "pelta-tool show: cannot read %s\n", o.ts_file);
     return 1;
   }

@@ -536,4 +536,16 @@ std::string HexDump(const uint8_t* data, size_t size) {
   return out;
 }
 
+bool ReadFile(const char* path, Bytes* out) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return false;
+  unsigned char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    out->insert(out->end(), buffer, buffer + n);
+  const bool ok = std::ferror(f) == 0;
+  std::fclose(f);
+  return ok;
+}
+
 }  // namespace ts

@@ -73,6 +73,9 @@ struct ServiceSeen {
 };
 std::vector<ServiceSeen> ListServices(const Bytes& stream);
 
+// The whole file at `path`; false when it cannot be read.
+bool ReadFile(const char* path, Bytes* out);
+
 // The schedule text (see mkts.cpp) to a transport stream.
 bool BuildStream(const std::string& schedule, Bytes* stream, std::string* error);
 
