@@ -432,17 +432,6 @@ TEST_F(CapturesSections, SectionPassAllocatesNothing) {
 }
 
 #ifdef PELTA_TOOL
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  std::FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[1024];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
 // pelta-tool eit --list and --all on the satellite recording, whose sections are packed.
 TEST(CapturesTool, ListAndAll) {
   const std::string file = std::string(PELTA_TEST_DATA) + "/captures/sat-5w-12732v.ts";

@@ -12,6 +12,8 @@
 
 #ifdef PELTA_TOOL
 
+#include "fixture.h"
+
 namespace {
 
 struct Result {
@@ -21,14 +23,8 @@ struct Result {
 
 Result RunTool(const std::string& arguments) {
   Result result{-1, ""};
-  const std::string command = std::string("'") + PELTA_TOOL + "' " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.output =
+      RunCommand(std::string("'") + PELTA_TOOL + "' " + arguments + " 2>&1", &result.status);
   return result;
 }
 

@@ -676,17 +676,6 @@ TEST(EitThreads, ReaderChannelChangeAndTimer) {
 
 // pelta-tool mkts and eit, as a user runs them.
 #ifdef PELTA_TOOL
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  std::FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[1024];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
 TEST(EitTool, MktsThenEitPrintsTheLines) {
   const std::string dir = ::testing::TempDir();
   const std::string schedule = dir + "pelta_eit_tool.txt";

@@ -1,6 +1,7 @@
 #include "fixture.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -72,7 +73,7 @@ void PluginTest::TearDown() {
 }
 
 std::vector<std::string> PluginTest::DefaultIni() {
-  return {" 3.0", "0", "0", "16777215", "1", "1", "1", "0",
+  return {" 3.0", "0", "0", "16777215", "1",   "1", "1", "0",
           "0",    "0", "0", "0",        "180", "0", "1", "Arial"};
 }
 
@@ -87,7 +88,9 @@ void PluginTest::WriteFile(const std::string& relative, const std::string& bytes
   out << bytes;
 }
 
-std::string PluginTest::ReadFile(const std::string& relative) const { return Slurp(Path(relative)); }
+std::string PluginTest::ReadFile(const std::string& relative) const {
+  return Slurp(Path(relative));
+}
 
 bool PluginTest::Load() {
   loaded_ = DllMain(reinterpret_cast<HINSTANCE>(0x10000), DLL_PROCESS_ATTACH, nullptr) != 0;
@@ -119,6 +122,19 @@ int PluginTest::CommandsWithCode(UINT code) const {
   int n = 0;
   for (int i = 0; i < command_count; ++i) n += commands[i].code == code;
   return n;
+}
+
+std::string RunCommand(const std::string& command, int* exit_status) {
+  std::string out;
+  if (exit_status != nullptr) *exit_status = -1;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  const int status = pclose(pipe);
+  if (exit_status != nullptr) *exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return out;
 }
 
 TProgram82 MakeChannel(const char* name, uint32_t frequency, uint8_t polarisation,

@@ -47,7 +47,7 @@ class PluginTest : public ::testing::Test {
   // The host: main window titled "ProgDVB 7" covering the screen.
   HWND host_ = nullptr;
 
- public:  // the host's window procedure records here
+ public:                        // the host's window procedure records here
   static int32_t host_runid;    // written into the start record's running id
   static int32_t host_quality;  // written at offset 4 of the signal record
   static int command_count;
@@ -59,6 +59,10 @@ class PluginTest : public ::testing::Test {
   std::string dir_;
   bool loaded_ = false;
 };
+
+// Runs a shell command and returns what it printed on stdout; `exit_status` (optional) gets its
+// exit status, -1 when it did not exit normally.
+std::string RunCommand(const std::string& command, int* exit_status = nullptr);
 
 // A channel record with the fields the plug-in reads.
 TProgram82 MakeChannel(const char* name, uint32_t frequency, uint8_t polarisation,
