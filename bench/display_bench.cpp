@@ -20,14 +20,14 @@
 #include <mutex>
 #include <string>
 
-#include "display/channel.h"
 #include "display/timer.h"
 #include "guide/eit.h"
 #include "harness.h"
-#include "host/commands.h"
 #include "host/entry.h"
 #include "panels/memory/memory_panels.h"
 #include "platform/sim/sim.h"
+#include "shared/channel.h"
+#include "shared/commands.h"
 
 namespace {
 

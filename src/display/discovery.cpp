@@ -11,8 +11,8 @@
 
 #include <cstring>
 
-#include "display/channel.h"
 #include "display/osd.h"
+#include "shared/channel.h"
 
 std::atomic<int32_t> HostKind{0};
 std::atomic<HWND> HostTopWnd{nullptr};

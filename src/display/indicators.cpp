@@ -11,11 +11,11 @@
 #include <cstring>
 
 #include "display/discovery.h"
-#include "display/display_panel.h"
-#include "host/commands.h"
-#include "host/entry.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "shared/commands.h"
+#include "shared/controls.h"
+#include "shared/state.h"
 
 int32_t CaState = 0;
 int32_t SignalLevel = 0;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "display/channel.h"
+#include "shared/channel.h"
 
 extern int32_t CaState;        // 0 free to air, 1 unknown system, 2 known system
 extern int32_t SignalLevel;    // percent

@@ -16,13 +16,13 @@
 #include <cstring>
 
 #include "display/discovery.h"
-#include "display/display_panel.h"
 #include "display/indicators.h"
 #include "display/timer.h"
 #include "guide/eit.h"
-#include "host/entry.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "shared/controls.h"
+#include "shared/state.h"
 
 std::atomic<int32_t> ScreenWidth{0};
 std::atomic<int32_t> ScreenHeight{0};

@@ -1,8 +1,13 @@
-// The channel-change display (On_Channel_Change, declared in host/entry.h).
+// The channel-change display: the host's On_Channel_Change.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+
+#include "platform/os.h"
+#include "shared/channel.h"
+
+extern "C" void PELTA_CDECL On_Channel_Change(TProgram82 chan);
 
 extern std::atomic<int32_t> ScreenWidth;
 extern std::atomic<int32_t> ScreenHeight;

@@ -17,13 +17,13 @@
 #include <cstdio>
 
 #include "display/discovery.h"
-#include "display/display_panel.h"
 #include "display/osd.h"
 #include "guide/eit.h"
 #include "guide/guide_window.h"
-#include "host/entry.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "shared/controls.h"
+#include "shared/state.h"
 
 std::atomic<int32_t> TickCount{0};
 std::atomic<int32_t> DisplayActive{0};

@@ -51,10 +51,10 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "display/channel.h"
-#include "host/commands.h"
+#include "guide/filter.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "shared/channel.h"
 
 std::atomic<int32_t> eitstate{0};
 char nowtxt[kGuideTextMax];
@@ -64,7 +64,6 @@ char nowdesc[kGuideTextMax];
 char nxtname[kGuideTextMax];
 char nxtdesc[kGuideTextMax];
 char evtime[256];
-std::mutex GuideLock;
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 #include "platform/os.h"
+#include "shared/state.h"  // GuideLock
 
 constexpr size_t kGuideTextMax = 1024;
 
@@ -23,7 +23,6 @@ extern char nowdesc[kGuideTextMax];
 extern char nxtname[kGuideTextMax];
 extern char nxtdesc[kGuideTextMax];
 extern char evtime[256];
-extern std::mutex GuideLock;
 
 void GetEIT();
 extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned char* data);

@@ -4,11 +4,11 @@
 // (from the display timer) it runs none and is hidden when the display cycle ends.
 #include "guide/guide_window.h"
 
-#include "display/channel.h"
 #include "display/timer.h"
 #include "guide/eit.h"
-#include "host/entry.h"
 #include "panels/panels.h"
+#include "shared/channel.h"
+#include "shared/state.h"
 
 namespace {
 constexpr int kGuideTextBox = 3;

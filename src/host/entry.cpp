@@ -14,26 +14,16 @@
 #include "display/osd.h"
 #include "display/timer.h"
 #include "guide/eit.h"
+#include "guide/filter.h"
 #include "guide/guide_window.h"
-#include "host/commands.h"
 #include "panels/panels.h"
 #include "platform/timer.h"
 #include "settings/dialogs.h"
 #include "settings/settings.h"
 
-char ModuleDir[kPathMax];
-char IniPath[kPathMax];
-char IconDir[kPathMax];
-char UirPath[kPathMax];
-std::atomic<int> pnlDisplay{0};
-std::atomic<int> pnlSettings{0};
-std::atomic<int> pnlAbout{0};
-std::atomic<int> pnlGuide{0};
-HWND OsdWnd = nullptr;
 HMODULE hUser32 = nullptr;
 PeltaSetLayeredFn m_pSetLayeredWindowAttributes = nullptr;
 UINT TimerId = 0;
-const char kVersionLabel[] = "Pelta 2_0";
 
 namespace {
 
@@ -120,8 +110,7 @@ void MakeDisplayTranslucent() {
 BOOL Load(HINSTANCE instance) {
   ResetAllState();
   if (GetModuleDir(instance, ModuleDir, sizeof ModuleDir) < 0) return FALSE;
-  if (!BuildPath(IniPath, "%s\\pelta.ini") || !BuildPath(IconDir, "%s\\pelta_icon\\"))
-    return FALSE;
+  if (!BuildPath(IniPath, "%s\\pelta.ini") || !BuildPath(IconDir, "%s\\pelta_icon\\")) return FALSE;
   GetPar();  // no panel yet: only the values
   if (!BuildPath(UirPath, "%s\\pelta.uir")) return FALSE;
   ApplySizeLayout(SizeMode);
@@ -176,12 +165,6 @@ void Unload() {
 }
 
 }  // namespace
-
-void PlaceWindowByCaption(const char* caption, int x, int y, int width, int height) {
-  HWND window = FindWindowA(nullptr, caption);
-  if (window == nullptr) return;
-  SetWindowPos(window, HWND_TOPMOST, x, y, width, height, SWP_SHOWWINDOW);
-}
 
 extern "C" {
 

@@ -7,9 +7,9 @@
 
 #include <cstring>
 
-#include "host/entry.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "shared/state.h"
 
 namespace {
 constexpr int kFontMinPoints = 4;
@@ -25,7 +25,9 @@ void RunDialog(int panel, const char* caption, int x, int y, int width, int heig
 }
 }  // namespace
 
-void OpenSettingsDialog() { RunDialog(pnlSettings, "Settings", 50, 50, 300, 400); }
+void OpenSettingsDialog() {
+  RunDialog(pnlSettings, "Settings", 50, 50, 300, 400);
+}
 
 void OpenAboutBox() {
   SetCtrlVal(pnlAbout, 3, kVersionLabel);

@@ -20,9 +20,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "display/display_panel.h"
-#include "host/entry.h"
 #include "panels/panels.h"
+#include "shared/controls.h"
+#include "shared/state.h"
 
 std::atomic<int32_t> DisplayTimeMs{0};
 std::atomic<int32_t> SizeMode{0};

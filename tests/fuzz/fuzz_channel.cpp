@@ -30,18 +30,18 @@
 #include <cstring>
 #include <string>
 
-#include "display/channel.h"
 #include "display/discovery.h"
 #include "display/indicators.h"
 #include "display/osd.h"
 #include "display/timer.h"
 #include "guide/eit.h"
 #include "harness.h"
-#include "host/commands.h"
 #include "host/entry.h"
 #include "panels/memory/memory_panels.h"
 #include "platform/sim/sim.h"
 #include "settings/settings.h"
+#include "shared/channel.h"
+#include "shared/commands.h"
 
 namespace {
 

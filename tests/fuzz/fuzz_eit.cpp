@@ -12,9 +12,9 @@
 #include <cstring>
 #include <vector>
 
-#include "display/channel.h"
 #include "guide/eit.h"
 #include "settings/settings.h"
+#include "shared/channel.h"
 
 namespace {
 

@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "display/channel.h"
 #include "display/discovery.h"
 #include "display/indicators.h"
 #include "display/osd.h"
 #include "display/timer.h"
 #include "fixture.h"
 #include "guide/eit.h"
-#include "host/commands.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "shared/channel.h"
+#include "shared/commands.h"
 
 namespace {
 

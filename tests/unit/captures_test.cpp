@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "alloc_counter.h"
-#include "display/channel.h"
 #include "en300468_decoder.h"
 #include "fixture.h"
 #include "guide/eit.h"
 #include "platform/sim/sim.h"
 #include "settings/settings.h"
+#include "shared/channel.h"
 #include "ts.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // running id, commands before On_Start, and the signal query. The whole plug-in is loaded with
 // a recording host (fixture.h); the filter is started through GetEIT as the channel-change
 // display does, and EIT data reaches the reader through the callback the host was given.
-#include "host/commands.h"
+#include "shared/commands.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "display/channel.h"
 #include "display/osd.h"
 #include "fixture.h"
 #include "platform/sim/sim.h"
+#include "shared/channel.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "alloc_counter.h"
-#include "display/channel.h"
 #include "fixture.h"
 #include "platform/sim/sim.h"
 #include "settings/settings.h"
+#include "shared/channel.h"
 #include "ts.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "display/timer.h"
-#include "host/commands.h"
+#include "shared/commands.h"
 
 int32_t PluginTest::host_runid = 4242;
 int32_t PluginTest::host_quality = 0;

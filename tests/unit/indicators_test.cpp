@@ -7,9 +7,9 @@
 
 #include "display/discovery.h"
 #include "fixture.h"
-#include "host/commands.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "shared/commands.h"
 
 namespace {
 

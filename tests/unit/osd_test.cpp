@@ -14,14 +14,14 @@
 #include <vector>
 
 #include "alloc_counter.h"
-#include "display/channel.h"
 #include "display/discovery.h"
 #include "display/timer.h"
 #include "fixture.h"
 #include "guide/eit.h"
-#include "host/commands.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "shared/channel.h"
+#include "shared/commands.h"
 #include "ts.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include "display/discovery.h"
 #include "fixture.h"
 #include "guide/eit.h"
-#include "host/commands.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "shared/commands.h"
 #include "ts.h"
 
 namespace {

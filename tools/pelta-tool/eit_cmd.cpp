@@ -19,9 +19,9 @@
 
 #include "args.h"
 #include "commands.h"
-#include "display/channel.h"
 #include "guide/eit.h"
 #include "settings/settings.h"
+#include "shared/channel.h"
 #include "ts.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/commands.h"
+#include "shared/commands.h"
 
 namespace harness {
 

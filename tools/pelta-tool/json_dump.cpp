@@ -8,11 +8,11 @@
 #include "display/timer.h"
 #include "guide/eit.h"
 #include "harness.h"
-#include "host/commands.h"
 #include "host/entry.h"
 #include "panels/memory/memory_panels.h"
 #include "panels/panels.h"
 #include "platform/sim/sim.h"
+#include "shared/commands.h"
 
 namespace jsondump {
 

@@ -22,7 +22,6 @@
 
 #include "args.h"
 #include "commands.h"
-#include "display/channel.h"
 #include "display/discovery.h"
 #include "display/timer.h"
 #include "guide/eit.h"
@@ -31,6 +30,7 @@
 #include "json_dump.h"
 #include "panels/memory/memory_panels.h"
 #include "render.h"
+#include "shared/channel.h"
 #include "ts.h"
 
 namespace {

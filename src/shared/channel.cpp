@@ -1,9 +1,9 @@
 // The channel record: fields read from the bytes, and the kept copy.
-#include "display/channel.h"
+#include "shared/channel.h"
 
 #include <cstring>
 
-#include "guide/eit.h"
+#include "shared/state.h"
 
 TProgram82 CurrentChannel;
 
@@ -25,12 +25,18 @@ size_t ChannelName(const TProgram82& chan, char* out, size_t size) {
   return n;
 }
 
-uint32_t Frequency(const TProgram82& chan) { return ReadLe32(chan.bytes + 92); }
-uint8_t PolarisationCode(const TProgram82& chan) { return chan.bytes[97]; }
+uint32_t Frequency(const TProgram82& chan) {
+  return ReadLe32(chan.bytes + 92);
+}
+uint8_t PolarisationCode(const TProgram82& chan) {
+  return chan.bytes[97];
+}
 uint16_t ServiceId(const TProgram82& chan) {
   return static_cast<uint16_t>(chan.bytes[122] | chan.bytes[123] << 8);
 }
-uint8_t CaSystemCode(const TProgram82& chan) { return chan.bytes[128]; }
+uint8_t CaSystemCode(const TProgram82& chan) {
+  return chan.bytes[128];
+}
 
 void StoreCurrentChannel(const TProgram82& chan) {
   std::lock_guard<std::mutex> lock(GuideLock);

@@ -1,15 +1,9 @@
-// Host commands: start and stop the EIT section filter, query the signal quality.
-#include "host/commands.h"
+// Starting and stopping the EIT section filter.
+#include "guide/filter.h"
 
 #include <cstring>
 
 #include "guide/eit.h"
-
-TFilterRequest FilterRequest;
-TSignalRecord SignalRecord;
-int32_t runid = 0;
-HWND HostWnd = nullptr;
-int32_t HostDllId = 0;
 
 namespace {
 constexpr uint16_t kFilterNumber = 1;
@@ -48,17 +42,4 @@ void StopFilter() {
   if (eitstate.load() <= 0) return;
   SendMessageA(HostWnd, WM_USER, CMD_STOP_FILTER, static_cast<LPARAM>(runid));
   eitstate = 0;
-}
-
-int32_t QuerySignal() {
-  SendMessageA(HostWnd, WM_USER, CMD_SIGNAL_QUERY, reinterpret_cast<LPARAM>(&SignalRecord));
-  return SignalRecord.values[1];
-}
-
-void ResetCommandState() {
-  std::memset(FilterRequest.bytes, 0, sizeof FilterRequest.bytes);
-  std::memset(&SignalRecord, 0, sizeof SignalRecord);
-  runid = 0;
-  HostWnd = nullptr;
-  HostDllId = 0;
 }

@@ -19,10 +19,10 @@ static_assert(sizeof(TProgram82) == kProgramSize, "TProgram82 is the host's 868-
 // The name at offset 0 up to its NUL, cut at the field's 92 bytes when the host sends no NUL
 // there. Always NUL-terminates `out` (size > 0). Returns the length copied.
 size_t ChannelName(const TProgram82& chan, char* out, size_t size);
-uint32_t Frequency(const TProgram82& chan);         // offset 92, 32-bit
-uint8_t PolarisationCode(const TProgram82& chan);   // offset 97: 1 and 13 vertical
-uint16_t ServiceId(const TProgram82& chan);         // offset 122, 16-bit
-uint8_t CaSystemCode(const TProgram82& chan);       // offset 128: high byte of CA_system_id
+uint32_t Frequency(const TProgram82& chan);        // offset 92, 32-bit
+uint8_t PolarisationCode(const TProgram82& chan);  // offset 97: 1 and 13 vertical
+uint16_t ServiceId(const TProgram82& chan);        // offset 122, 16-bit
+uint8_t CaSystemCode(const TProgram82& chan);      // offset 128: high byte of CA_system_id
 
 // The record of the last displayed channel change (all zero from load until then). The host's
 // thread replaces it; the EIT data thread and the timer read single fields of it. Both go

@@ -2,6 +2,7 @@
 //
 // Every command is one synchronous WM_USER message to the host's main window: wParam the
 // command code, lParam the record's address (or, for the stop command, the running id).
+// The guide starts and stops the EIT filter (guide/filter.h); the indicators query the signal.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +34,10 @@ struct TSignalRecord {
   int32_t values[3];  // [1] is the quality, 0..100; the others are the host's
 };
 static_assert(sizeof(TSignalRecord) == 12, "the signal record is three 32-bit integers");
+// Where the host writes the quality into the signal record: values[1].
+constexpr size_t kSignalQualityOffset = 4;
+static_assert(offsetof(TSignalRecord, values) + sizeof(int32_t) == kSignalQualityOffset,
+              "the quality is the record's second 32-bit integer");
 
 extern TFilterRequest FilterRequest;
 extern TSignalRecord SignalRecord;
@@ -40,12 +45,6 @@ extern int32_t runid;
 extern HWND HostWnd;
 extern int32_t HostDllId;
 
-// Fills FilterRequest afresh (identifier, filter 1, PID 18, name, callback, running id -1).
-void FillFilterRequest();
-// If eitstate is 0: send CMD_START_FILTER, set eitstate 1, copy the running id into runid.
-void SendStartFilter();
-// If eitstate is above 0: send CMD_STOP_FILTER with runid, set eitstate 0.
-void StopFilter();
 // CMD_SIGNAL_QUERY with SignalRecord (the caller checks HostKind); returns SignalRecord[1].
 int32_t QuerySignal();
 void ResetCommandState();

@@ -1,0 +1,14 @@
+// The EIT section filter the host runs for the reader: its start and stop commands.
+//
+// The start record carries OnDataArrival as the callback; the host then delivers what the
+// filter on PID 0x0012 receives until the stop command. eitstate says whether one runs.
+#pragma once
+
+#include "shared/commands.h"
+
+// Fills FilterRequest afresh (identifier, filter 1, PID 18, name, callback, running id -1).
+void FillFilterRequest();
+// If eitstate is 0: send CMD_START_FILTER, set eitstate 1, copy the running id into runid.
+void SendStartFilter();
+// If eitstate is above 0: send CMD_STOP_FILTER with runid, set eitstate 0.
+void StopFilter();

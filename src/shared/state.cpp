@@ -1,0 +1,20 @@
+// The shared values and the one window helper the dialogs and the guide use.
+#include "shared/state.h"
+
+char ModuleDir[kPathMax];
+char IniPath[kPathMax];
+char IconDir[kPathMax];
+char UirPath[kPathMax];
+std::atomic<int> pnlDisplay{0};
+std::atomic<int> pnlSettings{0};
+std::atomic<int> pnlAbout{0};
+std::atomic<int> pnlGuide{0};
+HWND OsdWnd = nullptr;
+std::mutex GuideLock;
+const char kVersionLabel[] = "Pelta 2_0";
+
+void PlaceWindowByCaption(const char* caption, int x, int y, int width, int height) {
+  HWND window = FindWindowA(nullptr, caption);
+  if (window == nullptr) return;
+  SetWindowPos(window, HWND_TOPMOST, x, y, width, height, SWP_SHOWWINDOW);
+}

@@ -1,0 +1,35 @@
+// Values the plug-in's modules share: the library's paths, the panel handles, the display
+// window, the guide lock and the version label.
+//
+// Load (host/entry.cpp) sets the paths and the handles; the display, the guide and the
+// settings read them. The handles are atomic because the display timer and the EIT data
+// thread read them while the host's thread loads, saves or unloads.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <mutex>
+
+#include "platform/os.h"
+
+constexpr size_t kPathMax = 256;
+
+extern char ModuleDir[kPathMax];
+extern char IniPath[kPathMax];
+extern char IconDir[kPathMax];
+extern char UirPath[kPathMax];
+extern std::atomic<int> pnlDisplay;
+extern std::atomic<int> pnlSettings;
+extern std::atomic<int> pnlAbout;
+extern std::atomic<int> pnlGuide;
+extern HWND OsdWnd;  // the display panel's window, found by its caption "Pelta"
+
+// Hands the guide texts, eitstate's transitions, the service id and the kept channel record
+// over between the EIT data thread and the host's thread. Never held across a host message, a
+// panel call or file I/O.
+extern std::mutex GuideLock;
+
+extern const char kVersionLabel[];  // "Pelta 2_0"
+
+// Places a top-level window found by its exact caption: always on top, shown.
+void PlaceWindowByCaption(const char* caption, int x, int y, int width, int height);
