@@ -35,6 +35,7 @@ namespace {
 constexpr int kVkP = 'P';             // 80
 constexpr int kVkO = 'O';             // 79
 constexpr int32_t kKeyPTicks = 15;    // the cycle then runs 35 more ticks
+constexpr int32_t kKeyOTicks = 5;     // the cycle then runs 45 more ticks
 constexpr int32_t kStartKeyTick = 5;  // the start key goes at the fifth tick of the first cycle
 constexpr int32_t kLastTick = 50;     // the display hides in the tick that counts past this
 constexpr int32_t kStartKeyMin = 33;  // StartKey below this sends nothing (space and controls)
@@ -96,9 +97,7 @@ void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     DisplayActive = 1;
     TickCount = kKeyPTicks;
   }
-  if (KeyPressedSinceLastPoll(kVkO)) {
-    OpenGuide(false);  // shows and places the guide; DisplayActive 1, TickCount 5, GuideByKey 1
-  }
+  if (KeyPressedSinceLastPoll(kVkO)) OpenGuideByKey();
 
   if (DisplayActive == 0) return;
   const int32_t count = ++TickCount;
@@ -115,6 +114,13 @@ void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   if (TickCount > 0 && EpgEnabled == 1 && eitstate == 7) ShowLines();
 
   if (TickCount > kLastTick) HideDisplay();
+}
+
+void OpenGuideByKey() {
+  OpenGuide(false);
+  DisplayActive = 1;
+  TickCount = kKeyOTicks;
+  GuideByKey = 1;
 }
 
 void ResetTimerState() {

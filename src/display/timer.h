@@ -15,5 +15,8 @@ extern std::atomic<int32_t> GuideByKey;
 void CALLBACK TimerProc(UINT id, UINT msg, DWORD_PTR user, DWORD_PTR reserved1,
                         DWORD_PTR reserved2);
 void ResetTimerState();
+// The O key: opens the guide without an event loop and runs a display cycle of 45 ticks that
+// hides it with the display (GuideByKey).
+void OpenGuideByKey();
 // Hours and minutes of the local time ("%02d:%02d") into display control 4.
 void WriteTimeOfDay();

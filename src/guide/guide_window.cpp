@@ -1,20 +1,15 @@
 // The guide window: the current channel's name and the description of the programme on air.
 //
 // Opened from the host's menu it runs the event loop until its button; opened by the O key
-// (from the display timer) it runs none and is hidden when the display cycle ends.
+// (from the display timer, OpenGuideByKey) it runs none and the timer hides it when the display
+// cycle ends.
 #include "guide/guide_window.h"
 
-#include "display/timer.h"
 #include "guide/eit.h"
 #include "panels/panels.h"
 #include "shared/channel.h"
+#include "shared/controls.h"
 #include "shared/state.h"
-
-namespace {
-constexpr int kGuideTextBox = 3;
-constexpr int kGuideChannelName = 4;
-constexpr int kGuideKeyTicks = 5;  // the cycle then runs 45 more ticks
-}  // namespace
 
 void OpenGuide(bool from_menu) {
   const int guide = pnlGuide;
@@ -28,13 +23,7 @@ void OpenGuide(bool from_menu) {
   SetCtrlVal(guide, kGuideTextBox, desc);
   if (from_menu) SetActivePanel(guide);
   PlaceWindowByCaption("EPG", 50, 50, 420, 420);
-  if (from_menu) {
-    RunUserInterface();
-    return;
-  }
-  DisplayActive = 1;
-  TickCount = kGuideKeyTicks;
-  GuideByKey = 1;
+  if (from_menu) RunUserInterface();
 }
 
 int EPGOK(int, int, int event, void*, int, int) {

@@ -20,6 +20,7 @@
 #include "platform/timer.h"
 #include "settings/dialogs.h"
 #include "settings/settings.h"
+#include "shared/controls.h"
 
 HMODULE hUser32 = nullptr;
 PeltaSetLayeredFn m_pSetLayeredWindowAttributes = nullptr;
@@ -27,12 +28,6 @@ UINT TimerId = 0;
 
 namespace {
 
-// Panel numbers in pelta.uir, in load order.
-constexpr int kDisplayPanelNumber = 4;
-constexpr int kSettingsPanelNumber = 3;
-constexpr int kAboutPanelNumber = 1;
-constexpr int kGuidePanelNumber = 2;
-constexpr int kAboutVersionControl = 3;
 constexpr int kTimerResolutionMs = 100;
 constexpr int kOpaqueFrom = 250;  // Opacity at or above: the window is left opaque
 constexpr int kTimerTicksPerDisplay = 50;
@@ -133,22 +128,14 @@ BOOL Load(HINSTANCE instance) {
     *kPanels[i] = handle;
   }
   GetPar();  // again, now onto the panels
-  if (std::strlen(FontName) > 3) {
-    for (int control : {8, 10, 11}) {
-      SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_FONT, FontName);
-      SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_JUSTIFY, TextAlign.load());
-    }
-  }
+  if (std::strlen(FontName) > 3) ApplyFont();
   DisplayPanel(pnlDisplay);
   if (Opacity < kOpaqueFrom) MakeDisplayTranslucent();
   SetCtrlVal(pnlAbout, kAboutVersionControl, kVersionLabel);
   for (std::atomic<int>* panel : kPanels) HidePanel(*panel);
-  StartKeySent = 0;
+  ResetTimerState();  // no display cycle, the start key not yet sent
   HostKind = 0;
   eitstate = 0;
-  GuideByKey = 0;
-  DisplayActive = 0;
-  TickCount = 0;
   // 50 ticks make one display time; a period of 0 (below 50 ms) is refused by the timer and
   // the plug-in then runs without ticks.
   TimerId = StartDisplayTimer(static_cast<UINT>(DisplayTimeMs / kTimerTicksPerDisplay),

@@ -9,13 +9,13 @@
 
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "shared/controls.h"
 #include "shared/state.h"
 
 namespace {
 constexpr int kFontMinPoints = 4;
 constexpr int kFontMaxPoints = 64;
 constexpr size_t kFontNameKeep = 129;  // the settings file keeps 128 characters of the name
-constexpr int kFontControls[] = {8, 10, 11};
 
 void RunDialog(int panel, const char* caption, int x, int y, int width, int height) {
   DisplayPanel(panel);
@@ -30,7 +30,7 @@ void OpenSettingsDialog() {
 }
 
 void OpenAboutBox() {
-  SetCtrlVal(pnlAbout, 3, kVersionLabel);
+  SetCtrlVal(pnlAbout, kAboutVersionControl, kVersionLabel);
   RunDialog(pnlAbout, "About", 400, 50, 300, 330);
 }
 
@@ -62,9 +62,6 @@ int FONT(int, int, int event, void*, int, int) {
                   nullptr, nullptr, &justify, nullptr, nullptr, kFontMinPoints, kFontMaxPoints, 0,
                   1);
   TextAlign = justify;
-  for (int control : kFontControls) {
-    SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_FONT, FontName);
-    SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_JUSTIFY, TextAlign.load());
-  }
+  ApplyFont();
   return 0;
 }

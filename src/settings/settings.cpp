@@ -67,8 +67,9 @@ std::atomic<int32_t>* const kFileOrder[] = {
 };
 constexpr int kSecondsControl = 4;
 
-// Display controls whose text takes the colours and, for 8/10/11, the font.
-const int kColouredControls[] = {8, 10, 11, 4, 5, 6, 7};
+// Display controls whose text takes the colours (the first three also take the font).
+const int kColouredControls[] = {kNameControl, kNowControl, kNextControl,   kTimeControl,
+                                 kFreqControl, kPolControl, kCaLabelControl};
 
 struct SizeLayout {
   int mode, height, name_size, logo_top, now_size, now_top, next_size, next_top;
@@ -107,6 +108,8 @@ void NextLine(int file, char* buffer, int keep) {
   if (ReadLine(file, buffer, keep) < 0) buffer[0] = '\0';
 }
 
+}  // namespace
+
 void ApplyColours() {
   const int display = pnlDisplay;
   const int back = BackColour;
@@ -116,6 +119,17 @@ void ApplyColours() {
   for (int control : kColouredControls) SetCtrlAttribute(display, control, ATTR_TEXT_BGCOLOR, back);
   for (int control : kColouredControls) SetCtrlAttribute(display, control, ATTR_TEXT_COLOR, text);
 }
+
+void ApplyFont() {
+  const int display = pnlDisplay;
+  const int justify = TextAlign;
+  for (int control : kFontControls) {
+    SetCtrlAttribute(display, control, ATTR_TEXT_FONT, FontName);
+    SetCtrlAttribute(display, control, ATTR_TEXT_JUSTIFY, justify);
+  }
+}
+
+namespace {
 
 void WriteText(int file, const char* text) {
   WriteLine(file, text, static_cast<int>(std::strlen(text)));
@@ -128,12 +142,12 @@ void ApplySizeLayout(int mode) {
     if (s.mode != mode) continue;
     const int display = pnlDisplay;
     DisplayHeight = s.height;
-    SetCtrlAttribute(display, 8, ATTR_TEXT_POINT_SIZE, s.name_size);
-    SetCtrlAttribute(display, 9, ATTR_TOP, s.logo_top);
-    SetCtrlAttribute(display, 10, ATTR_TEXT_POINT_SIZE, s.now_size);
-    SetCtrlAttribute(display, 10, ATTR_TOP, s.now_top);
-    SetCtrlAttribute(display, 11, ATTR_TEXT_POINT_SIZE, s.next_size);
-    SetCtrlAttribute(display, 11, ATTR_TOP, s.next_top);
+    SetCtrlAttribute(display, kNameControl, ATTR_TEXT_POINT_SIZE, s.name_size);
+    SetCtrlAttribute(display, kLogoControl, ATTR_TOP, s.logo_top);
+    SetCtrlAttribute(display, kNowControl, ATTR_TEXT_POINT_SIZE, s.now_size);
+    SetCtrlAttribute(display, kNowControl, ATTR_TOP, s.now_top);
+    SetCtrlAttribute(display, kNextControl, ATTR_TEXT_POINT_SIZE, s.next_size);
+    SetCtrlAttribute(display, kNextControl, ATTR_TOP, s.next_top);
     return;
   }
 }

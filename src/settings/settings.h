@@ -23,11 +23,15 @@ extern std::atomic<int32_t> Opacity;
 extern std::atomic<int32_t> TextAlign;
 extern std::atomic<int32_t> GuideFormat;
 constexpr size_t kFontNameMax = 1024;
-extern char FontName[kFontNameMax];  // host thread only
+extern char FontName[kFontNameMax];         // host thread only
 extern std::atomic<int32_t> DisplayHeight;  // from SizeMode: 60, 90, 120, 90
 
 void GetPar();
 void SetPar();
+// BackColour and TextColour onto the display panel and the texts on it.
+void ApplyColours();
+// FontName and TextAlign onto the display's name and programme lines (kFontControls).
+void ApplyFont();
 // The size layout for `mode` onto the display panel (and DisplayHeight); other modes: nothing.
 void ApplySizeLayout(int mode);
 void ResetSettingsState();

@@ -1,5 +1,15 @@
-// Control numbers of the display panel (panel 4 of pelta.uir, window caption "Pelta").
+// Panel and control numbers of pelta.uir that the plug-in relies on.
 #pragma once
+
+// Panels, in the order load reads them.
+enum PanelNumber {
+  kDisplayPanelNumber = 4,   // window caption "Pelta"
+  kSettingsPanelNumber = 3,  // "Settings"
+  kAboutPanelNumber = 1,     // "About"
+  kGuidePanelNumber = 2,     // "EPG"
+};
+
+// Controls of the display panel.
 
 enum DisplayControl {
   kTimeControl = 4,         // time of day, "%02d:%02d"
@@ -15,3 +25,10 @@ enum DisplayControl {
   kQualityControl = 14,     // signal quality indicator
   kLevelControl = 15,       // signal level indicator
 };
+
+// The display's texts that take the chosen typeface and alignment (the font button, load).
+constexpr int kFontControls[] = {kNameControl, kNowControl, kNextControl};
+
+constexpr int kAboutVersionControl = 3;  // the About box's version label
+constexpr int kGuideTextBox = 3;         // the guide's description of the programme on air
+constexpr int kGuideChannelName = 4;     // the guide's channel name

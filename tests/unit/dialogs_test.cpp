@@ -157,7 +157,7 @@ TEST_F(DialogsTest, ButtonsActOnlyOnCommit) {
 
 TEST_F(DialogsTest, GuideByKeyClosedByItsButtonDoesNotEndTheNextLoop) {
   LoadStartAndPassGate();
-  OpenGuide(false);  // as the O key does: no event loop
+  OpenGuideByKey();  // as the O key does: no event loop
   EXPECT_TRUE(mem::IsVisible(pnlGuide));
   EXPECT_EQ(GuideByKey.load(), 1);
   // The user presses the guide's button; the timer's event processing runs it outside any loop.
