@@ -34,14 +34,6 @@ namespace {
 constexpr int kOtherWindows = 300;
 HINSTANCE const kModule = reinterpret_cast<HINSTANCE>(0x10000);
 
-LRESULT CALLBACK HostProc(HWND, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (msg == WM_USER && wparam == CMD_SIGNAL_QUERY) {
-    const int32_t quality = 72;
-    std::memcpy(reinterpret_cast<unsigned char*>(lparam) + 4, &quality, 4);
-  }
-  return 1;
-}
-
 // A loaded and started plug-in past its start cycle; the desktop as described above.
 class Desktop {
  public:
@@ -66,7 +58,8 @@ class Desktop {
     std::fclose(ini);
     sim::SetModuleDir(dir_.c_str());
     sim::SetScreenSize(1920, 1080);
-    host_ = sim::CreateWindow("ProgDVB 7", RECT{0, 0, 1920, 1080}, nullptr, &HostProc);
+    harness::ResetHost(1, 72);
+    host_ = harness::CreateHostWindow("ProgDVB 7", RECT{0, 0, 1920, 1080});
     char title[32];
     for (int i = 0; i < other_windows; ++i) {
       std::snprintf(title, sizeof title, "Document %d - Editor", i);

@@ -50,23 +50,11 @@ constexpr size_t kHeader = 8;
 std::string g_dir;
 HWND g_host = nullptr;
 HWND g_video = nullptr;
-int32_t g_quality = 0;
 
 void Check(bool ok, const char* what) {
   if (ok) return;
   std::fprintf(stderr, "fuzz_channel: invariant broken: %s\n", what);
   std::abort();
-}
-
-LRESULT CALLBACK HostProc(HWND, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (msg != WM_USER) return 0;
-  if (wparam == CMD_SIGNAL_QUERY) {
-    std::memcpy(reinterpret_cast<unsigned char*>(lparam) + 4, &g_quality, 4);
-  } else if (wparam == CMD_START_FILTER) {
-    const int32_t id = 77;
-    std::memcpy(reinterpret_cast<unsigned char*>(lparam) + kFilterRunIdOffset, &id, 4);
-  }
-  return 1;
 }
 
 void Teardown() {
@@ -90,7 +78,8 @@ void Setup() {
   mem::Reset();
   sim::SetModuleDir(g_dir.c_str());
   sim::SetClock(20, 15, 0);
-  g_host = sim::CreateWindow("ProgDVB 7", RECT{0, 0, 1920, 1080}, nullptr, &HostProc);
+  harness::ResetHost(77, 0);
+  g_host = harness::CreateHostWindow("ProgDVB 7", RECT{0, 0, 1920, 1080});
   g_video = sim::CreateWindow("", RECT{100, 50, 900, 650}, g_host);
   for (int i = 0; i < 20; ++i) sim::CreateWindow("Other", RECT{i * 90, 900, i * 90 + 80, 980});
   if (!DllMain(kModule, DLL_PROCESS_ATTACH, nullptr)) std::abort();
@@ -115,7 +104,7 @@ void ApplySettings(const uint8_t* h) {
   EpgEnabled = kEpg[(h[0] >> 4) & 3];
   ShowLevel = (h[0] >> 6) & 1;
   ShowTuning = (h[0] >> 7) & 1;
-  std::memcpy(&g_quality, h + 2, 4);
+  std::memcpy(&harness::quality_to_write, h + 2, 4);
   static const char* const kHosts[] = {"ProgDVB 7", "ALT-DVB 2", "SkyView", "DVB Viewer"};
   sim::SetTitle(g_host, h[6] < 4 ? kHosts[h[6]] : "Notepad");
 }

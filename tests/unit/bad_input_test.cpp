@@ -373,25 +373,12 @@ TEST_F(BadInputChannel, RecordFieldsAtTheirLimits) {
 
 using BadInputHost = BadInput;
 
-int32_t g_reply_quality = 0;
 LRESULT CALLBACK IgnoringHost(HWND, UINT, WPARAM, LPARAM) {
-  return 0;
-}
-LRESULT CALLBACK QualityHost(HWND, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (msg == WM_USER && wparam == CMD_SIGNAL_QUERY) {
-    std::memcpy(reinterpret_cast<unsigned char*>(lparam) + 4, &g_reply_quality, 4);
-  }
   return 0;
 }
 
 TEST_F(BadInputHost, QualityOutsideItsScaleIsShownAsSentAndColouredClamped) {
-  HWND host = sim::CreateWindow("ProgDVB 7", RECT{0, 0, 1920, 1080}, nullptr, &QualityHost);
-  ASSERT_TRUE(Load());
-  char hot_key[8] = "", version[8] = "";
-  int res = 0;
-  On_Start(nullptr, host, FALSE, 7, hot_key, version, &res);
-  On_Channel_Change(MakeChannel("Gate", 1, 1, 1, 0));
-  sim::FireTimer(5);
+  LoadStartAndPassGate();
   const struct {
     int32_t quality;
     const char* text;
@@ -404,7 +391,7 @@ TEST_F(BadInputHost, QualityOutsideItsScaleIsShownAsSentAndColouredClamped) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);
-    g_reply_quality = row.quality;
+    host_quality = row.quality;
     On_Channel_Change(MakeChannel("Q", 11836000, 1, 1, 0));
     EXPECT_EQ(SignalQuality, row.quality);
     char text[uir::kNameMax];

@@ -13,31 +13,12 @@
 #include "display/timer.h"
 #include "shared/commands.h"
 
-int32_t PluginTest::host_runid = 4242;
-int32_t PluginTest::host_quality = 0;
-int PluginTest::command_count = 0;
-HostCommand PluginTest::commands[64];
+int32_t& PluginTest::host_runid = harness::runid_to_write;
+int32_t& PluginTest::host_quality = harness::quality_to_write;
+int& PluginTest::command_count = harness::command_count;
+HostCommand (&PluginTest::commands)[harness::kMaxCommands] = harness::commands;
 
 namespace {
-
-LRESULT CALLBACK HostProc(HWND, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (msg != WM_USER) return 0;
-  if (PluginTest::command_count < 64) {
-    HostCommand& c = PluginTest::commands[PluginTest::command_count++];
-    c.code = static_cast<UINT>(wparam);
-    c.param = lparam;
-    std::memset(c.record, 0, sizeof c.record);
-    if (wparam == CMD_START_FILTER)
-      std::memcpy(c.record, reinterpret_cast<const void*>(lparam), kFilterRequestSize);
-  }
-  if (wparam == CMD_START_FILTER) {
-    std::memcpy(reinterpret_cast<unsigned char*>(lparam) + kFilterRunIdOffset,
-                &PluginTest::host_runid, 4);
-  } else if (wparam == CMD_SIGNAL_QUERY) {
-    std::memcpy(reinterpret_cast<unsigned char*>(lparam) + 4, &PluginTest::host_quality, 4);
-  }
-  return 1;
-}
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -51,9 +32,7 @@ std::string Slurp(const std::string& path) {
 void PluginTest::SetUp() {
   sim::Reset();
   mem::Reset();
-  command_count = 0;
-  host_runid = 4242;
-  host_quality = 0;
+  harness::ResetHost(4242, 0);
   char tmpl[] = "/tmp/pelta-test-XXXXXX";
   ASSERT_NE(mkdtemp(tmpl), nullptr);
   dir_ = tmpl;
@@ -63,7 +42,7 @@ void PluginTest::SetUp() {
   WriteFile("pelta_icon/0.jpg", logo.empty() ? std::string("\xFF\xD8\xFF\xD9", 4) : logo);
   WriteIni(DefaultIni());
   sim::SetModuleDir(dir_.c_str());
-  host_ = sim::CreateWindow("ProgDVB 7", RECT{0, 0, 1920, 1080}, nullptr, &HostProc);
+  host_ = harness::CreateHostWindow("ProgDVB 7", RECT{0, 0, 1920, 1080});
 }
 
 void PluginTest::TearDown() {
@@ -116,12 +95,6 @@ void PluginTest::LoadStartAndPassGate() {
   On_Channel_Change(MakeChannel("Gate", 11778000, 1, 1, 0));
   sim::FireTimer(5);
   ASSERT_EQ(StartKeySent.load(), 1);
-}
-
-int PluginTest::CommandsWithCode(UINT code) const {
-  int n = 0;
-  for (int i = 0; i < command_count; ++i) n += commands[i].code == code;
-  return n;
 }
 
 std::string RunCommand(const std::string& command, int* exit_status) {

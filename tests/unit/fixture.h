@@ -10,18 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "harness.h"
 #include "host/entry.h"
 #include "panels/memory/memory_panels.h"
 #include "platform/sim/sim.h"
 
-// What the recording host received: one entry per WM_USER command, with a copy of the record
-// the command pointed at (taken while the host handled it). Fixed storage: the host's window
-// procedure runs inside the plug-in's hot paths, which tests prove allocation-free.
-struct HostCommand {
-  UINT code;
-  LPARAM param;
-  unsigned char record[64];
-};
+// What the recording host (pelta-tool's harness) received: one entry per WM_USER command.
+using HostCommand = harness::Command;
 
 class PluginTest : public ::testing::Test {
  protected:
@@ -44,17 +39,17 @@ class PluginTest : public ::testing::Test {
   // start cycle, so the next channel change is displayed.
   void LoadStartAndPassGate();
 
-  // The host: main window titled "ProgDVB 7" covering the screen.
+  // The host: main window titled "ProgDVB 7" covering the screen, harness::HostProc.
   HWND host_ = nullptr;
 
- public:                        // the host's window procedure records here
-  static int32_t host_runid;    // written into the start record's running id
-  static int32_t host_quality;  // written at offset 4 of the signal record
-  static int command_count;
-  static HostCommand commands[64];
+ public:                         // the recording host's state, under the names the tests use
+  static int32_t& host_runid;    // written into the start record's running id (4242)
+  static int32_t& host_quality;  // written into the signal record's quality (0)
+  static int& command_count;
+  static HostCommand (&commands)[harness::kMaxCommands];
 
  protected:
-  int CommandsWithCode(UINT code) const;
+  int CommandsWithCode(UINT code) const { return harness::CommandsWithCode(code); }
 
   std::string dir_;
   bool loaded_ = false;

@@ -30,22 +30,43 @@ bool CopyFolder(const std::string& from, const std::string& to) {
   return true;
 }
 
+}  // namespace
+
+void ResetHost(int32_t runid, int32_t quality) {
+  command_count = 0;
+  runid_to_write = runid;
+  quality_to_write = quality;
+  data_callback = nullptr;
+}
+
 LRESULT CALLBACK HostProc(HWND, UINT msg, WPARAM wparam, LPARAM lparam) {
   if (msg != WM_USER) return 0;
   const UINT code = static_cast<UINT>(wparam);
+  unsigned char* record = reinterpret_cast<unsigned char*>(lparam);
   if (command_count < kMaxCommands) {
-    commands[command_count++] = Command{code, code == CMD_STOP_FILTER ? lparam : 0};
+    Command& c = commands[command_count++];
+    c.code = code;
+    c.param = lparam;
+    std::memset(c.record, 0, sizeof c.record);
+    static_assert(kFilterRequestSize <= sizeof c.record, "the start record fits");
+    if (code == CMD_START_FILTER && record != nullptr)
+      std::memcpy(c.record, record, kFilterRequestSize);
   }
+  if (record == nullptr) return 1;
   if (code == CMD_START_FILTER) {
-    unsigned char* record = reinterpret_cast<unsigned char*>(lparam);
-    std::memcpy(record + kFilterRunIdOffset, &runid_to_write, 4);
+    std::memcpy(record + kFilterRunIdOffset, &runid_to_write, sizeof runid_to_write);
     std::memcpy(&data_callback, record + kFilterCallbackOffset, sizeof data_callback);
   } else if (code == CMD_SIGNAL_QUERY) {
-    std::memcpy(reinterpret_cast<unsigned char*>(lparam) + 4, &quality_to_write, 4);
+    std::memcpy(record + kSignalQualityOffset, &quality_to_write, sizeof quality_to_write);
   }
   return 1;
 }
-}  // namespace
+
+int CommandsWithCode(UINT code) {
+  int n = 0;
+  for (int i = 0; i < command_count && i < kMaxCommands; ++i) n += commands[i].code == code;
+  return n;
+}
 
 bool CopyFile(const std::string& from, const std::string& to) {
   FILE* in = std::fopen(from.c_str(), "rb");

@@ -140,8 +140,10 @@ std::string DisplayJson(HWND host_window, unsigned menu_id) {
   for (int i = 0; i < harness::command_count && i < harness::kMaxCommands; ++i) {
     const harness::Command& c = harness::commands[i];
     if (i > 0) out += ", ";
-    out += "{\"code\": " + Int(c.code) + ", \"name\": \"" + CommandName(c.code) +
-           "\", \"param\": " + Int(static_cast<long long>(c.param)) + "}";
+    out +=
+        "{\"code\": " + Int(c.code) + ", \"name\": \"" + CommandName(c.code) +
+        "\", \"param\": " + Int(c.code == CMD_STOP_FILTER ? static_cast<long long>(c.param) : 0) +
+        "}";
   }
   out += "]},\n";
 
