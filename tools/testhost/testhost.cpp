@@ -516,11 +516,23 @@ bool CreateHostWindows() {
   return true;
 }
 
-}  // namespace
+// --- the script, phase by phase -------------------------------------------------------------
 
-int main(int argc, char** argv) {
-  ParseArgs(argc, argv);
-  std::thread(Watchdog).detach();
+// The loaded plug-in: its module, the folder it was loaded from, and its seven entry points.
+struct Plugin {
+  HMODULE dll = nullptr;
+  std::string dir;
+  OnStartFn on_start = nullptr;
+  OnExitFn on_exit = nullptr;
+  OnChannelChangeFn on_channel = nullptr;
+  OnMenuSelectFn on_menu = nullptr;
+  OnHotKeyFn on_hot_key = nullptr;
+  OnFilterCloseFn on_filter_close = nullptr;
+  OnSendDllIdNameFn on_name = nullptr;
+};
+
+// The host's windows, the keyboard hook and the EIT feed, before the plug-in is loaded.
+void SetUpHost() {
   const Options& o = g_options;
   Note("screen %dx%d, host \"%s\", channel \"%s\"", GetSystemMetrics(SM_CXSCREEN),
        GetSystemMetrics(SM_CYSCREEN), o.title.c_str(), o.channel.c_str());
@@ -532,33 +544,33 @@ int main(int argc, char** argv) {
     Check(ReadTsPayloads(o.ts), "EIT transport stream read", "%s", o.ts.c_str());
   }
   Pump(200);
+}
 
-  // --- load -------------------------------------------------------------------------------
+// LoadLibrary, the seven exports, the menu resource, and the four panel windows that load
+// makes (hidden). False when the library or an export is missing: the script cannot go on.
+bool LoadPlugin(Plugin* plugin) {
+  const Options& o = g_options;
   g_step = "LoadLibrary";
   char dll_path[MAX_PATH];
   GetFullPathNameA(o.dll.c_str(), sizeof dll_path, dll_path, nullptr);
-  std::string plugin_dir = dll_path;
-  plugin_dir = plugin_dir.substr(0, plugin_dir.find_last_of('\\'));
+  plugin->dir = dll_path;
+  plugin->dir = plugin->dir.substr(0, plugin->dir.find_last_of('\\'));
   HMODULE dll = LoadLibraryA(dll_path);
+  plugin->dll = dll;
   Check(dll != nullptr, "plug-in DLL loads", "LoadLibrary(%s) error %lu", dll_path, GetLastError());
-  if (dll == nullptr) {
-    std::printf("%d passed, %d failed\n", g_passed, g_failed);
-    return 1;
-  }
-  auto on_start = Entry<OnStartFn>(dll, "On_Start");
-  auto on_exit = Entry<OnExitFn>(dll, "On_Exit");
-  auto on_channel = Entry<OnChannelChangeFn>(dll, "On_Channel_Change");
-  auto on_menu = Entry<OnMenuSelectFn>(dll, "On_Menu_Select");
-  auto on_hot_key = Entry<OnHotKeyFn>(dll, "On_Hot_Key");
-  auto on_filter_close = Entry<OnFilterCloseFn>(dll, "On_Filter_Close");
-  auto on_name = Entry<OnSendDllIdNameFn>(dll, "On_Send_Dll_ID_Name");
-  const bool all_entries =
-      on_start && on_exit && on_channel && on_menu && on_hot_key && on_filter_close && on_name;
+  if (dll == nullptr) return false;
+  plugin->on_start = Entry<OnStartFn>(dll, "On_Start");
+  plugin->on_exit = Entry<OnExitFn>(dll, "On_Exit");
+  plugin->on_channel = Entry<OnChannelChangeFn>(dll, "On_Channel_Change");
+  plugin->on_menu = Entry<OnMenuSelectFn>(dll, "On_Menu_Select");
+  plugin->on_hot_key = Entry<OnHotKeyFn>(dll, "On_Hot_Key");
+  plugin->on_filter_close = Entry<OnFilterCloseFn>(dll, "On_Filter_Close");
+  plugin->on_name = Entry<OnSendDllIdNameFn>(dll, "On_Send_Dll_ID_Name");
+  const bool all_entries = plugin->on_start && plugin->on_exit && plugin->on_channel &&
+                           plugin->on_menu && plugin->on_hot_key && plugin->on_filter_close &&
+                           plugin->on_name;
   Check(all_entries, "seven entry points found by name");
-  if (!all_entries) {
-    std::printf("%d passed, %d failed\n", g_passed, g_failed);
-    return 1;
-  }
+  if (!all_entries) return false;
   HMENU menu = LoadMenuA(dll, "EXTERN");
   Check(menu != nullptr && GetMenuItemCount(menu) == 3 && GetMenuItemID(menu, 0) == kMenuSettings &&
             GetMenuItemID(menu, 2) == kMenuGuide,
@@ -584,27 +596,34 @@ int main(int argc, char** argv) {
           "style %08lx ex %08lx", static_cast<unsigned long>(style),
           static_cast<unsigned long>(ex));
   }
+  return true;
+}
 
-  // --- the host's start sequence ------------------------------------------------------------
+// The calls a host makes right after loading: its name query, On_Start and two no-ops.
+void CheckStartSequence(const Plugin& plugin) {
   g_step = "start";
   char name[32];
   std::memset(name, 'x', sizeof name);
-  on_name(name);
+  plugin.on_name(name);
   Check(std::memcmp(name, "Pelta", 6) == 0 && name[6] == 'x',
         "On_Send_Dll_ID_Name writes \"Pelta\" and its NUL, nothing more");
   char hot_key[64] = "hotkey";
   char api[64] = "api";
   int res = 55;
-  on_start(GetModuleHandleA(nullptr), g_main, FALSE, kDllId, hot_key, api, &res);
+  plugin.on_start(GetModuleHandleA(nullptr), g_main, FALSE, kDllId, hot_key, api, &res);
   Check(res == 55 && std::strcmp(hot_key, "hotkey") == 0 && std::strcmp(api, "api") == 0,
         "On_Start leaves the host's buffers alone");
-  on_hot_key();
-  on_filter_close(0);
+  plugin.on_hot_key();
+  plugin.on_filter_close(0);
+}
 
-  // First channel change after load: only starts the start cycle.
+// The first channel change after load only starts the start cycle; the start key goes at its
+// end.
+void CheckStartCycle(const Plugin& plugin) {
+  const Options& o = g_options;
   g_step = "first channel change";
   g_keys.clear();
-  on_channel(MakeChannel(o.channel));
+  plugin.on_channel(MakeChannel(o.channel));
   Pump(100);
   Check(!Visible("Pelta"), "first channel change after load shows nothing");
   Pump(static_cast<DWORD>(o.display_ms / 50 * 5 + 400));
@@ -617,11 +636,14 @@ int main(int argc, char** argv) {
     Check(downs == 1, "start key sent once after the start cycle", "vk %d seen %d times",
           o.start_key & 0xFF, downs);
   }
+}
 
-  // --- the channel-change display -----------------------------------------------------------
+// The channel-change display: placement, window styles, texts, indicators, host commands.
+void CheckChannelChange(const Plugin& plugin) {
+  const Options& o = g_options;
   g_step = "channel change";
-  on_channel(MakeChannel(o.channel));
-  osd = FindWindowA(nullptr, "Pelta");
+  plugin.on_channel(MakeChannel(o.channel));
+  HWND osd = FindWindowA(nullptr, "Pelta");
   Check(osd != nullptr && IsWindowVisible(osd), "channel change shows the \"Pelta\" window");
   RECT video;
   GetWindowRect(g_video, &video);
@@ -676,8 +698,12 @@ int main(int argc, char** argv) {
   DataCallbackFn callback = nullptr;
   std::memcpy(&callback, g_filter_record + kFilterCallbackOffset, sizeof callback);
   Check(callback != nullptr, "start-filter record carries the data callback at offset 40");
+}
 
-  // --- programme lines from the EIT ---------------------------------------------------------
+// Waits for the EIT feed to reach the display; returns the tick count at which both lines were
+// there, from which the display time runs.
+DWORD CheckProgrammeLines() {
+  const Options& o = g_options;
   g_step = "EIT lines";
   long waited = WaitFor(
       [&] { return !ControlText("Pelta", 10).empty() && !ControlText("Pelta", 11).empty(); },
@@ -693,30 +719,41 @@ int main(int argc, char** argv) {
     Check(ControlText("Pelta", 11) == o.expect_next, "control 11 shows the following programme",
           "\"%s\"", ControlText("Pelta", 11).c_str());
   }
+  return lines_at;
+}
 
-  if (!o.shot_request.empty()) {
-    g_step = "screenshot";
-    Pump(150);  // let the strip paint its new lines
-    std::FILE* f = std::fopen(o.shot_request.c_str(), "wb");
-    if (f != nullptr) std::fclose(f);
-    long shot = WaitFor([&] { return FileExists(o.shot_done); }, 10000);
-    Check(shot >= 0, "screenshot taken while the display is shown");
-    Check(Visible("Pelta"), "display still shown after the screenshot");
-  }
+// With --shot-request: asks the script outside for a screenshot while the display shows.
+void TakeScreenshot() {
+  const Options& o = g_options;
+  if (o.shot_request.empty()) return;
+  g_step = "screenshot";
+  Pump(150);  // let the strip paint its new lines
+  std::FILE* f = std::fopen(o.shot_request.c_str(), "wb");
+  if (f != nullptr) std::fclose(f);
+  long shot = WaitFor([&] { return FileExists(o.shot_done); }, 10000);
+  Check(shot >= 0, "screenshot taken while the display is shown");
+  Check(Visible("Pelta"), "display still shown after the screenshot");
+}
 
+void CheckHideAfterDisplayTime(DWORD lines_at) {
+  const Options& o = g_options;
   g_step = "hide after display time";
-  waited = WaitFor([] { return !Visible("Pelta"); }, static_cast<DWORD>(o.display_ms) * 3 + 3000);
+  const long waited =
+      WaitFor([] { return !Visible("Pelta"); }, static_cast<DWORD>(o.display_ms) * 3 + 3000);
   const DWORD shown_ms = GetTickCount() - lines_at;
   Check(waited >= 0 && shown_ms >= static_cast<DWORD>(o.display_ms) * 7 / 10 &&
             shown_ms <= static_cast<DWORD>(o.display_ms) + 2500,
         "display hides one display time after the lines were shown", "hidden after %lu ms",
         static_cast<unsigned long>(shown_ms));
+}
 
-  // --- the P key ----------------------------------------------------------------------------
+// P shows the display again for the rest of a cycle (35 ticks).
+void CheckPKey() {
+  const Options& o = g_options;
   g_step = "P key";
   PressKey('P');
   const DWORD p_at = GetTickCount();
-  waited = WaitFor([] { return Visible("Pelta"); }, 2000);
+  long waited = WaitFor([] { return Visible("Pelta"); }, 2000);
   Check(waited >= 0, "P key shows the display again");
   Check(ControlText("Pelta", 8) == o.channel && !ControlText("Pelta", 10).empty(),
         "P key shows the last channel's texts");
@@ -726,11 +763,14 @@ int main(int argc, char** argv) {
             p_ms <= static_cast<DWORD>(o.display_ms) + 2500,
         "display called by P hides after 35 ticks", "hidden after %lu ms",
         static_cast<unsigned long>(p_ms));
+}
 
-  // --- the O key ----------------------------------------------------------------------------
+// O opens the guide without an event loop; it hides with the display, or by its OK button.
+void CheckOKey() {
+  const Options& o = g_options;
   g_step = "O key";
   PressKey('O');
-  waited = WaitFor([] { return Visible("EPG"); }, 2000);
+  long waited = WaitFor([] { return Visible("EPG"); }, 2000);
   Check(waited >= 0, "O key opens the \"EPG\" window");
   HWND guide = FindWindowA(nullptr, "EPG");
   RECT guide_rect = {};
@@ -756,8 +796,10 @@ int main(int argc, char** argv) {
   WaitFor([] { return Visible("EPG"); }, 2000);
   Check(ClickButton("EPG", "OK") && WaitFor([] { return !Visible("EPG"); }, 500) >= 0,
         "guide's OK button hides the window opened by O");
+}
 
-  // --- the host menu ------------------------------------------------------------------------
+// The host menu: each item runs its dialog inside the menu call until the dialog ends.
+void CheckAboutMenu(const Plugin& plugin) {
   g_step = "menu About";
   bool about_seen = false;
   std::string about_text;
@@ -767,13 +809,16 @@ int main(int argc, char** argv) {
     ClickButton("About", "OK");
   });
   DWORD menu_at = GetTickCount();
-  on_menu(kMenuAbout);
+  plugin.on_menu(kMenuAbout);
   DWORD menu_ms = GetTickCount() - menu_at;
   Check(about_seen && menu_ms >= 500, "About menu item runs its dialog until OK",
         "shown %d, returned after %lu ms", about_seen, static_cast<unsigned long>(menu_ms));
   Check(about_text == "Pelta 2_0", "About box shows the version", "\"%s\"", about_text.c_str());
   Check(!Visible("About"), "About box hidden after OK");
+}
 
+void CheckGuideMenu(const Plugin& plugin) {
+  const Options& o = g_options;
   g_step = "menu EPG";
   bool guide_seen = false;
   std::string guide_channel;
@@ -782,14 +827,17 @@ int main(int argc, char** argv) {
     guide_channel = ControlText("EPG", 4);
     PostMessageA(FindWindowA(nullptr, "EPG"), WM_CLOSE, 0, 0);  // the close box
   });
-  menu_at = GetTickCount();
-  on_menu(kMenuGuide);
-  menu_ms = GetTickCount() - menu_at;
+  const DWORD menu_at = GetTickCount();
+  plugin.on_menu(kMenuGuide);
+  const DWORD menu_ms = GetTickCount() - menu_at;
   Check(guide_seen && guide_channel == o.channel && menu_ms >= 300,
         "EPG menu item shows the guide until its window is closed", "shown %d, \"%s\"", guide_seen,
         guide_channel.c_str());
   Check(!Visible("EPG"), "guide hidden after the close box");
+}
 
+void CheckSettingsMenu(const Plugin& plugin) {
+  const Options& o = g_options;
   g_step = "menu Settings";
   bool settings_seen = false;
   bool font_dialog_seen = false;
@@ -830,7 +878,7 @@ int main(int argc, char** argv) {
     settings_after_font = Visible("Settings");
     ClickButton("Settings", "Save");
   });
-  on_menu(kMenuSettings);
+  plugin.on_menu(kMenuSettings);
   char opacity_text[16];
   std::snprintf(opacity_text, sizeof opacity_text, "%d", o.alpha);
   Check(settings_seen && opacity_field == opacity_text,
@@ -839,15 +887,17 @@ int main(int argc, char** argv) {
   Check(font_dialog_seen && alignment_seen && settings_after_font,
         "Font button runs the font dialog and the alignment choice, the dialog stays open",
         "font dialog %d, alignment menu %d", font_dialog_seen, alignment_seen);
-  const std::vector<std::string> ini = ReadLines(plugin_dir + "\\pelta.ini");
+  const std::vector<std::string> ini = ReadLines(plugin.dir + "\\pelta.ini");
   Check(!Visible("Settings") && ini.size() == 16 && ini[12] == opacity_text && ini[13] == "0" &&
             !ini[15].empty(),
         "Save hides the dialog and writes sixteen lines to pelta.ini (font and alignment too)",
         "%d lines", static_cast<int>(ini.size()));
+}
 
-  // --- exit and unload ----------------------------------------------------------------------
+// On_Exit stops the filter and discards the display; FreeLibrary then removes the rest.
+void CheckExit(const Plugin& plugin) {
   g_step = "On_Exit";
-  on_exit(GetModuleHandleA(nullptr), g_main, FALSE);
+  plugin.on_exit(GetModuleHandleA(nullptr), g_main, FALSE);
   const int stops = CountCommands(kCmdStopFilter);
   LPARAM stop_param = 0;
   for (const Command& c : g_commands) {
@@ -864,9 +914,11 @@ int main(int argc, char** argv) {
   const int calls = g_feed_calls.load();
   Pump(300);
   Check(g_feed_calls.load() == calls, "no data callback after the filter stopped");
+}
 
+void CheckUnload(const Plugin& plugin) {
   g_step = "FreeLibrary";
-  Check(FreeLibrary(dll) != 0, "plug-in DLL unloads");
+  Check(FreeLibrary(plugin.dll) != 0, "plug-in DLL unloads");
   Check(CountCommands(kCmdStopFilter) == 1, "unload after On_Exit sends no second stop");
   bool any_left = false;
   for (const char* caption : {"Pelta", "Settings", "About", "EPG"}) {
@@ -875,7 +927,10 @@ int main(int argc, char** argv) {
   Check(!any_left, "unload removes every panel window");
   Pump(500);  // a tick or a paint after unload would crash here
   Check(true, "host keeps running after the unload");
+}
 
+// Stops the feed, removes the hook and the host window, prints the summary.
+int Finish() {
   g_feed_quit = true;
   if (g_feeder.joinable()) g_feeder.join();
   if (g_hook != nullptr) UnhookWindowsHookEx(g_hook);
@@ -883,4 +938,31 @@ int main(int argc, char** argv) {
   std::printf("%d passed, %d failed\n", g_passed, g_failed);
   std::fflush(stdout);
   return g_failed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ParseArgs(argc, argv);
+  std::thread(Watchdog).detach();
+  SetUpHost();
+  Plugin plugin;
+  if (!LoadPlugin(&plugin)) {
+    std::printf("%d passed, %d failed\n", g_passed, g_failed);
+    return 1;
+  }
+  CheckStartSequence(plugin);
+  CheckStartCycle(plugin);
+  CheckChannelChange(plugin);
+  const DWORD lines_at = CheckProgrammeLines();
+  TakeScreenshot();
+  CheckHideAfterDisplayTime(lines_at);
+  CheckPKey();
+  CheckOKey();
+  CheckAboutMenu(plugin);
+  CheckGuideMenu(plugin);
+  CheckSettingsMenu(plugin);
+  CheckExit(plugin);
+  CheckUnload(plugin);
+  return Finish();
 }
