@@ -10,7 +10,6 @@ enum PanelNumber {
 };
 
 // Controls of the display panel.
-
 enum DisplayControl {
   kTimeControl = 4,         // time of day, "%02d:%02d"
   kFreqControl = 5,         // frequency text
