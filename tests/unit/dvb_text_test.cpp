@@ -21,6 +21,7 @@ std::string Decode(const std::string& field, size_t out_size = 1024, bool* cut =
   const DvbTextResult r = DecodeDvbText(reinterpret_cast<const uint8_t*>(field.data()),
                                         field.size(), out.data(), out_size);
   if (cut != nullptr) *cut = r.cut;
+  EXPECT_EQ(out[out_size], '\x5A') << "written past the buffer";
   if (out_size == 0) return "";
   EXPECT_LT(r.length, out_size);
   EXPECT_EQ(out[r.length], '\0');
