@@ -327,3 +327,33 @@ size_t CleanDvbText(char* text, size_t size, bool drop_leading_blank) {
   }
   return n;
 }
+
+size_t DropCutUtf8Tail(char* text, size_t size) {
+  size_t n = 0;
+  while (n < size && text[n] != '\0') ++n;
+  if (n == size) {  // no NUL within the buffer: the last byte becomes the NUL
+    if (size == 0) return 0;
+    text[--n] = '\0';
+  }
+  // The last character starts at most three bytes before the end.
+  size_t start = n;
+  while (start > 0 && n - start < 4 &&
+         (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
+    --start;
+  }
+  if (start == 0) return n;  // continuation bytes only: not text this decoder wrote
+  const unsigned char lead = static_cast<unsigned char>(text[start - 1]);
+  size_t length = 1;
+  if (lead >= 0xF0) {
+    length = 4;
+  } else if (lead >= 0xE0) {
+    length = 3;
+  } else if (lead >= 0xC0) {
+    length = 2;
+  }
+  if (n - (start - 1) < length) {
+    n = start - 1;
+    text[n] = '\0';
+  }
+  return n;
+}

@@ -34,3 +34,8 @@ DvbTextResult DecodeDvbText(const uint8_t* in, size_t in_size, char* out, size_t
 // only, so a multi-byte character is never touched; on ASCII it gives exactly what the reader
 // has always shown. Returns the length of the cleaned text.
 size_t CleanDvbText(char* text, size_t size, bool drop_leading_blank);
+
+// For text built from decoded pieces by a byte-wise copy that may stop inside a character
+// (snprintf into a line buffer, for one): removes an incomplete UTF-8 sequence at the end of
+// the NUL-terminated `text` (looked at within `size` bytes). Returns the text's new length.
+size_t DropCutUtf8Tail(char* text, size_t size);

@@ -7,7 +7,8 @@
 //  2. into a buffer of exactly every size from 0 to the whole text's length and one more, each
 //     its own heap block so that AddressSanitizer sees a write past it: the text is NUL-
 //     terminated within the size, valid UTF-8, the whole text's beginning, and cut exactly when
-//     it is shorter than the whole;
+//     it is shorter than the whole; the whole text cut there byte-wise and mended with
+//     DropCutUtf8Tail is valid UTF-8 and keeps at least as much;
 //  3. cleaned (with and without the leading blank dropped): still valid UTF-8, no byte below
 //     0x20 and no '*' left, no longer than before.
 #include <cstddef>
@@ -88,6 +89,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(ValidUtf8(reinterpret_cast<const unsigned char*>(out.get()), r.length));
     Check(std::memcmp(out.get(), whole, r.length) == 0);
     Check(r.cut == (r.length < all.length));
+
+    // The same size cut byte-wise, as snprintf would, and mended: whole characters only.
+    std::memcpy(out.get(), whole, out_size - 1);
+    out[out_size - 1] = '\0';
+    const size_t mended = DropCutUtf8Tail(out.get(), out_size);
+    Check(mended >= r.length && mended <= out_size - 1 && out[mended] == '\0');
+    Check(ValidUtf8(reinterpret_cast<const unsigned char*>(out.get()), mended));
   }
 
   for (bool drop : {false, true}) {

@@ -324,6 +324,36 @@ TEST(DvbText, Cleaning) {
   EXPECT_EQ(full[3], '\0');
 }
 
+TEST(DvbText, DropsACutCharacterAtTheEnd) {
+  const struct {
+    std::string text;
+    std::string kept;
+  } cases[] = {
+      {"abc", "abc"},
+      {"", ""},
+      {"a\xC3", "a"},                    // é cut after its first byte
+      {"a\xC3\xA9", "a\xC3\xA9"},        // é whole
+      {"a\xE4\xB8", "a"},                // 中 cut after two of three
+      {"\xE4\xB8\xAD", "\xE4\xB8\xAD"},  // 中 whole
+      {"a\xF0\x9F\x98", "a"},            // 😀 cut after three of four
+      {"a\xF0\x9F\x98\x80", "a\xF0\x9F\x98\x80"},
+  };
+  for (const auto& c : cases) {
+    char buf[16] = {};
+    std::memcpy(buf, c.text.data(), c.text.size());
+    EXPECT_EQ(DropCutUtf8Tail(buf, sizeof buf), c.kept.size()) << Hex(c.text);
+    EXPECT_EQ(std::string(buf), c.kept) << Hex(c.text);
+  }
+  // A line that snprintf cut inside "中文" at every buffer size.
+  for (size_t size = 1; size <= 9; ++size) {
+    char line[9];
+    std::snprintf(line, size, "%s", "ab\xE4\xB8\xAD\xE6\x96\x87");
+    const size_t n = DropCutUtf8Tail(line, size);
+    const size_t whole = size - 1 < 2 ? size - 1 : (size - 1 < 5 ? 2 : (size - 1 < 8 ? 5 : 8));
+    EXPECT_EQ(n, whole) << "size " << size;
+  }
+}
+
 // ASCII names come out exactly as the reader has always shown them: bytes under 0x20 and '*'
 // blank, one leading byte under 33 skipped.
 TEST(DvbText, AsciiAsBefore) {
