@@ -1,6 +1,9 @@
 // EIT present/following from a transport stream, as a demultiplexer assembles it.
 #include "en300468_decoder.h"
 
+#include <errno.h>
+#include <iconv.h>
+
 namespace en300468 {
 
 namespace {
@@ -48,6 +51,14 @@ void TakeSection(const std::vector<uint8_t>& s, std::vector<PfService>* services
       if (6 + name_length <= 2 + length) {
         event.name.assign(s.begin() + static_cast<long>(d + 6),
                           s.begin() + static_cast<long>(d + 6 + name_length));
+        if (7 + name_length <= 2 + length) {
+          const size_t text_length = s[d + 6 + name_length];
+          const size_t text_at = d + 7 + name_length;
+          if (text_at + text_length <= d + 2 + length) {
+            event.text.assign(s.begin() + static_cast<long>(text_at),
+                              s.begin() + static_cast<long>(text_at + text_length));
+          }
+        }
         event.has_short = true;
         break;
       }
@@ -146,6 +157,263 @@ std::vector<PfService> DecodePresentFollowing(const std::vector<uint8_t>& stream
     feed(p + body + pointer, kPacket - body - pointer, true);
   }
   return services;
+}
+
+}  // namespace en300468
+
+// ---------------------------------------------------------------------------------------------
+// Annex A text, the plain way: walk the field character by character and let iconv convert
+// each one. Slow and simple on purpose.
+
+namespace en300468 {
+
+namespace {
+
+struct Converter {
+  explicit Converter(const char* from) : cd(iconv_open("UTF-32BE", from)) {}
+  ~Converter() {
+    if (ok()) iconv_close(cd);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  bool ok() const { return cd != reinterpret_cast<iconv_t>(-1); }
+
+  // The code points of `bytes`; errno-like result: 0 done, EILSEQ invalid, EINVAL incomplete.
+  int Convert(const std::string& bytes, std::vector<uint32_t>* cps) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::string in = bytes;
+    char out[64];
+    char* ip = in.data();
+    size_t il = in.size();
+    char* op = out;
+    size_t ol = sizeof out;
+    const size_t r = iconv(cd, &ip, &il, &op, &ol);
+    if (r == static_cast<size_t>(-1)) return errno;
+    cps->clear();
+    for (char* q = out; q + 4 <= op; q += 4) {
+      const auto* u = reinterpret_cast<const unsigned char*>(q);
+      cps->push_back(static_cast<uint32_t>(u[0]) << 24 | u[1] << 16 | u[2] << 8 | u[3]);
+    }
+    return 0;
+  }
+  // One code point for `bytes`, or U+FFFD.
+  uint32_t One(const std::string& bytes) {
+    std::vector<uint32_t> cps;
+    return Convert(bytes, &cps) == 0 && cps.size() == 1 ? cps[0] : 0xFFFD;
+  }
+
+  iconv_t cd;
+};
+
+void AppendUtf8(uint32_t c, std::string* out) {
+  if (c < 0x80) {
+    out->push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | c >> 6));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | c >> 12));
+    out->push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | c >> 18));
+    out->push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// Appends one decoded character; false at NUL (the end of the text).
+bool Put(uint32_t c, std::string* out) {
+  if (c == 0) return false;
+  if (c == 0xE08A) c = ' ';
+  if ((c >= 0xE080 && c <= 0xE09F) || (c >= 0x80 && c <= 0x9F)) return true;
+  AppendUtf8(c, out);
+  return true;
+}
+
+bool IsLetter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// ISO/IEC 6937 as DVB uses it. glibc's table is the 1983 edition: it lacks the euro sign DVB puts
+// at 0xA4 and has U+2014 and U+00D0 where the current edition has U+2015 and U+0110.
+bool Iso6937(const std::string& t, std::string* out) {
+  Converter cv("ISO_6937");
+  if (!cv.ok()) return false;
+  // Combining marks of 0xC1..0xCF, for a pair with no precomposed letter.
+  static const uint32_t kMarks[15] = {0x300, 0x301, 0x302, 0x303, 0x304, 0x306, 0x307, 0x308,
+                                      0,     0x30A, 0x327, 0,     0x30B, 0x328, 0x30C};
+  for (size_t i = 0; i < t.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(t[i]);
+    if (b >= 0xC1 && b <= 0xCF) {
+      if (i + 1 >= t.size() || !IsLetter(static_cast<unsigned char>(t[i + 1]))) continue;
+      const uint32_t c = cv.One(t.substr(i, 2));
+      ++i;
+      if (c != 0xFFFD) {
+        AppendUtf8(c, out);
+      } else {
+        out->push_back(t[i]);
+        if (kMarks[b - 0xC1] != 0) AppendUtf8(kMarks[b - 0xC1], out);
+      }
+      continue;
+    }
+    uint32_t c = b;
+    if (b == 0xA4) {
+      c = 0x20AC;
+    } else if (b == 0xD0) {
+      c = 0x2015;
+    } else if (b == 0xE2) {
+      c = 0x0110;
+    } else if (b >= 0xA0) {
+      c = cv.One(t.substr(i, 1));
+    } else if (b >= 0x80) {
+      c = 0xE000 + b;  // a control code
+    }
+    if (!Put(c, out)) break;
+  }
+  return true;
+}
+
+bool Iso8859(int part, const std::string& t, std::string* out) {
+  Converter cv(("ISO-8859-" + std::to_string(part)).c_str());
+  if (!cv.ok()) return false;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(t[i]);
+    const uint32_t c = b >= 0xA0 ? cv.One(t.substr(i, 1)) : (b >= 0x80 ? 0xE000 + b : b);
+    if (!Put(c, out)) break;
+  }
+  return true;
+}
+
+bool TwoByte(const std::string& t, std::string* out) {
+  Converter cv("UTF-16BE");
+  if (!cv.ok()) return false;
+  for (size_t i = 0; i + 2 <= t.size();) {
+    const unsigned hi = static_cast<unsigned char>(t[i]);
+    uint32_t c;
+    if (hi >= 0xD8 && hi <= 0xDB) {  // a surrogate pair, or half of one
+      if (i + 4 > t.size()) break;
+      c = cv.One(t.substr(i, 4));
+      i += c == 0xFFFD ? 2 : 4;
+    } else {
+      c = cv.One(t.substr(i, 2));
+      i += 2;
+    }
+    if (!Put(c, out)) break;
+  }
+  return true;
+}
+
+bool Euc(const char* set, const std::string& t, std::string* out) {
+  Converter cv(set);
+  if (!cv.ok()) return false;
+  for (size_t i = 0; i < t.size();) {
+    const unsigned char b = static_cast<unsigned char>(t[i]);
+    uint32_t c = b;
+    if (b >= 0x80 && b <= 0x9F) {
+      c = 0xE000 + b;
+      ++i;
+    } else if (b >= 0xA1 && b <= 0xFE) {
+      if (i + 1 >= t.size()) break;
+      const unsigned char t2 = static_cast<unsigned char>(t[i + 1]);
+      const bool pair = t2 >= 0xA1 && t2 <= 0xFE;
+      c = pair ? cv.One(t.substr(i, 2)) : 0xFFFD;
+      i += pair ? 2 : 1;
+    } else {
+      c = b < 0x80 ? b : 0xFFFD;
+      ++i;
+    }
+    if (!Put(c, out)) break;
+  }
+  return true;
+}
+
+// iconv says which prefixes are incomplete (EINVAL) and which are wrong (EILSEQ); an ill-formed
+// part is the longest incomplete prefix, at least one byte.
+bool Utf8(const std::string& t, std::string* out) {
+  Converter cv("UTF-8");
+  if (!cv.ok()) return false;
+  std::vector<uint32_t> cps;
+  for (size_t i = 0; i < t.size();) {
+    const unsigned char b = static_cast<unsigned char>(t[i]);
+    if ((b >= 0x80 && b <= 0xC1) || b >= 0xF5) {  // never the first byte of a character
+      ++i;
+      if (!Put(0xFFFD, out)) break;
+      continue;
+    }
+    size_t take = 0;
+    size_t incomplete = 0;
+    for (size_t k = 1; k <= 4 && i + k <= t.size(); ++k) {
+      const int r = cv.Convert(t.substr(i, k), &cps);
+      if (r == 0 && cps.size() == 1) {
+        take = k;
+        break;
+      }
+      if (r != EINVAL) break;
+      // glibc waits for more after a second byte that Unicode's table 3-7 already rules out
+      // (surrogates ED A0.., overlong E0 80.. and F0 80.., past U+10FFFF F4 90..).
+      if (k == 2) {
+        const unsigned char c2 = static_cast<unsigned char>(t[i + 1]);
+        if ((b == 0xE0 && c2 < 0xA0) || (b == 0xED && c2 > 0x9F) || (b == 0xF0 && c2 < 0x90) ||
+            (b == 0xF4 && c2 > 0x8F)) {
+          break;
+        }
+      }
+      incomplete = k;
+    }
+    if (take == 0 && incomplete > 0 && i + incomplete == t.size()) break;  // cut by the end
+    const uint32_t c = take > 0 ? cps[0] : 0xFFFD;
+    // glibc lets surrogates and code points past U+10FFFF through; they are ill-formed.
+    const bool bad = take > 0 && ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF);
+    if (bad) {
+      i += 1;
+    } else {
+      i += take > 0 ? take : (incomplete > 0 ? incomplete : 1);
+    }
+    if (!Put(bad ? 0xFFFD : c, out)) break;
+  }
+  return true;
+}
+
+bool LooksLatin9(const std::string& t) {
+  Converter cv("ISO_6937");
+  bool high = false;
+  for (size_t i = 0; i < t.size() && t[i] != '\0'; ++i) {
+    const unsigned char b = static_cast<unsigned char>(t[i]);
+    if (b < 0xA0) continue;
+    high = true;
+    if (b >= 0xC1 && b <= 0xCF && i + 1 < t.size() &&
+        IsLetter(static_cast<unsigned char>(t[i + 1])) && cv.One(t.substr(i, 2)) != 0xFFFD) {
+      return false;
+    }
+  }
+  return high;
+}
+
+}  // namespace
+
+bool DecodeText(const std::string& field, std::string* utf8) {
+  utf8->clear();
+  if (field.empty()) return true;
+  const unsigned char s = static_cast<unsigned char>(field[0]);
+  const std::string rest = field.substr(1);
+  if (s >= 0x20) return LooksLatin9(field) ? Iso8859(15, field, utf8) : Iso6937(field, utf8);
+  if (s == 0x00) return true;
+  if ((s >= 0x01 && s <= 0x07) || (s >= 0x09 && s <= 0x0B)) return Iso8859(s + 4, rest, utf8);
+  if (s == 0x10) {
+    if (field.size() < 3) return true;
+    const int part =
+        static_cast<unsigned char>(field[1]) << 8 | static_cast<unsigned char>(field[2]);
+    if (part >= 1 && part <= 15 && part != 12) return Iso8859(part, field.substr(3), utf8);
+    return Iso6937(field.substr(3), utf8);
+  }
+  if (s == 0x11 || s == 0x14) return TwoByte(rest, utf8);
+  if (s == 0x12) return Euc("EUC-KR", rest, utf8);
+  if (s == 0x13) return Euc("GB2312", rest, utf8);
+  if (s == 0x15) return Utf8(rest, utf8);
+  if (s == 0x1F) return Iso6937(field.size() >= 2 ? field.substr(2) : "", utf8);
+  return Iso6937(rest, utf8);
 }
 
 }  // namespace en300468

@@ -15,6 +15,7 @@ namespace en300468 {
 // The first event of one present (section 0) or following (section 1) section.
 struct PfEvent {
   std::string name;        // event_name_char of the first short event descriptor, raw bytes
+  std::string text;        // its text_char, raw bytes
   uint8_t first_tag = 0;   // tag of the event's first descriptor
   bool has_short = false;  // the event's descriptor loop holds a short event descriptor
 };
@@ -38,6 +39,16 @@ struct DecodeStats {
 // Services in order of first appearance.
 std::vector<PfService> DecodePresentFollowing(const std::vector<uint8_t>& stream,
                                               DecodeStats* stats);
+
+// An annex A text field (selector included) as UTF-8, read the plain way: the selector names a
+// character set and glibc's iconv converts each character on its own. The rules beyond the
+// tables are the plug-in's: a NUL ends the text; control codes 0x80..0x9F (U+E080..U+E09F in
+// the two-byte tables and UTF-8) are dropped but the line break 0x8A, which is a blank; C1
+// controls are dropped; a character cut by the field's end is dropped; what does not convert
+// is U+FFFD; a field without a selector that has bytes of 0xA0 and above but no ISO/IEC 6937
+// diacritic followed by a letter it composes with is ISO/IEC 8859-15. Returns false when the
+// C library has no converter for the set the field needs.
+bool DecodeText(const std::string& field, std::string* utf8);
 
 // MPEG-2 CRC_32 (ISO/IEC 13818-1 annex A), written out here again on purpose.
 uint32_t Crc32(const uint8_t* data, size_t size);
