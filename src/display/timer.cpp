@@ -38,8 +38,12 @@ constexpr int32_t kKeyPTicks = 15;    // the cycle then runs 35 more ticks
 constexpr int32_t kStartKeyTick = 5;  // the start key goes at the fifth tick of the first cycle
 constexpr int32_t kLastTick = 50;     // the display hides in the tick that counts past this
 constexpr int32_t kStartKeyMin = 33;  // StartKey below this sends nothing (space and controls)
-// keybd_event flags for the start key: KEYEVENTF_EXTENDEDKEY plus 0x100, no KEYEVENTF_KEYUP.
-constexpr DWORD kStartKeyFlags = 0x101;
+// keybd_event flags for the start key: KEYEVENTF_EXTENDEDKEY plus 0x100 for the key-down, the
+// same with KEYEVENTF_KEYUP (0x2) for the key-up. A press is both: a key-down alone leaves the
+// key logically held in Windows' key state (a start key of left Shift would keep Shift down
+// until the user pressed and released it).
+constexpr DWORD kStartKeyDownFlags = 0x101;
+constexpr DWORD kStartKeyUpFlags = kStartKeyDownFlags | KEYEVENTF_KEYUP;
 
 bool KeyPressedSinceLastPoll(int vk) {
   return GetAsyncKeyState(vk) > 0;
@@ -105,7 +109,11 @@ void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
 
   if (count == kStartKeyTick && StartKeySent == 0) {
     const int32_t key = StartKey;
-    if (key >= kStartKeyMin) keybd_event(static_cast<BYTE>(key & 0xFF), 0, kStartKeyFlags, 0);
+    if (key >= kStartKeyMin) {
+      const BYTE vk = static_cast<BYTE>(key & 0xFF);
+      keybd_event(vk, 0, kStartKeyDownFlags, 0);
+      keybd_event(vk, 0, kStartKeyUpFlags, 0);
+    }
     StartKeySent = 1;
     TickCount = 0;
     DisplayActive = 0;
