@@ -120,8 +120,7 @@ void MakeDisplayTranslucent() {
 BOOL Load(HINSTANCE instance) {
   ResetAllState();
   if (GetModuleDir(instance, ModuleDir, sizeof ModuleDir) < 0) return FALSE;
-  if (!BuildPath(IniPath, "%s\\pelta.ini") || !BuildPath(IconDir, "%s\\pelta_icon\\"))
-    return FALSE;
+  if (!BuildPath(IniPath, "%s\\pelta.ini") || !BuildPath(IconDir, "%s\\pelta_icon\\")) return FALSE;
   GetPar();  // no panel yet: only the values
   if (!BuildPath(UirPath, "%s\\pelta.uir")) return FALSE;
   ApplySizeLayout(SizeMode);
@@ -160,10 +159,13 @@ BOOL Load(HINSTANCE instance) {
   GuideByKey = 0;
   DisplayActive = 0;
   TickCount = 0;
-  // 50 ticks make one display time; a period of 0 (below 50 ms) is refused by the timer and
-  // the plug-in then runs without ticks.
-  TimerId = StartDisplayTimer(static_cast<UINT>(DisplayTimeMs / kTimerTicksPerDisplay),
-                              kTimerResolutionMs, &TimerProc);
+  // 50 ticks make one display time. A display time below 50 ms would give a period of 0,
+  // which the multimedia timer refuses: no tick would ever run, the start cycle would never
+  // end and no channel change would be shown. Such a timer ticks every millisecond instead
+  // (DisplayTimeMs itself stays as read).
+  const int32_t period = DisplayTimeMs / kTimerTicksPerDisplay;
+  TimerId =
+      StartDisplayTimer(static_cast<UINT>(period > 0 ? period : 1), kTimerResolutionMs, &TimerProc);
   return TRUE;
 }
 

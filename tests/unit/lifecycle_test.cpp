@@ -36,8 +36,8 @@ TEST_F(LifecycleTest, LoadsFourPanelsHiddenWithTheirCaptions) {
   const struct {
     int handle;
     const char* caption;
-  } panels[] = {{pnlDisplay, "Pelta"}, {pnlSettings, "Settings"}, {pnlAbout, "About"},
-                {pnlGuide, "EPG"}};
+  } panels[] = {
+      {pnlDisplay, "Pelta"}, {pnlSettings, "Settings"}, {pnlAbout, "About"}, {pnlGuide, "EPG"}};
   int handles[8];
   ASSERT_EQ(mem::Handles(handles, 8), 4);
   for (int i = 0; i < 4; ++i) {
@@ -58,9 +58,9 @@ TEST_F(LifecycleTest, OpacityDecidesTranslucency) {
     bool layered;
     int alpha;
     int held;
-  } cases[] = {{"180", true, 180, 180}, {"50", true, 255, 255}, {"99", true, 255, 255},
+  } cases[] = {{"180", true, 180, 180}, {"50", true, 255, 255},  {"99", true, 255, 255},
                {"100", true, 100, 100}, {"249", true, 249, 249}, {"250", false, 0, 250},
-               {"255", false, 0, 255}, {"-7", true, 255, 255}};
+               {"255", false, 0, 255},  {"-7", true, 255, 255}};
   for (const Case& c : cases) {
     ASSERT_TRUE(LoadWithLine(12, c.opacity));
     sim::WindowInfo info = OsdInfo();
@@ -90,8 +90,8 @@ TEST_F(LifecycleTest, TimerPeriodIsOneFiftiethOfTheDisplayTime) {
     const char* seconds;
     bool running;
     UINT period;
-  } cases[] = {{" 3.0", true, 60}, {" 5.0", true, 100}, {"0.02", false, 0}, {"0.049", false, 0},
-               {"0.05", true, 1}};
+  } cases[] = {{" 3.0", true, 60}, {" 5.0", true, 100}, {"0.02", true, 1}, {"0.049", true, 1},
+               {"0.01", true, 60}, {"0.05", true, 1}};  // below 50 ms: every millisecond
   for (const Case& c : cases) {
     ASSERT_TRUE(LoadWithLine(0, c.seconds));
     EXPECT_EQ(sim::TimerRunning(), c.running) << c.seconds;
@@ -144,11 +144,13 @@ TEST_F(LifecycleTest, AFailedPanelRefusesTheLoadSilentlyAndLeavesNothingBehind) 
     const char* what;
     std::string uir;
   } cases[] = {
-      {"no guide panel", "[panel 4]\ncaption = Pelta\n[panel 3]\ncaption = Settings\n"
-                         "[panel 1]\ncaption = About\n"},
+      {"no guide panel",
+       "[panel 4]\ncaption = Pelta\n[panel 3]\ncaption = Settings\n"
+       "[panel 1]\ncaption = About\n"},
       {"malformed", "[panel 4]\ncaption = Pelta\nrect = 1, 2\n"},
-      {"unknown callback", "[panel 4]\ncaption = Pelta\n[control 3]\nkind = button\n"
-                           "callback = NOPE\n"},
+      {"unknown callback",
+       "[panel 4]\ncaption = Pelta\n[control 3]\nkind = button\n"
+       "callback = NOPE\n"},
       {"empty", ""},
   };
   for (const auto& c : cases) {

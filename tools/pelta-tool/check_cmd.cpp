@@ -120,9 +120,11 @@ int CheckIni(const char* path) {
 
   std::printf("%s: what the plug-in uses after load\n", path);
   char text[256];
-  std::snprintf(text, sizeof text, "%d ms (%g s as read); timer every %d ms%s",
-                DisplayTimeMs.load(), static_cast<double>(seconds), DisplayTimeMs.load() / 50,
-                sim::TimerRunning() ? "" : " -- period 0: the timer is not started");
+  const bool timer_running = sim::TimerRunning();
+  std::snprintf(text, sizeof text, "%d ms (%g s as read); timer every %u ms%s",
+                DisplayTimeMs.load(), static_cast<double>(seconds),
+                timer_running ? sim::TimerPeriod() : 0u,
+                timer_running ? "" : " -- the timer is not started");
   PrintSetting(1, "DisplayTimeMs", text);
   const int size_mode = SizeMode.load();
   if (size_mode >= 0 && size_mode <= 3) {
@@ -196,6 +198,13 @@ int CheckIni(const char* path) {
   }
   if (count > kIniLines - 1 && ini.lines[kIniLines - 1].size() > 128) {
     std::printf("note: %s:16: the font name is cut to 128 characters\n", path);
+    ++notes;
+  }
+  if (timer_running && DisplayTimeMs.load() / 50 == 0) {
+    std::printf(
+        "note: %s:1: a display time below 0.05 s has no whole millisecond per tick: the "
+        "timer ticks every 1 ms instead, so the display stays up about 0.05 s\n",
+        path);
     ++notes;
   }
   if (BackColour.load() != file_back) {
