@@ -124,18 +124,20 @@ void WriteText(int file, const char* text) {
 }  // namespace
 
 void ApplySizeLayout(int mode) {
+  // A mode that is no size (anything but 0 to 3) would leave the strip 0 pixels high, i.e.
+  // invisible: it gets the layout of size 0. SizeMode itself keeps what the file says.
+  const SizeLayout* layout = &kSizeLayouts[0];
   for (const SizeLayout& s : kSizeLayouts) {
-    if (s.mode != mode) continue;
-    const int display = pnlDisplay;
-    DisplayHeight = s.height;
-    SetCtrlAttribute(display, 8, ATTR_TEXT_POINT_SIZE, s.name_size);
-    SetCtrlAttribute(display, 9, ATTR_TOP, s.logo_top);
-    SetCtrlAttribute(display, 10, ATTR_TEXT_POINT_SIZE, s.now_size);
-    SetCtrlAttribute(display, 10, ATTR_TOP, s.now_top);
-    SetCtrlAttribute(display, 11, ATTR_TEXT_POINT_SIZE, s.next_size);
-    SetCtrlAttribute(display, 11, ATTR_TOP, s.next_top);
-    return;
+    if (s.mode == mode) layout = &s;
   }
+  const int display = pnlDisplay;
+  DisplayHeight = layout->height;
+  SetCtrlAttribute(display, 8, ATTR_TEXT_POINT_SIZE, layout->name_size);
+  SetCtrlAttribute(display, 9, ATTR_TOP, layout->logo_top);
+  SetCtrlAttribute(display, 10, ATTR_TEXT_POINT_SIZE, layout->now_size);
+  SetCtrlAttribute(display, 10, ATTR_TOP, layout->now_top);
+  SetCtrlAttribute(display, 11, ATTR_TEXT_POINT_SIZE, layout->next_size);
+  SetCtrlAttribute(display, 11, ATTR_TOP, layout->next_top);
 }
 
 void GetPar() {

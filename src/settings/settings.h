@@ -23,11 +23,12 @@ extern std::atomic<int32_t> Opacity;
 extern std::atomic<int32_t> TextAlign;
 extern std::atomic<int32_t> GuideFormat;
 constexpr size_t kFontNameMax = 1024;
-extern char FontName[kFontNameMax];  // host thread only
+extern char FontName[kFontNameMax];         // host thread only
 extern std::atomic<int32_t> DisplayHeight;  // from SizeMode: 60, 90, 120, 90
 
 void GetPar();
 void SetPar();
-// The size layout for `mode` onto the display panel (and DisplayHeight); other modes: nothing.
+// The size layout for `mode` onto the display panel (and DisplayHeight); a mode other than 0 to
+// 3 gets the layout of 0.
 void ApplySizeLayout(int mode);
 void ResetSettingsState();

@@ -130,7 +130,7 @@ int CheckIni(const char* path) {
   if (size_mode >= 0 && size_mode <= 3) {
     std::snprintf(text, sizeof text, "%d (display height %d)", size_mode, DisplayHeight.load());
   } else {
-    std::snprintf(text, sizeof text, "%d (no size layout: display height %d)", size_mode,
+    std::snprintf(text, sizeof text, "%d (no size: the layout of 0, display height %d)", size_mode,
                   DisplayHeight.load());
   }
   PrintSetting(2, "SizeMode", text);
@@ -198,6 +198,11 @@ int CheckIni(const char* path) {
   }
   if (count > kIniLines - 1 && ini.lines[kIniLines - 1].size() > 128) {
     std::printf("note: %s:16: the font name is cut to 128 characters\n", path);
+    ++notes;
+  }
+  if (size_mode < 0 || size_mode > 3) {
+    std::printf("note: %s:2: size %d is not 0 to 3: the display uses size 0 (60 pixels)\n", path,
+                size_mode);
     ++notes;
   }
   if (timer_running && DisplayTimeMs.load() / 50 == 0) {
