@@ -143,11 +143,13 @@ BOOL Load(HINSTANCE instance) {
     *kPanels[i] = handle;
   }
   GetPar();  // again, now onto the panels
-  if (std::strlen(FontName) > 3) {
-    for (int control : {8, 10, 11}) {
-      SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_FONT, FontName);
-      SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_JUSTIFY, TextAlign.load());
-    }
+  // The typeface needs a name of four characters or more; the alignment follows TextAlign
+  // whatever the font line says, since every channel change re-anchors the texts for 16 and 32
+  // (left-aligned texts at the right-aligned anchor would run under the indicators).
+  const bool typeface = std::strlen(FontName) > 3;
+  for (int control : {8, 10, 11}) {
+    if (typeface) SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_FONT, FontName);
+    SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_JUSTIFY, TextAlign.load());
   }
   DisplayPanel(pnlDisplay);
   if (Opacity < kOpaqueFrom) MakeDisplayTranslucent();

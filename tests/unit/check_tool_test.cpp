@@ -149,6 +149,11 @@ TEST_F(CheckToolTest, SettingsAsThePluginHoldsThemAfterLoad) {
         ":2: size 4 is not 0 to 3: the display uses size 0 (60 pixels)", "BackColour     0x199999",
         ":3: only the first 10 characters count", "lines 5 to 16 missing",
         "fewer than 4 characters"}},
+      {"alignment without a font name of four characters",
+       {" 3.0", "0", "0", "16777215", "1", "1", "1", "0", "0", "0", "0", "0", "180", "16", "1",
+        "Ari"},
+       {"TextAlign      16 (right-aligned, texts re-anchored on every channel, in the layout's "
+        "font)"}},
       {"low opacity",
        {" 3.0", "0", "0", "16777215", "1", "1", "1", "0", "0", "0", "0", "0", "40", "0", "1",
         "Arial"},

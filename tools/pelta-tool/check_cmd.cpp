@@ -77,10 +77,12 @@ int SettingsPanelInt(int control) {
   return value;
 }
 
+// The alignment is applied at load whatever the font line holds.
 const char* AlignName(int align) {
   if (align == kJustifyRight) return "right-aligned, texts re-anchored on every channel";
   if (align == kJustifyCentre) return "centred, texts re-anchored on every channel";
-  return "layout file positions";
+  if (align == kJustifyLeft) return "left-aligned, layout file positions";
+  return "not 16 or 32: left-aligned, layout file positions";
 }
 
 void PrintSetting(int line, const char* name, const char* value) {
@@ -165,7 +167,8 @@ int CheckIni(const char* path) {
     std::snprintf(text, sizeof text, "%d: display window opaque", Opacity.load());
   }
   PrintSetting(13, "Opacity", text);
-  std::snprintf(text, sizeof text, "%d (%s)", TextAlign.load(), AlignName(TextAlign.load()));
+  std::snprintf(text, sizeof text, "%d (%s%s)", TextAlign.load(), AlignName(TextAlign.load()),
+                std::strlen(FontName) > 3 ? "" : ", in the layout's font");
   PrintSetting(14, "TextAlign", text);
   std::snprintf(text, sizeof text, "%d", GuideFormat.load());
   PrintSetting(15, "GuideFormat", text);
