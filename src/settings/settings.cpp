@@ -107,10 +107,22 @@ void NextLine(int file, char* buffer, int keep) {
   if (ReadLine(file, buffer, keep) < 0) buffer[0] = '\0';
 }
 
+// Text drawn in its own background colour is invisible: equal colours (as drawn, 24 bits)
+// get a white background, or a black one when the text itself is white.
+int32_t ReadableBackground(int32_t back, int32_t text) {
+  constexpr int32_t kRgb = 0xFFFFFF;
+  constexpr int32_t kWhite = 0xFFFFFF;
+  constexpr int32_t kBlack = 0x000000;
+  if ((back & kRgb) != (text & kRgb)) return back;
+  return (text & kRgb) == kWhite ? kBlack : kWhite;
+}
+
+// The colours onto the display panel, always as a readable pair: also after Save, whose
+// equal colours are still written to the file as they were chosen.
 void ApplyColours() {
   const int display = pnlDisplay;
-  const int back = BackColour;
   const int text = TextColour;
+  const int back = ReadableBackground(BackColour, text);
   SetPanelAttribute(display, ATTR_BACKCOLOR, back);
   SetCtrlAttribute(display, kDecorationControl, ATTR_DECORATION_COLOR, back);
   for (int control : kColouredControls) SetCtrlAttribute(display, control, ATTR_TEXT_BGCOLOR, back);
@@ -158,9 +170,9 @@ void GetPar() {
   SetCtrlVal(settings, kSecondsControl, static_cast<double>(seconds));
   for (const IntSetting& s : kPanelOrder) SetCtrlVal(settings, s.control, s.value->load());
 
-  // Text in the background colour would be invisible: such a file gets a white background
-  // (the settings panel keeps showing what the file says).
-  if (BackColour == TextColour) BackColour = 0xFFFFFF;
+  // Equal colours: the background in use is the readable one (the settings panel keeps
+  // showing what the file says).
+  BackColour = ReadableBackground(BackColour, TextColour);
   ApplyColours();
   ApplySizeLayout(SizeMode);
 }

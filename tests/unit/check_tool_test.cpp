@@ -154,6 +154,11 @@ TEST_F(CheckToolTest, SettingsAsThePluginHoldsThemAfterLoad) {
         "Ari"},
        {"TextAlign      16 (right-aligned, texts re-anchored on every channel, in the layout's "
         "font)"}},
+      {"white on white",
+       {" 3.0", "0", "16777215", "16777215", "1", "1", "1", "0", "0", "0", "0", "0", "180", "0",
+        "1", "Arial"},
+       {"BackColour     0x000000 (file: 0xFFFFFF, equal to the text colour)",
+        ":3: background equals the text colour: the display uses black (the text is white)"}},
       {"low opacity",
        {" 3.0", "0", "0", "16777215", "1", "1", "1", "0", "0", "0", "0", "0", "40", "0", "1",
         "Arial"},

@@ -114,15 +114,16 @@ TEST_F(SettingsTest, UnknownSizeModeShowsSizeZeroAndIsSavedAsItIs) {
   EXPECT_EQ(text.substr(text.find("\r\n") + 2, 3), "7\r\n") << "the file keeps the value";
 }
 
-TEST_F(SettingsTest, ColoursReachTheDisplayAndEqualColoursGiveWhiteBackground) {
+TEST_F(SettingsTest, ColoursReachTheDisplayAndEqualColoursGiveAReadablePair) {
   struct Case {
     const char* back;
     const char* text;
     int shown_back;
   } cases[] = {
-      {"255", "16777215", 255},           // as stored
-      {"65280", "65280", 0xFFFFFF},       // equal: white background, green text
-      {"16777215", "16777215", 0xFFFFFF}  // both white stay white on white
+      {"255", "16777215", 255},      // as stored
+      {"65280", "65280", 0xFFFFFF},  // equal: white background, green text
+      {"16777215", "16777215", 0},   // white text: black background
+      {"16777216", "0", 0xFFFFFF},   // equal as drawn (24 bits): black on black
   };
   for (const Case& c : cases) {
     std::vector<std::string> lines = DefaultIni();
@@ -205,7 +206,26 @@ TEST_F(SettingsTest, SaveFormatsSecondsWithOneDecimalInFourColumns) {
   }
 }
 
-TEST_F(SettingsTest, SaveTakesPanelValuesAndAppliesColoursWithoutEqualColourRule) {
+TEST_F(SettingsTest, SaveTakesPanelValuesAndShowsEqualColoursAsAReadablePair) {
+  const struct {
+    int back, text;
+    int shown;  // background on the display after the save
+  } cases[] = {{65280, 65280, 0xFFFFFF}, {0xFFFFFF, 0xFFFFFF, 0}, {255, 65280, 255}};
+  ASSERT_TRUE(Load());
+  for (const auto& c : cases) {
+    SetCtrlVal(pnlSettings, 10, c.back);
+    SetCtrlVal(pnlSettings, 9, c.text);
+    SetPar();
+    EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), c.shown) << c.back << "/" << c.text;
+    EXPECT_EQ(DisplayAttr(10, ATTR_TEXT_BGCOLOR), c.shown) << c.back << "/" << c.text;
+    EXPECT_EQ(DisplayAttr(10, ATTR_TEXT_COLOR), c.text);
+    // The file keeps the colours as chosen.
+    const std::string file = ReadFile("pelta.ini");
+    EXPECT_NE(file.find("\r\n" + std::to_string(c.back) + "\r\n" + std::to_string(c.text) + "\r\n"),
+              std::string::npos)
+        << file;
+  }
+  Unload();
   std::vector<std::string> lines = DefaultIni();
   lines[2] = lines[3] = "65280";
   WriteIni(lines);
@@ -213,7 +233,7 @@ TEST_F(SettingsTest, SaveTakesPanelValuesAndAppliesColoursWithoutEqualColourRule
   EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), 0xFFFFFF);
   SetCtrlVal(pnlSettings, 8, 2);  // size mode 2
   SetPar();
-  EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), 65280);  // equal colours as stored
+  EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), 0xFFFFFF);
   EXPECT_EQ(SizeMode.load(), 2);
   EXPECT_EQ(DisplayHeight.load(), 120);
   EXPECT_EQ(DisplayTimeMs.load(), 3000);  // the display time takes effect at the next load

@@ -216,7 +216,8 @@ int CheckIni(const char* path) {
     ++notes;
   }
   if (BackColour.load() != file_back) {
-    std::printf("note: %s:3: background equals the text colour: the display uses white\n", path);
+    std::printf("note: %s:3: background equals the text colour: the display uses %s\n", path,
+                BackColour.load() == 0 ? "black (the text is white)" : "white");
     ++notes;
   }
   if (translucent && file_opacity < 100) {
