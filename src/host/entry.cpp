@@ -6,6 +6,7 @@
 // reach a discarded panel.
 #include "host/entry.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -92,11 +93,28 @@ void DiscardAllPanels() {
   }
 }
 
-bool LayoutFileReadable() {
-  int file = CVI_OpenFile(UirPath, 1, 0, 1);
-  if (file < 0) return false;
+// The layout file: there and readable, missing, or there but not readable (no permission, in
+// use without sharing, a folder of that name). Only the first line is tried: what the file
+// holds is the panel loader's business, which refuses a bad one without a message.
+enum class LayoutFile { kReadable, kMissing, kUnreadable };
+
+LayoutFile CheckLayoutFile() {
+  errno = 0;
+  const int file = CVI_OpenFile(UirPath, 1, 0, 1);
+  if (file < 0) return errno == ENOENT ? LayoutFile::kMissing : LayoutFile::kUnreadable;
+  char first[2];
+  const int read = ReadLine(file, first, 1);  // -2: a read error, -1: an empty file
   CVI_CloseFile(file);
-  return true;
+  return read == -2 ? LayoutFile::kUnreadable : LayoutFile::kReadable;
+}
+
+// The one message the plug-in ever shows: without its layout it cannot run. It names the file
+// it looked for and says whether it was missing or could not be read.
+void ShowLayoutFileMessage(LayoutFile problem) {
+  char text[kPathMax + 64];
+  std::snprintf(text, sizeof text, "Attention :\n\n\n\n\n\n\n\n\nFile %s %s !", UirPath,
+                problem == LayoutFile::kMissing ? "not found" : "cannot be read");
+  MessageBoxA(nullptr, text, "Pelta error", MB_OK);
 }
 
 void MakeDisplayTranslucent() {
@@ -124,9 +142,9 @@ BOOL Load(HINSTANCE instance) {
   GetPar();  // no panel yet: only the values
   if (!BuildPath(UirPath, "%s\\pelta.uir")) return FALSE;
   ApplySizeLayout(SizeMode);
-  if (!LayoutFileReadable()) {
-    MessageBoxA(nullptr, "Attention :\n\n\n\n\n\n\n\n\nFile PeltaX.uir not found !", "Pelta error",
-                MB_OK);
+  const LayoutFile layout = CheckLayoutFile();
+  if (layout != LayoutFile::kReadable) {
+    ShowLayoutFileMessage(layout);
     return FALSE;
   }
   if (InitCVIRTE(instance) < 0) return FALSE;

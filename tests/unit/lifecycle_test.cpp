@@ -1,5 +1,7 @@
 // Load, unload and the entry points of the library, in-process.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -131,16 +133,36 @@ TEST_F(LifecycleTest, FontNameIsAppliedAtLoadFromFourCharacters) {
   }
 }
 
-TEST_F(LifecycleTest, MissingLayoutFileIsShownAndRefusesTheLoad) {
-  ASSERT_EQ(std::remove(Path("pelta.uir").c_str()), 0);
-  EXPECT_FALSE(Load());
-  ASSERT_EQ(sim::MessageBoxCount(), 1);
-  const sim::MessageBoxEntry* box = sim::MessageBoxAt(0);
-  EXPECT_EQ(box->owner, nullptr);
-  EXPECT_STREQ(box->text, "Attention :\n\n\n\n\n\n\n\n\nFile PeltaX.uir not found !");
-  EXPECT_STREQ(box->caption, "Pelta error");
-  EXPECT_EQ(box->type, static_cast<UINT>(MB_OK));
-  EXPECT_FALSE(sim::TimerRunning());
+TEST_F(LifecycleTest, MissingOrUnreadableLayoutFileIsShownAndRefusesTheLoad) {
+  // The message names the file looked for and says which of the two happened.
+  const struct {
+    const char* what;
+    bool folder;  // a folder named pelta.uir instead of no file at all
+    const char* outcome;
+  } cases[] = {{"missing", false, "not found"}, {"a folder of that name", true, "cannot be read"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::ClearLogs();
+    ASSERT_EQ(std::remove(Path("pelta.uir").c_str()), 0);
+    if (c.folder) {
+      ASSERT_EQ(mkdir(Path("pelta.uir").c_str(), 0755), 0);
+    }
+    EXPECT_FALSE(Load());
+    ASSERT_EQ(sim::MessageBoxCount(), 1);
+    const sim::MessageBoxEntry* box = sim::MessageBoxAt(0);
+    EXPECT_EQ(box->owner, nullptr);
+    const std::string path = UirPath;
+    EXPECT_EQ(path.substr(path.size() - 10), "\\pelta.uir");
+    EXPECT_EQ(std::string(box->text),
+              "Attention :\n\n\n\n\n\n\n\n\nFile " + path + " " + c.outcome + " !");
+    EXPECT_STREQ(box->caption, "Pelta error");
+    EXPECT_EQ(box->type, static_cast<UINT>(MB_OK));
+    EXPECT_FALSE(sim::TimerRunning());
+    if (c.folder) {
+      ASSERT_EQ(rmdir(Path("pelta.uir").c_str()), 0);
+    }
+    WriteFile("pelta.uir", "");  // for the next row to remove
+  }
 }
 
 TEST_F(LifecycleTest, AFailedPanelRefusesTheLoadSilentlyAndLeavesNothingBehind) {
