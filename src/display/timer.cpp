@@ -32,12 +32,13 @@ std::atomic<int32_t> GuideByKey{0};
 
 namespace {
 
-constexpr int kVkP = 'P';             // 80
-constexpr int kVkO = 'O';             // 79
-constexpr int32_t kKeyPTicks = 15;    // the cycle then runs 35 more ticks
-constexpr int32_t kStartKeyTick = 5;  // the start key goes at the fifth tick of the first cycle
-constexpr int32_t kLastTick = 50;     // the display hides in the tick that counts past this
-constexpr int32_t kStartKeyMin = 33;  // StartKey below this sends nothing (space and controls)
+constexpr int kVkP = 'P';                 // 80
+constexpr int kVkO = 'O';                 // 79
+constexpr int32_t kKeyPTicks = 15;        // the cycle then runs 35 more ticks
+constexpr int32_t kStartKeyTick = 5;      // the start key goes at the fifth tick of the first cycle
+constexpr int32_t kLastTick = 50;         // the display hides in the tick that counts past this
+constexpr int32_t kStartKeyMin = 33;      // StartKey below this sends nothing (space and controls)
+constexpr int32_t kDebugProbeTitle = -2;  // DebugMode: control 11 shows a window title
 // keybd_event flags for the start key: KEYEVENTF_EXTENDEDKEY plus 0x100 for the key-down, the
 // same with KEYEVENTF_KEYUP (0x2) for the key-up. A press is both: a key-down alone leaves the
 // key logically held in Windows' key state (a start key of left Shift would keep Shift down
@@ -57,7 +58,9 @@ void ShowLines() {
   if (!TakeReadyLines(now, next, sizeof now)) return;
   const int panel = pnlDisplay;
   SetCtrlVal(panel, kNowControl, now);
-  SetCtrlVal(panel, kNextControl, next);
+  // With DebugMode -2 control 11 holds the title probe of the last channel change: the next
+  // programme line must not overwrite what the user switched the mode on to read.
+  if (DebugMode != kDebugProbeTitle) SetCtrlVal(panel, kNextControl, next);
   TickCount = 0;
 }
 

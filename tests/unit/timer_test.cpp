@@ -230,6 +230,25 @@ TEST_F(TimerTest, LinesReadyWhileShownAppearAtTheNextTickAndRestartTheCycle) {
   EXPECT_EQ(TicksUntilHidden(), 51);
 }
 
+TEST_F(TimerTest, LinesReachControl11UnlessItHoldsTheTitleProbe) {
+  const struct {
+    int debug_mode;
+    const char* next_shown;
+  } cases[] = {{0, "next"}, {-1, "next"}, {-2, "Centre window"}};
+  sim::CreateWindow("Centre window", RECT{900, 500, 1000, 600}, host_);
+  for (const auto& c : cases) {
+    PassGateAndChange();
+    DebugMode = c.debug_mode;  // as the Settings dialog sets it
+    On_Channel_Change(MakeChannel("Das Erste", 11836000, 13, 28106, 0));
+    LinesReady("now", "next");  // the filter opened by the first change still runs
+    sim::FireTimer();
+    EXPECT_EQ(Text(pnlDisplay, 10), "now") << c.debug_mode;
+    EXPECT_EQ(Text(pnlDisplay, 11), c.next_shown) << c.debug_mode;
+    EXPECT_EQ(eitstate.load(), 8) << c.debug_mode;
+    Unload();
+  }
+}
+
 TEST_F(TimerTest, LinesReadyAfterTheHideWaitForThePKey) {
   PassGateAndChange();
   TicksUntilHidden();
