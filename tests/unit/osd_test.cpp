@@ -238,6 +238,7 @@ TEST_F(OsdTest, TimeOfDayIsWrittenAsHoursAndMinutes) {
 TEST_F(OsdTest, LogoFromTheIconFolderOrTheFallback) {
   WriteFile("pelta_icon/Das Erste.jpg", kJpeg);
   WriteFile("pelta_icon/Broken.jpg", "not a picture");
+  WriteFile("pelta_icon/ORF2 W_N.jpg", kJpeg);
   LoadStartAndPassGate();
   const std::string icons = Path("pelta_icon/");
   const struct {
@@ -248,6 +249,9 @@ TEST_F(OsdTest, LogoFromTheIconFolderOrTheFallback) {
       {"Arte", {icons + "Arte.jpg", icons + "0.jpg"}},
       {"Broken", {icons + "Broken.jpg", icons + "0.jpg"}},
       {"", {icons + ".jpg", icons + "0.jpg"}},
+      // Characters Windows forbids in file names become '_'.
+      {"ORF2 W/N", {icons + "ORF2 W_N.jpg"}},
+      {"a\\b:c*d?e\"f<g>h|i", {icons + "a_b_c_d_e_f_g_h_i.jpg", icons + "0.jpg"}},
   };
   for (const auto& c : cases) {
     const int before = mem::ImageLoadCount();
