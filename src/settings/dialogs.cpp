@@ -1,8 +1,9 @@
 // The settings dialog, the About box and the font button.
 //
 // Each dialog runs the panel run-time's event loop inside the host's menu call; the menu call
-// returns when the dialog's button (or its close box, which the layout file routes to the same
-// button) ends the loop.
+// returns when the dialog's button ends the loop, or its close box: the layout file routes the
+// About box's to its OK button, while the Settings dialog's has no control and closes the
+// dialog without saving, as a close box does on Windows.
 #include "settings/dialogs.h"
 
 #include <cstring>
@@ -25,7 +26,9 @@ void RunDialog(int panel, const char* caption, int x, int y, int width, int heig
 }
 }  // namespace
 
-void OpenSettingsDialog() { RunDialog(pnlSettings, "Settings", 50, 50, 300, 400); }
+void OpenSettingsDialog() {
+  RunDialog(pnlSettings, "Settings", 50, 50, 300, 400);
+}
 
 void OpenAboutBox() {
   SetCtrlVal(pnlAbout, 3, kVersionLabel);
