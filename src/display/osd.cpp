@@ -122,12 +122,27 @@ void ShowCentreTitle(int panel, int width, int height) {
   SetCtrlVal(panel, kNextControl, TitleBuf);
 }
 
+// The logo's file name for a channel name: each character Windows forbids in a file name
+// (\ / : * ? " < > |) becomes '_'. The name comes from the broadcast through the host: a
+// separator would reach outside the logo folder ("..\outside"), and the others could never
+// name a file ("ORF2 W/N" looks for "ORF2 W_N.jpg"). Other bytes are kept as they are.
+void LogoFileName(const char* name, char* out, size_t size) {
+  size_t i = 0;
+  for (; name[i] != '\0' && i + 1 < size; ++i) {
+    const char c = name[i];
+    out[i] = std::strchr("\\/:*?\"<>|", c) != nullptr ? '_' : c;
+  }
+  out[i] = '\0';
+}
+
 // "<IconDir><name>.jpg", or the fallback "<IconDir>0.jpg" when that cannot be shown. A path
 // that does not fit LogoPath is not cut short (it would name another file): it goes straight
 // to the fallback.
 void ShowLogo(int panel, const char* name) {
+  char file_name[kChannelNameField + 1];
+  LogoFileName(name, file_name, sizeof file_name);
   std::memset(LogoPath, 0, sizeof LogoPath - 1);
-  int n = std::snprintf(LogoPath, sizeof LogoPath, "%s%s.jpg", IconDir, name);
+  int n = std::snprintf(LogoPath, sizeof LogoPath, "%s%s.jpg", IconDir, file_name);
   if (n > 0 && static_cast<size_t>(n) < sizeof LogoPath &&
       DisplayImageFile(panel, kLogoControl, LogoPath) == 0) {
     return;

@@ -32,15 +32,20 @@ std::atomic<int32_t> GuideByKey{0};
 
 namespace {
 
-constexpr int kVkP = 'P';             // 80
-constexpr int kVkO = 'O';             // 79
-constexpr int32_t kKeyPTicks = 15;    // the cycle then runs 35 more ticks
-constexpr int32_t kKeyOTicks = 5;     // the cycle then runs 45 more ticks
-constexpr int32_t kStartKeyTick = 5;  // the start key goes at the fifth tick of the first cycle
-constexpr int32_t kLastTick = 50;     // the display hides in the tick that counts past this
-constexpr int32_t kStartKeyMin = 33;  // StartKey below this sends nothing (space and controls)
-// keybd_event flags for the start key: KEYEVENTF_EXTENDEDKEY plus 0x100, no KEYEVENTF_KEYUP.
-constexpr DWORD kStartKeyFlags = 0x101;
+constexpr int kVkP = 'P';                 // 80
+constexpr int kVkO = 'O';                 // 79
+constexpr int32_t kKeyPTicks = 15;        // the cycle then runs 35 more ticks
+constexpr int32_t kKeyOTicks = 5;         // the cycle then runs 45 more ticks
+constexpr int32_t kStartKeyTick = 5;      // the start key goes at the fifth tick of the first cycle
+constexpr int32_t kLastTick = 50;         // the display hides in the tick that counts past this
+constexpr int32_t kStartKeyMin = 33;      // StartKey below this sends nothing (space and controls)
+constexpr int32_t kDebugProbeTitle = -2;  // DebugMode: control 11 shows a window title
+// keybd_event flags for the start key: KEYEVENTF_EXTENDEDKEY plus 0x100 for the key-down, the
+// same with KEYEVENTF_KEYUP (0x2) for the key-up. A press is both: a key-down alone leaves the
+// key logically held in Windows' key state (a start key of left Shift would keep Shift down
+// until the user pressed and released it).
+constexpr DWORD kStartKeyDownFlags = 0x101;
+constexpr DWORD kStartKeyUpFlags = kStartKeyDownFlags | KEYEVENTF_KEYUP;
 
 bool KeyPressedSinceLastPoll(int vk) {
   return GetAsyncKeyState(vk) > 0;
@@ -54,7 +59,9 @@ void ShowLines() {
   if (!TakeReadyLines(now, next, sizeof now)) return;
   const int panel = pnlDisplay;
   SetCtrlVal(panel, kNowControl, now);
-  SetCtrlVal(panel, kNextControl, next);
+  // With DebugMode -2 control 11 holds the title probe of the last channel change: the next
+  // programme line must not overwrite what the user switched the mode on to read.
+  if (DebugMode != kDebugProbeTitle) SetCtrlVal(panel, kNextControl, next);
   TickCount = 0;
 }
 
@@ -104,7 +111,11 @@ void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
 
   if (count == kStartKeyTick && StartKeySent == 0) {
     const int32_t key = StartKey;
-    if (key >= kStartKeyMin) keybd_event(static_cast<BYTE>(key & 0xFF), 0, kStartKeyFlags, 0);
+    if (key >= kStartKeyMin) {
+      const BYTE vk = static_cast<BYTE>(key & 0xFF);
+      keybd_event(vk, 0, kStartKeyDownFlags, 0);
+      keybd_event(vk, 0, kStartKeyUpFlags, 0);
+    }
     StartKeySent = 1;
     TickCount = 0;
     DisplayActive = 0;

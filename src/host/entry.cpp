@@ -6,6 +6,7 @@
 // reach a discarded panel.
 #include "host/entry.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -77,11 +78,28 @@ void DiscardAllPanels() {
   }
 }
 
-bool LayoutFileReadable() {
-  int file = CVI_OpenFile(UirPath, 1, 0, 1);
-  if (file < 0) return false;
+// The layout file: there and readable, missing, or there but not readable (no permission, in
+// use without sharing, a folder of that name). Only the first line is tried: what the file
+// holds is the panel loader's business, which refuses a bad one without a message.
+enum class LayoutFile { kReadable, kMissing, kUnreadable };
+
+LayoutFile CheckLayoutFile() {
+  errno = 0;
+  const int file = CVI_OpenFile(UirPath, 1, 0, 1);
+  if (file < 0) return errno == ENOENT ? LayoutFile::kMissing : LayoutFile::kUnreadable;
+  char first[2];
+  const int read = ReadLine(file, first, 1);  // -2: a read error, -1: an empty file
   CVI_CloseFile(file);
-  return true;
+  return read == -2 ? LayoutFile::kUnreadable : LayoutFile::kReadable;
+}
+
+// The one message the plug-in ever shows: without its layout it cannot run. It names the file
+// it looked for and says whether it was missing or could not be read.
+void ShowLayoutFileMessage(LayoutFile problem) {
+  char text[kPathMax + 64];
+  std::snprintf(text, sizeof text, "Attention :\n\n\n\n\n\n\n\n\nFile %s %s !", UirPath,
+                problem == LayoutFile::kMissing ? "not found" : "cannot be read");
+  MessageBoxA(nullptr, text, "Pelta error", MB_OK);
 }
 
 void MakeDisplayTranslucent() {
@@ -109,9 +127,9 @@ BOOL Load(HINSTANCE instance) {
   GetPar();  // no panel yet: only the values
   if (!BuildPath(UirPath, "%s\\pelta.uir")) return FALSE;
   ApplySizeLayout(SizeMode);
-  if (!LayoutFileReadable()) {
-    MessageBoxA(nullptr, "Attention :\n\n\n\n\n\n\n\n\nFile PeltaX.uir not found !", "Pelta error",
-                MB_OK);
+  const LayoutFile layout = CheckLayoutFile();
+  if (layout != LayoutFile::kReadable) {
+    ShowLayoutFileMessage(layout);
     return FALSE;
   }
   if (InitCVIRTE(instance) < 0) return FALSE;
@@ -128,7 +146,10 @@ BOOL Load(HINSTANCE instance) {
     *kPanels[i] = handle;
   }
   GetPar();  // again, now onto the panels
-  if (std::strlen(FontName) > 3) ApplyFont();
+  // The typeface needs a name of four characters or more; the alignment follows TextAlign
+  // whatever the font line says, since every channel change re-anchors the texts for 16 and 32
+  // (left-aligned texts at the right-aligned anchor would run under the indicators).
+  ApplyFont(std::strlen(FontName) > 3);
   DisplayPanel(pnlDisplay);
   if (Opacity < kOpaqueFrom) MakeDisplayTranslucent();
   SetCtrlVal(pnlAbout, kAboutVersionControl, kVersionLabel);
@@ -136,10 +157,13 @@ BOOL Load(HINSTANCE instance) {
   ResetTimerState();  // no display cycle, the start key not yet sent
   HostKind = 0;
   eitstate = 0;
-  // 50 ticks make one display time; a period of 0 (below 50 ms) is refused by the timer and
-  // the plug-in then runs without ticks.
-  TimerId = StartDisplayTimer(static_cast<UINT>(DisplayTimeMs / kTimerTicksPerDisplay),
-                              kTimerResolutionMs, &TimerProc);
+  // 50 ticks make one display time. A display time below 50 ms would give a period of 0,
+  // which the multimedia timer refuses: no tick would ever run, the start cycle would never
+  // end and no channel change would be shown. Such a timer ticks every millisecond instead
+  // (DisplayTimeMs itself stays as read).
+  const int32_t period = DisplayTimeMs / kTimerTicksPerDisplay;
+  TimerId =
+      StartDisplayTimer(static_cast<UINT>(period > 0 ? period : 1), kTimerResolutionMs, &TimerProc);
   return TRUE;
 }
 

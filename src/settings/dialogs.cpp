@@ -1,8 +1,9 @@
 // The settings dialog, the About box and the font button.
 //
 // Each dialog runs the panel run-time's event loop inside the host's menu call; the menu call
-// returns when the dialog's button (or its close box, which the layout file routes to the same
-// button) ends the loop.
+// returns when the dialog's button ends the loop, or its close box: the layout file routes the
+// About box's to its OK button, while the Settings dialog's has no control and closes the
+// dialog without saving, as a close box does on Windows.
 #include "settings/dialogs.h"
 
 #include <cstring>
@@ -62,6 +63,6 @@ int FONT(int, int, int event, void*, int, int) {
                   nullptr, nullptr, &justify, nullptr, nullptr, kFontMinPoints, kFontMaxPoints, 0,
                   1);
   TextAlign = justify;
-  ApplyFont();
+  ApplyFont(true);
   return 0;
 }

@@ -108,23 +108,35 @@ void NextLine(int file, char* buffer, int keep) {
   if (ReadLine(file, buffer, keep) < 0) buffer[0] = '\0';
 }
 
+// Text drawn in its own background colour is invisible: equal colours (as drawn, 24 bits)
+// get a white background, or a black one when the text itself is white.
+int32_t ReadableBackground(int32_t back, int32_t text) {
+  constexpr int32_t kRgb = 0xFFFFFF;
+  constexpr int32_t kWhite = 0xFFFFFF;
+  constexpr int32_t kBlack = 0x000000;
+  if ((back & kRgb) != (text & kRgb)) return back;
+  return (text & kRgb) == kWhite ? kBlack : kWhite;
+}
+
 }  // namespace
 
+// The colours onto the display panel, always as a readable pair: also after Save, whose
+// equal colours are still written to the file as they were chosen.
 void ApplyColours() {
   const int display = pnlDisplay;
-  const int back = BackColour;
   const int text = TextColour;
+  const int back = ReadableBackground(BackColour, text);
   SetPanelAttribute(display, ATTR_BACKCOLOR, back);
   SetCtrlAttribute(display, kDecorationControl, ATTR_DECORATION_COLOR, back);
   for (int control : kColouredControls) SetCtrlAttribute(display, control, ATTR_TEXT_BGCOLOR, back);
   for (int control : kColouredControls) SetCtrlAttribute(display, control, ATTR_TEXT_COLOR, text);
 }
 
-void ApplyFont() {
+void ApplyFont(bool typeface) {
   const int display = pnlDisplay;
   const int justify = TextAlign;
   for (int control : kFontControls) {
-    SetCtrlAttribute(display, control, ATTR_TEXT_FONT, FontName);
+    if (typeface) SetCtrlAttribute(display, control, ATTR_TEXT_FONT, FontName);
     SetCtrlAttribute(display, control, ATTR_TEXT_JUSTIFY, justify);
   }
 }
@@ -138,18 +150,20 @@ void WriteText(int file, const char* text) {
 }  // namespace
 
 void ApplySizeLayout(int mode) {
+  // A mode that is no size (anything but 0 to 3) would leave the strip 0 pixels high, i.e.
+  // invisible: it gets the layout of size 0. SizeMode itself keeps what the file says.
+  const SizeLayout* layout = &kSizeLayouts[0];
   for (const SizeLayout& s : kSizeLayouts) {
-    if (s.mode != mode) continue;
-    const int display = pnlDisplay;
-    DisplayHeight = s.height;
-    SetCtrlAttribute(display, kNameControl, ATTR_TEXT_POINT_SIZE, s.name_size);
-    SetCtrlAttribute(display, kLogoControl, ATTR_TOP, s.logo_top);
-    SetCtrlAttribute(display, kNowControl, ATTR_TEXT_POINT_SIZE, s.now_size);
-    SetCtrlAttribute(display, kNowControl, ATTR_TOP, s.now_top);
-    SetCtrlAttribute(display, kNextControl, ATTR_TEXT_POINT_SIZE, s.next_size);
-    SetCtrlAttribute(display, kNextControl, ATTR_TOP, s.next_top);
-    return;
+    if (s.mode == mode) layout = &s;
   }
+  const int display = pnlDisplay;
+  DisplayHeight = layout->height;
+  SetCtrlAttribute(display, kNameControl, ATTR_TEXT_POINT_SIZE, layout->name_size);
+  SetCtrlAttribute(display, kLogoControl, ATTR_TOP, layout->logo_top);
+  SetCtrlAttribute(display, kNowControl, ATTR_TEXT_POINT_SIZE, layout->now_size);
+  SetCtrlAttribute(display, kNowControl, ATTR_TOP, layout->now_top);
+  SetCtrlAttribute(display, kNextControl, ATTR_TEXT_POINT_SIZE, layout->next_size);
+  SetCtrlAttribute(display, kNextControl, ATTR_TOP, layout->next_top);
 }
 
 void GetPar() {
@@ -170,9 +184,9 @@ void GetPar() {
   SetCtrlVal(settings, kSecondsControl, static_cast<double>(seconds));
   for (const IntSetting& s : kPanelOrder) SetCtrlVal(settings, s.control, s.value->load());
 
-  // Text in the background colour would be invisible: such a file gets a white background
-  // (the settings panel keeps showing what the file says).
-  if (BackColour == TextColour) BackColour = 0xFFFFFF;
+  // Equal colours: the background in use is the readable one (the settings panel keeps
+  // showing what the file says).
+  BackColour = ReadableBackground(BackColour, TextColour);
   ApplyColours();
   ApplySizeLayout(SizeMode);
 }

@@ -28,10 +28,13 @@ extern std::atomic<int32_t> DisplayHeight;  // from SizeMode: 60, 90, 120, 90
 
 void GetPar();
 void SetPar();
-// BackColour and TextColour onto the display panel and the texts on it.
+// BackColour and TextColour onto the display panel and the texts on it, always as a readable
+// pair (equal colours get a white background, or black behind white text).
 void ApplyColours();
-// FontName and TextAlign onto the display's name and programme lines (kFontControls).
-void ApplyFont();
-// The size layout for `mode` onto the display panel (and DisplayHeight); other modes: nothing.
+// TextAlign, and FontName when `typeface`, onto the display's name and programme lines
+// (kFontControls), each control typeface first.
+void ApplyFont(bool typeface);
+// The size layout for `mode` onto the display panel (and DisplayHeight); a mode other than 0 to
+// 3 gets the layout of 0.
 void ApplySizeLayout(int mode);
 void ResetSettingsState();

@@ -108,7 +108,7 @@ TEST_F(BadInputSettings, MalformedFilesStillLoadWithDefinedValues) {
          WriteIni(lines);
        },
        [] { EXPECT_EQ(DisplayTimeMs.load(), INT32_MAX); }},
-      {"a size mode outside 0..3: no layout, height 0",
+      {"a size mode outside 0..3: kept, the strip takes size 0 (60 pixels)",
        [this] {
          std::vector<std::string> lines = DefaultIni();
          lines[1] = "-1";
@@ -116,7 +116,7 @@ TEST_F(BadInputSettings, MalformedFilesStillLoadWithDefinedValues) {
        },
        [] {
          EXPECT_EQ(SizeMode.load(), -1);
-         EXPECT_EQ(DisplayHeight.load(), 0);
+         EXPECT_EQ(DisplayHeight.load(), 60);
        }},
       {"a typeface name of 128 bytes: kept, refused by the panel run-time",
        [this] {
@@ -235,10 +235,10 @@ TEST_F(BadInputLogo, UnshowableLogosFallBackOrKeepThePicture) {
        true,
        {icons + "Folder.jpg", icons + "0.jpg"},
        icons + "0.jpg"},
-      {"name with path separators is taken as it stands",
+      {"name with path separators stays inside the logo folder",
        "..\\..\\Good",
        true,
-       {icons + "../../Good.jpg", icons + "0.jpg"},
+       {icons + ".._.._Good.jpg", icons + "0.jpg"},
        icons + "0.jpg"},
       {"logo shown, then neither logo nor fallback: the picture stays",
        "Missing",

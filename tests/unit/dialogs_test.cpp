@@ -1,4 +1,6 @@
 // The settings dialog, the About box, the font button and the guide window's button.
+#include "settings/dialogs.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,11 +9,10 @@
 #include <vector>
 
 #include "display/timer.h"
-#include "guide/eit.h"
 #include "fixture.h"
+#include "guide/eit.h"
 #include "guide/guide_window.h"
 #include "panels/panels.h"
-#include "settings/dialogs.h"
 #include "settings/settings.h"
 #include "ts.h"
 
@@ -105,8 +106,8 @@ TEST_F(DialogsTest, FontButtonStartsFromVerdanaForShortNames) {
 }
 
 TEST_F(DialogsTest, SaveWithoutChangesRewritesTheSameFile) {
-  WriteIni({" 4.5", "1", "255", "65535", "1", "0", "1", "0", "1", "2", "0", "65", "200", "32",
-            "2", "Lucida Console"});
+  WriteIni({" 4.5", "1", "255", "65535", "1", "0", "1", "0", "1", "2", "0", "65", "200", "32", "2",
+            "Lucida Console"});
   const std::string before = ReadFile("pelta.ini");
   ASSERT_TRUE(Load());
   mem::QueueCommit(pnlSettings, kSaveButton);
@@ -115,14 +116,21 @@ TEST_F(DialogsTest, SaveWithoutChangesRewritesTheSameFile) {
   EXPECT_FALSE(mem::IsVisible(pnlSettings));
 }
 
-TEST_F(DialogsTest, CloseBoxEndsEachDialogAsItsButtonDoes) {
+TEST_F(DialogsTest, CloseBoxEndsEachDialogAndTheSettingsCloseBoxDoesNotSave) {
   ASSERT_TRUE(Load());
-  for (int panel : {pnlSettings.load(), pnlAbout.load(), pnlGuide.load()}) {
-    const UINT menu = panel == pnlSettings ? 44454 : panel == pnlAbout ? 44455 : 44456;
-    mem::QueueClose(panel);
-    On_Menu_Select(menu);
-    EXPECT_TRUE(mem::LastLoopEndedByQuit()) << menu;
-    EXPECT_FALSE(mem::IsVisible(panel)) << menu;
+  const std::string before = ReadFile("pelta.ini");
+  const struct {
+    UINT menu;
+    int panel;
+  } cases[] = {{44454, pnlSettings}, {44455, pnlAbout}, {44456, pnlGuide}};
+  for (const auto& c : cases) {
+    SetCtrlVal(pnlSettings, 19, 99);  // an edit in the Settings dialog, never saved
+    mem::QueueClose(c.panel);
+    On_Menu_Select(c.menu);
+    EXPECT_TRUE(mem::LastLoopEndedByQuit()) << c.menu;
+    EXPECT_FALSE(mem::IsVisible(c.panel)) << c.menu;
+    EXPECT_EQ(ReadFile("pelta.ini"), before) << c.menu << ": the file is left alone";
+    EXPECT_EQ(Opacity.load(), 180) << c.menu;
   }
 }
 

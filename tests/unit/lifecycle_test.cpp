@@ -1,5 +1,7 @@
 // Load, unload and the entry points of the library, in-process.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -90,11 +92,8 @@ TEST_F(LifecycleTest, TimerPeriodIsOneFiftiethOfTheDisplayTime) {
     const char* seconds;
     bool running;
     UINT period;
-  } cases[] = {{" 3.0", true, 60},
-               {" 5.0", true, 100},
-               {"0.02", false, 0},
-               {"0.049", false, 0},
-               {"0.05", true, 1}};
+  } cases[] = {{" 3.0", true, 60}, {" 5.0", true, 100}, {"0.02", true, 1}, {"0.049", true, 1},
+               {"0.01", true, 60}, {"0.05", true, 1}};  // below 50 ms: every millisecond
   for (const Case& c : cases) {
     ASSERT_TRUE(LoadWithLine(0, c.seconds));
     EXPECT_EQ(sim::TimerRunning(), c.running) << c.seconds;
@@ -108,13 +107,17 @@ TEST_F(LifecycleTest, TimerPeriodIsOneFiftiethOfTheDisplayTime) {
 }
 
 TEST_F(LifecycleTest, FontNameIsAppliedAtLoadFromFourCharacters) {
+  // The alignment is applied whatever the font name: the channel change re-anchors the texts
+  // for 16 and 32 in any case.
   struct Case {
     const char* font;
     bool applied;
-  } cases[] = {{"Ari", false}, {"Aria", true}, {"", false}, {"Courier New", true}};
+    int align;
+  } cases[] = {{"Ari", false, 32}, {"Aria", true, 32},        {"", false, 32},
+               {"", false, 16},    {"Courier New", true, 32}, {"Ari", false, 0}};
   for (const Case& c : cases) {
     std::vector<std::string> lines = DefaultIni();
-    lines[13] = "32";
+    lines[13] = std::to_string(c.align);
     lines[15] = c.font;
     WriteIni(lines);
     ASSERT_TRUE(Load());
@@ -124,22 +127,42 @@ TEST_F(LifecycleTest, FontNameIsAppliedAtLoadFromFourCharacters) {
       ASSERT_TRUE(mem::CtrlAttrText(pnlDisplay, control, ATTR_TEXT_FONT, face, sizeof face));
       ASSERT_TRUE(mem::CtrlAttr(pnlDisplay, control, ATTR_TEXT_JUSTIFY, &justify));
       EXPECT_EQ(std::strcmp(face, c.font) == 0, c.applied) << c.font << " on " << control;
-      EXPECT_EQ(justify == 32, c.applied) << c.font << " on " << control;
+      EXPECT_EQ(justify, c.align) << c.font << " on " << control;
     }
     Unload();
   }
 }
 
-TEST_F(LifecycleTest, MissingLayoutFileIsShownAndRefusesTheLoad) {
-  ASSERT_EQ(std::remove(Path("pelta.uir").c_str()), 0);
-  EXPECT_FALSE(Load());
-  ASSERT_EQ(sim::MessageBoxCount(), 1);
-  const sim::MessageBoxEntry* box = sim::MessageBoxAt(0);
-  EXPECT_EQ(box->owner, nullptr);
-  EXPECT_STREQ(box->text, "Attention :\n\n\n\n\n\n\n\n\nFile PeltaX.uir not found !");
-  EXPECT_STREQ(box->caption, "Pelta error");
-  EXPECT_EQ(box->type, static_cast<UINT>(MB_OK));
-  EXPECT_FALSE(sim::TimerRunning());
+TEST_F(LifecycleTest, MissingOrUnreadableLayoutFileIsShownAndRefusesTheLoad) {
+  // The message names the file looked for and says which of the two happened.
+  const struct {
+    const char* what;
+    bool folder;  // a folder named pelta.uir instead of no file at all
+    const char* outcome;
+  } cases[] = {{"missing", false, "not found"}, {"a folder of that name", true, "cannot be read"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::ClearLogs();
+    ASSERT_EQ(std::remove(Path("pelta.uir").c_str()), 0);
+    if (c.folder) {
+      ASSERT_EQ(mkdir(Path("pelta.uir").c_str(), 0755), 0);
+    }
+    EXPECT_FALSE(Load());
+    ASSERT_EQ(sim::MessageBoxCount(), 1);
+    const sim::MessageBoxEntry* box = sim::MessageBoxAt(0);
+    EXPECT_EQ(box->owner, nullptr);
+    const std::string path = UirPath;
+    EXPECT_EQ(path.substr(path.size() - 10), "\\pelta.uir");
+    EXPECT_EQ(std::string(box->text),
+              "Attention :\n\n\n\n\n\n\n\n\nFile " + path + " " + c.outcome + " !");
+    EXPECT_STREQ(box->caption, "Pelta error");
+    EXPECT_EQ(box->type, static_cast<UINT>(MB_OK));
+    EXPECT_FALSE(sim::TimerRunning());
+    if (c.folder) {
+      ASSERT_EQ(rmdir(Path("pelta.uir").c_str()), 0);
+    }
+    WriteFile("pelta.uir", "");  // for the next row to remove
+  }
 }
 
 TEST_F(LifecycleTest, AFailedPanelRefusesTheLoadSilentlyAndLeavesNothingBehind) {

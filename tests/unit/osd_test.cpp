@@ -238,6 +238,7 @@ TEST_F(OsdTest, TimeOfDayIsWrittenAsHoursAndMinutes) {
 TEST_F(OsdTest, LogoFromTheIconFolderOrTheFallback) {
   WriteFile("pelta_icon/Das Erste.jpg", kJpeg);
   WriteFile("pelta_icon/Broken.jpg", "not a picture");
+  WriteFile("pelta_icon/ORF2 W_N.jpg", kJpeg);
   LoadStartAndPassGate();
   const std::string icons = Path("pelta_icon/");
   const struct {
@@ -248,6 +249,9 @@ TEST_F(OsdTest, LogoFromTheIconFolderOrTheFallback) {
       {"Arte", {icons + "Arte.jpg", icons + "0.jpg"}},
       {"Broken", {icons + "Broken.jpg", icons + "0.jpg"}},
       {"", {icons + ".jpg", icons + "0.jpg"}},
+      // Characters Windows forbids in file names become '_'.
+      {"ORF2 W/N", {icons + "ORF2 W_N.jpg"}},
+      {"a\\b:c*d?e\"f<g>h|i", {icons + "a_b_c_d_e_f_g_h_i.jpg", icons + "0.jpg"}},
   };
   for (const auto& c : cases) {
     const int before = mem::ImageLoadCount();
@@ -514,7 +518,8 @@ TEST_F(ShowToolTest, FeedsEitKeysAndKeepsEveryByte) {
             std::string::npos)
       << Control(json, 11);
   EXPECT_NE(json.find("\"eitstate\": 8"), std::string::npos);
-  EXPECT_NE(json.find("\"keys_sent\": [{\"vk\": 44, \"scan\": 0, \"flags\": 257}]"),
+  EXPECT_NE(json.find("\"keys_sent\": [{\"vk\": 44, \"scan\": 0, \"flags\": 257}, "
+                      "{\"vk\": 44, \"scan\": 0, \"flags\": 259}]"),
             std::string::npos);
   EXPECT_NE(json.find("\"host\": {\"kind\": 101"), std::string::npos);
   EXPECT_NE(Control(json, 5).find("\"value\": \"11836\""), std::string::npos);

@@ -1,6 +1,7 @@
 // The settings file: reading rules, the size layout, the equal-colour rule, writing back.
-#include <gtest/gtest.h>
+#include "settings/settings.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +13,6 @@
 #include "fixture.h"
 #include "panels/panels.h"
 #include "settings/dialogs.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -37,8 +37,16 @@ TEST_F(SettingsTest, DisplayTimeLineRules) {
     const char* line;
     int32_t ms;
   } cases[] = {
-      {" 3.0", 3000}, {"2.3", 2299},  {"0.01", 3000}, {"0.02", 19},     {"0", 3000},
-      {"-5", 3000},   {"", 3000},     {"12.5", 12500}, {"1e30", INT32_MAX}, {"abc", 3000},
+      {" 3.0", 3000},
+      {"2.3", 2299},
+      {"0.01", 3000},
+      {"0.02", 19},
+      {"0", 3000},
+      {"-5", 3000},
+      {"", 3000},
+      {"12.5", 12500},
+      {"1e30", INT32_MAX},
+      {"abc", 3000},
       {"5.0 seconds and more", 5000},
   };
   for (const Case& c : cases) {
@@ -76,9 +84,14 @@ TEST_F(SettingsTest, SizeModeSetsHeightAndLayout) {
       {1, 90, 40, 20, 14, 48, 14, 68},
       {2, 120, 60, 35, 18, 70, 18, 93},
       {3, 90, 22, 20, 18, 40, 18, 64},
+      // No size: the layout of 0, not a strip 0 pixels high.
+      {4, 60, 22, 5, 11, 26, 11, 42},
+      {-1, 60, 22, 5, 11, 26, 11, 42},
+      {INT32_MAX, 60, 22, 5, 11, 26, 11, 42},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(LoadWithLine(1, std::to_string(c.mode)));
+    EXPECT_EQ(SizeMode.load(), c.mode) << "kept as read";
     EXPECT_EQ(DisplayHeight.load(), c.height) << "mode " << c.mode;
     EXPECT_EQ(DisplayAttr(8, ATTR_TEXT_POINT_SIZE), c.name_size);
     EXPECT_EQ(DisplayAttr(9, ATTR_TOP), c.logo_top);
@@ -90,27 +103,27 @@ TEST_F(SettingsTest, SizeModeSetsHeightAndLayout) {
   }
 }
 
-TEST_F(SettingsTest, UnknownSizeModeAppliesNothing) {
-  ASSERT_TRUE(LoadWithLine(1, "4"));
-  EXPECT_EQ(DisplayHeight.load(), 0);
-  // Control 8 keeps the point size of the layout file: the plug-in never set it.
-  static mem::PanelState state;
-  ASSERT_TRUE(mem::Snapshot(pnlDisplay, &state));
-  for (int c = 0; c < state.control_count; ++c) {
-    for (int a = 0; a < state.controls[c].attr_count; ++a)
-      EXPECT_NE(state.controls[c].attrs[a].code, ATTR_TEXT_POINT_SIZE);
-  }
+TEST_F(SettingsTest, UnknownSizeModeShowsSizeZeroAndIsSavedAsItIs) {
+  ASSERT_TRUE(LoadWithLine(1, "2"));
+  SetCtrlVal(pnlSettings, 8, 7);  // typed into the dialog
+  SetPar();
+  EXPECT_EQ(DisplayHeight.load(), 60);
+  EXPECT_EQ(DisplayAttr(8, ATTR_TEXT_POINT_SIZE), 22);
+  EXPECT_EQ(DisplayAttr(11, ATTR_TOP), 42);
+  std::string text = ReadFile("pelta.ini");
+  EXPECT_EQ(text.substr(text.find("\r\n") + 2, 3), "7\r\n") << "the file keeps the value";
 }
 
-TEST_F(SettingsTest, ColoursReachTheDisplayAndEqualColoursGiveWhiteBackground) {
+TEST_F(SettingsTest, ColoursReachTheDisplayAndEqualColoursGiveAReadablePair) {
   struct Case {
     const char* back;
     const char* text;
     int shown_back;
   } cases[] = {
-      {"255", "16777215", 255},          // as stored
-      {"65280", "65280", 0xFFFFFF},      // equal: white background, green text
-      {"16777215", "16777215", 0xFFFFFF} // both white stay white on white
+      {"255", "16777215", 255},      // as stored
+      {"65280", "65280", 0xFFFFFF},  // equal: white background, green text
+      {"16777215", "16777215", 0},   // white text: black background
+      {"16777216", "0", 0xFFFFFF},   // equal as drawn (24 bits): black on black
   };
   for (const Case& c : cases) {
     std::vector<std::string> lines = DefaultIni();
@@ -159,8 +172,9 @@ TEST_F(SettingsTest, FontNameKeepsAtMost128Characters) {
 }
 
 TEST_F(SettingsTest, SaveWritesCrLfLinesInTheReadOrderAndReadsBackUnchanged) {
-  const std::vector<std::string> stored = {"12.5", "2", "255",  "65280", "1", "0",    "1",      "1",
-                                           "1",    "-2", "-1", "300",   "180", "16", "2", "Courier New"};
+  const std::vector<std::string> stored = {"12.5", "2",  "255", "65280",      "1",  "0",
+                                           "1",    "1",  "1",   "-2",         "-1", "300",
+                                           "180",  "16", "2",   "Courier New"};
   WriteIni(stored);
   ASSERT_TRUE(Load());
   SetPar();
@@ -192,7 +206,26 @@ TEST_F(SettingsTest, SaveFormatsSecondsWithOneDecimalInFourColumns) {
   }
 }
 
-TEST_F(SettingsTest, SaveTakesPanelValuesAndAppliesColoursWithoutEqualColourRule) {
+TEST_F(SettingsTest, SaveTakesPanelValuesAndShowsEqualColoursAsAReadablePair) {
+  const struct {
+    int back, text;
+    int shown;  // background on the display after the save
+  } cases[] = {{65280, 65280, 0xFFFFFF}, {0xFFFFFF, 0xFFFFFF, 0}, {255, 65280, 255}};
+  ASSERT_TRUE(Load());
+  for (const auto& c : cases) {
+    SetCtrlVal(pnlSettings, 10, c.back);
+    SetCtrlVal(pnlSettings, 9, c.text);
+    SetPar();
+    EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), c.shown) << c.back << "/" << c.text;
+    EXPECT_EQ(DisplayAttr(10, ATTR_TEXT_BGCOLOR), c.shown) << c.back << "/" << c.text;
+    EXPECT_EQ(DisplayAttr(10, ATTR_TEXT_COLOR), c.text);
+    // The file keeps the colours as chosen.
+    const std::string file = ReadFile("pelta.ini");
+    EXPECT_NE(file.find("\r\n" + std::to_string(c.back) + "\r\n" + std::to_string(c.text) + "\r\n"),
+              std::string::npos)
+        << file;
+  }
+  Unload();
   std::vector<std::string> lines = DefaultIni();
   lines[2] = lines[3] = "65280";
   WriteIni(lines);
@@ -200,7 +233,7 @@ TEST_F(SettingsTest, SaveTakesPanelValuesAndAppliesColoursWithoutEqualColourRule
   EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), 0xFFFFFF);
   SetCtrlVal(pnlSettings, 8, 2);  // size mode 2
   SetPar();
-  EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), 65280);  // equal colours as stored
+  EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), 0xFFFFFF);
   EXPECT_EQ(SizeMode.load(), 2);
   EXPECT_EQ(DisplayHeight.load(), 120);
   EXPECT_EQ(DisplayTimeMs.load(), 3000);  // the display time takes effect at the next load

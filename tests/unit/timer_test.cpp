@@ -150,7 +150,8 @@ TEST_F(TimerTest, StartKeyIsSentOnceAtTheFifthTick) {
   const struct {
     const char* setting;
     int vk;  // -1: nothing sent
-  } cases[] = {{"0", -1}, {"13", -1}, {"32", -1}, {"33", 33}, {"65", 65}, {"300", 44}, {"-3", -1}};
+  } cases[] = {{"0", -1},  {"13", -1},   {"32", -1},  {"33", 33},
+               {"65", 65}, {"160", 160}, {"300", 44}, {"-3", -1}};
   for (const auto& c : cases) {
     sim::ClearLogs();
     ASSERT_TRUE(LoadWith(11, c.setting));
@@ -167,18 +168,21 @@ TEST_F(TimerTest, StartKeyIsSentOnceAtTheFifthTick) {
     if (c.vk < 0) {
       EXPECT_EQ(sim::KeyEventCount(), 0) << c.setting;
     } else {
-      ASSERT_EQ(sim::KeyEventCount(), 1) << c.setting;
-      EXPECT_EQ(sim::KeyEventAt(0)->vk, c.vk);
-      EXPECT_EQ(sim::KeyEventAt(0)->flags, 0x101u);
-      EXPECT_EQ(sim::KeyEventAt(0)->scan, 0);
-      EXPECT_EQ(sim::KeyEventAt(0)->extra, 0u);
+      // A press: the key-down, then the matching key-up, so the key is not left held.
+      ASSERT_EQ(sim::KeyEventCount(), 2) << c.setting;
+      for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(sim::KeyEventAt(i)->vk, c.vk);
+        EXPECT_EQ(sim::KeyEventAt(i)->flags, i == 0 ? 0x101u : 0x103u);
+        EXPECT_EQ(sim::KeyEventAt(i)->scan, 0);
+        EXPECT_EQ(sim::KeyEventAt(i)->extra, 0u);
+      }
     }
     EXPECT_EQ(CallsOf(sim::Call::SetFocus), 0) << "the start cycle hides nothing";
     On_Channel_Change(MakeChannel("Next", 1, 1, 1, 0));
     EXPECT_TRUE(mem::IsVisible(pnlDisplay));
     TicksUntilHidden();
     sim::FireTimer(10);
-    EXPECT_EQ(sim::KeyEventCount(), c.vk < 0 ? 0 : 1) << "never a second time";
+    EXPECT_EQ(sim::KeyEventCount(), c.vk < 0 ? 0 : 2) << "never a second time";
     Unload();
   }
 }
@@ -193,7 +197,7 @@ TEST_F(TimerTest, ChangesDuringTheStartCycleRestartItsCount) {
   EXPECT_EQ(StartKeySent.load(), 0);
   sim::FireTimer();
   EXPECT_EQ(StartKeySent.load(), 1);
-  EXPECT_EQ(sim::KeyEventCount(), 1);
+  EXPECT_EQ(sim::KeyEventCount(), 2) << "down and up";
 }
 
 TEST_F(TimerTest, APKeyBeforeTheFifthTickPostponesTheStartKey) {
@@ -211,7 +215,7 @@ TEST_F(TimerTest, APKeyBeforeTheFifthTickPostponesTheStartKey) {
   EXPECT_EQ(CurrentServiceId(), 0);
   sim::FireTimer(5);
   EXPECT_EQ(StartKeySent.load(), 1);
-  EXPECT_EQ(sim::KeyEventCount(), 1);
+  EXPECT_EQ(sim::KeyEventCount(), 2) << "down and up";
 }
 
 TEST_F(TimerTest, LinesReadyWhileShownAppearAtTheNextTickAndRestartTheCycle) {
@@ -224,6 +228,25 @@ TEST_F(TimerTest, LinesReadyWhileShownAppearAtTheNextTickAndRestartTheCycle) {
   EXPECT_EQ(eitstate.load(), 8);
   EXPECT_EQ(TickCount.load(), 0);
   EXPECT_EQ(TicksUntilHidden(), 51);
+}
+
+TEST_F(TimerTest, LinesReachControl11UnlessItHoldsTheTitleProbe) {
+  const struct {
+    int debug_mode;
+    const char* next_shown;
+  } cases[] = {{0, "next"}, {-1, "next"}, {-2, "Centre window"}};
+  sim::CreateWindow("Centre window", RECT{900, 500, 1000, 600}, host_);
+  for (const auto& c : cases) {
+    PassGateAndChange();
+    DebugMode = c.debug_mode;  // as the Settings dialog sets it
+    On_Channel_Change(MakeChannel("Das Erste", 11836000, 13, 28106, 0));
+    LinesReady("now", "next");  // the filter opened by the first change still runs
+    sim::FireTimer();
+    EXPECT_EQ(Text(pnlDisplay, 10), "now") << c.debug_mode;
+    EXPECT_EQ(Text(pnlDisplay, 11), c.next_shown) << c.debug_mode;
+    EXPECT_EQ(eitstate.load(), 8) << c.debug_mode;
+    Unload();
+  }
 }
 
 TEST_F(TimerTest, LinesReadyAfterTheHideWaitForThePKey) {

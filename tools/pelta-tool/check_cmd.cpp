@@ -77,10 +77,12 @@ int SettingsPanelInt(int control) {
   return value;
 }
 
+// The alignment is applied at load whatever the font line holds.
 const char* AlignName(int align) {
   if (align == kJustifyRight) return "right-aligned, texts re-anchored on every channel";
   if (align == kJustifyCentre) return "centred, texts re-anchored on every channel";
-  return "layout file positions";
+  if (align == kJustifyLeft) return "left-aligned, layout file positions";
+  return "not 16 or 32: left-aligned, layout file positions";
 }
 
 void PrintSetting(int line, const char* name, const char* value) {
@@ -120,15 +122,17 @@ int CheckIni(const char* path) {
 
   std::printf("%s: what the plug-in uses after load\n", path);
   char text[256];
-  std::snprintf(text, sizeof text, "%d ms (%g s as read); timer every %d ms%s",
-                DisplayTimeMs.load(), static_cast<double>(seconds), DisplayTimeMs.load() / 50,
-                sim::TimerRunning() ? "" : " -- period 0: the timer is not started");
+  const bool timer_running = sim::TimerRunning();
+  std::snprintf(text, sizeof text, "%d ms (%g s as read); timer every %u ms%s",
+                DisplayTimeMs.load(), static_cast<double>(seconds),
+                timer_running ? sim::TimerPeriod() : 0u,
+                timer_running ? "" : " -- the timer is not started");
   PrintSetting(1, "DisplayTimeMs", text);
   const int size_mode = SizeMode.load();
   if (size_mode >= 0 && size_mode <= 3) {
     std::snprintf(text, sizeof text, "%d (display height %d)", size_mode, DisplayHeight.load());
   } else {
-    std::snprintf(text, sizeof text, "%d (no size layout: display height %d)", size_mode,
+    std::snprintf(text, sizeof text, "%d (no size: the layout of 0, display height %d)", size_mode,
                   DisplayHeight.load());
   }
   PrintSetting(2, "SizeMode", text);
@@ -163,7 +167,8 @@ int CheckIni(const char* path) {
     std::snprintf(text, sizeof text, "%d: display window opaque", Opacity.load());
   }
   PrintSetting(13, "Opacity", text);
-  std::snprintf(text, sizeof text, "%d (%s)", TextAlign.load(), AlignName(TextAlign.load()));
+  std::snprintf(text, sizeof text, "%d (%s%s)", TextAlign.load(), AlignName(TextAlign.load()),
+                std::strlen(FontName) > 3 ? "" : ", in the layout's font");
   PrintSetting(14, "TextAlign", text);
   std::snprintf(text, sizeof text, "%d", GuideFormat.load());
   PrintSetting(15, "GuideFormat", text);
@@ -198,8 +203,21 @@ int CheckIni(const char* path) {
     std::printf("note: %s:16: the font name is cut to 128 characters\n", path);
     ++notes;
   }
+  if (size_mode < 0 || size_mode > 3) {
+    std::printf("note: %s:2: size %d is not 0 to 3: the display uses size 0 (60 pixels)\n", path,
+                size_mode);
+    ++notes;
+  }
+  if (timer_running && DisplayTimeMs.load() / 50 == 0) {
+    std::printf(
+        "note: %s:1: a display time below 0.05 s has no whole millisecond per tick: the "
+        "timer ticks every 1 ms instead, so the display stays up about 0.05 s\n",
+        path);
+    ++notes;
+  }
   if (BackColour.load() != file_back) {
-    std::printf("note: %s:3: background equals the text colour: the display uses white\n", path);
+    std::printf("note: %s:3: background equals the text colour: the display uses %s\n", path,
+                BackColour.load() == 0 ? "black (the text is white)" : "white");
     ++notes;
   }
   if (translucent && file_opacity < 100) {

@@ -78,6 +78,7 @@ struct Options {
   std::string shot_request;  // written when the display shows the programme lines
   std::string shot_done;     // waited for (a screenshot was taken)
   int timeout_s = 150;
+  std::string missing_uir_dll;  // a copy of the DLL in a folder without pelta.uir
 };
 
 Options g_options;
@@ -472,9 +473,52 @@ void ParseArgs(int argc, char** argv) {
       o.shot_done = value;
     else if (key == "--timeout")
       o.timeout_s = std::atoi(value);
+    else if (key == "--missing-uir-dll")
+      o.missing_uir_dll = value;
     else
       Note("unknown option %s", key.c_str());
   }
+}
+
+// Loads the DLL copy of a folder without pelta.uir: the load must be refused after a message
+// box that names the file looked for. The box is modal inside LoadLibrary on this thread, so a
+// helper thread reads its text and presses OK. It is running before LoadLibrary takes the
+// loader lock, which a starting thread would wait for.
+void CheckLoadWithoutLayout(const std::string& path) {
+  g_step = "load without pelta.uir";
+  char full[MAX_PATH];
+  GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  std::string dir = full;
+  dir = dir.substr(0, dir.find_last_of('\\'));
+  const std::string expected =
+      "Attention :\n\n\n\n\n\n\n\n\nFile " + dir + "\\pelta.uir not found !";
+  std::atomic<bool> running{false};
+  std::atomic<bool> done{false};
+  std::string text;
+  bool seen = false;
+  std::thread answer([&] {
+    running = true;
+    for (int i = 0; i < 1000 && !done.load(); ++i) {
+      HWND box = FindWindowA(nullptr, "Pelta error");
+      if (box != nullptr) {
+        char buffer[1024] = "";
+        GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);  // the message box's text control
+        text = buffer;
+        seen = true;
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return;
+      }
+      Sleep(20);
+    }
+  });
+  while (!running.load()) Sleep(1);
+  HMODULE refused = LoadLibraryA(full);
+  done = true;
+  answer.join();
+  Check(refused == nullptr, "without pelta.uir the plug-in refuses to load");
+  if (refused != nullptr) FreeLibrary(refused);
+  Check(seen && text == expected, "its message box names the layout file it looked for",
+        "seen %d, \"%s\"", seen, text.c_str());
 }
 
 void Watchdog() {
@@ -635,6 +679,17 @@ void CheckStartCycle(const Plugin& plugin) {
     }
     Check(downs == 1, "start key sent once after the start cycle", "vk %d seen %d times",
           o.start_key & 0xFF, downs);
+    // A press is a down and an up: the key must not be left held in the key state.
+    int ups = 0;
+    for (const KeySeen& k : g_keys) {
+      if (k.vk == static_cast<DWORD>(o.start_key & 0xFF) && !k.down) ++ups;
+    }
+    const SHORT async_state = GetAsyncKeyState(o.start_key & 0xFF);
+    const SHORT thread_state = GetKeyState(o.start_key & 0xFF);
+    Check(ups == 1 && (async_state & 0x8000) == 0 && (thread_state & 0x8000) == 0,
+          "start key released after its press", "ups %d, async state %04x, key state %04x", ups,
+          static_cast<unsigned>(async_state & 0xFFFF),
+          static_cast<unsigned>(thread_state & 0xFFFF));
   }
 }
 
@@ -894,6 +949,21 @@ void CheckSettingsMenu(const Plugin& plugin) {
         "%d lines", static_cast<int>(ini.size()));
 }
 
+// The close box closes without saving: an edit in the dialog, then the close box.
+void CheckSettingsCloseBox(const Plugin& plugin) {
+  g_step = "Settings close box";
+  const std::vector<std::string> saved = ReadLines(plugin.dir + "\\pelta.ini");
+  bool edited = false;
+  After(400, [&] {
+    HWND settings = FindWindowA(nullptr, "Settings");
+    edited = settings != nullptr && SetWindowTextA(GetDlgItem(settings, 19), "77") != 0;
+    PostMessageA(settings, WM_CLOSE, 0, 0);
+  });
+  plugin.on_menu(kMenuSettings);
+  Check(edited && !Visible("Settings") && ReadLines(plugin.dir + "\\pelta.ini") == saved,
+        "Settings close box closes the dialog and leaves pelta.ini untouched", "edited %d", edited);
+}
+
 // On_Exit stops the filter and discards the display; FreeLibrary then removes the rest.
 void CheckExit(const Plugin& plugin) {
   g_step = "On_Exit";
@@ -946,6 +1016,7 @@ int main(int argc, char** argv) {
   ParseArgs(argc, argv);
   std::thread(Watchdog).detach();
   SetUpHost();
+  if (!g_options.missing_uir_dll.empty()) CheckLoadWithoutLayout(g_options.missing_uir_dll);
   Plugin plugin;
   if (!LoadPlugin(&plugin)) {
     std::printf("%d passed, %d failed\n", g_passed, g_failed);
@@ -962,6 +1033,7 @@ int main(int argc, char** argv) {
   CheckAboutMenu(plugin);
   CheckGuideMenu(plugin);
   CheckSettingsMenu(plugin);
+  CheckSettingsCloseBox(plugin);
   CheckExit(plugin);
   CheckUnload(plugin);
   return Finish();

@@ -556,15 +556,26 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
       break;
     }
     case WM_CLOSE: {
-      // The close box runs the close control's callback, as its button would; a panel without
-      // one stays open. Never destroyed here: the handle lives until DiscardPanel.
+      // The close box runs the close control's callback, as its button would. A dialog without
+      // one just closes: it hides and ends the event loop it runs in, pressing nothing (the
+      // Settings dialog closes without saving). A popup stays. Never destroyed here: the
+      // handle lives until DiscardPanel.
       int close_control = 0;
+      bool dialog = false;
       {
         std::lock_guard<std::mutex> lock(g_mutex);
         PanelState* panel = FindPanel(handle);
-        if (panel != nullptr) close_control = panel->close_control;
+        if (panel != nullptr) {
+          close_control = panel->close_control;
+          dialog = panel->style == uir::Style::Dialog;
+        }
       }
-      if (close_control > 0) Commit(handle, close_control);
+      if (close_control > 0) {
+        Commit(handle, close_control);
+      } else if (dialog) {
+        HidePanel(handle);
+        QuitUserInterface(0);
+      }
       return 0;
     }
     case WM_MOUSEACTIVATE: {
