@@ -14,6 +14,7 @@
 
 #include "display/channel.h"
 #include "guide/eit.h"
+#include "guide/eit_sections.h"
 #include "settings/settings.h"
 
 namespace {
@@ -70,15 +71,6 @@ void PutSection(std::vector<unsigned char>& block, size_t at, uint16_t sid, int 
   std::memcpy(p, text, t);
   p += t;
   std::memset(p, 0x5A, 4);  // CRC: the positional pass does not check it
-}
-
-uint32_t Crc32(const unsigned char* data, size_t size) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= static_cast<uint32_t>(data[i]) << 24;
-    for (int b = 0; b < 8; ++b) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-  }
-  return crc;
 }
 
 // One section with its CRC_32 (no pointer field).

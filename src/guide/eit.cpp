@@ -15,16 +15,8 @@
 // the packet start P (section byte n lies at P+n+1), straight on into the next packet where a
 // section is longer than one, and it takes the first descriptor of the first event.
 //
-// The section pass then walks the same packets as a demultiplexer does (ISO/IEC 13818-1,
-// 2.4.4): a packet in which a section begins has a pointer_field giving the number of bytes
-// that still end the previous section; behind that section further sections may follow in the
-// same packet, and 0xFF where a table_id would be is stuffing to the packet's end. The host
-// hands over payloads without their headers, so payload_unit_start_indicator is lost: the pass
-// tries every packet as one that opens with a pointer_field, and the section that ends in a
-// packet both with and without one, and lets the data decide. A section found that way counts
-// only when it is plausible: whole inside the block, its CRC_32 must check; running past the
-// block, its header must be consistent and the descriptor read must lie in the part at hand.
-// Such a section is kept in a fixed buffer and completed from the next block, CRC-checked.
+// The section pass (eit_sections.cpp) then walks the same packets as a demultiplexer does,
+// section by section, and checks each section's CRC_32.
 // The section pass feeds only events that the positional pass did not capture, through the same
 // descriptor reading, cleaning and line building, so both passes give byte-identical lines.
 // Where the first descriptor carries no text the reader knows (0x4D, 0x4E, 0x69), the section
@@ -45,13 +37,13 @@
 // GuideLock is never held across a host message, a panel call or file I/O.
 #include "guide/eit.h"
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
 #include "display/channel.h"
+#include "guide/eit_sections.h"
 #include "host/commands.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
@@ -73,64 +65,15 @@ constexpr int kMinBlock = 184;
 constexpr int kMaxBlock = 2000;
 constexpr int kReaderFilter = 1;  // the filter number the start record carries
 
-constexpr uint16_t kTableEitPfActual = 0x4E;  // EN 300 468: EIT p/f, actual transport stream
-constexpr uint16_t kMinSectionLength = 15;    // the fixed header fields plus the CRC_32
-constexpr uint16_t kShortEventTag = 0x4D;     // short_event_descriptor (EN 300 468, 6.2.37)
-constexpr uint16_t kExtendedEventTag = 0x4E;  // extended_event_descriptor (6.2.15)
-constexpr uint16_t kTextTag69 = 0x69;         // read in the reader's own name/text layout
-constexpr uint8_t kTableSelector3 = 0x10;     // annex A: 0x10 and two bytes select a table
+constexpr uint16_t kMinSectionLength = 15;  // the fixed header fields plus the CRC_32
+constexpr uint8_t kTableSelector3 = 0x10;   // annex A: 0x10 and two bytes select a table
 constexpr uint8_t kLongExtendedDescriptor = 192;
 constexpr size_t kLongExtendedText = 48;
 
-constexpr int32_t kPresentBit = 2;
-constexpr int32_t kFollowingBit = 4;
 constexpr int32_t kBothReady = 7;
-
-// The section pass (ISO/IEC 13818-1 section syntax, EN 300 468 EIT layout, section offsets).
-constexpr size_t kMaxSection = 4096;  // 3 header bytes + section_length of at most 4093
-constexpr uint16_t kMaxSectionLength = 4093;
-constexpr uint16_t kMinEventSection = 27;  // header, one event's 12 fixed bytes, CRC_32
-constexpr size_t kCrcSize = 4;
-constexpr size_t kEventLoopLength = 24;  // descriptors_loop_length of the first event
-constexpr size_t kFirstDescriptor = 26;  // first descriptor of the first event
-constexpr size_t kStartHour = 18;        // start_time hour and minute, BCD
-constexpr size_t kLastTableId = 13;
-constexpr uint8_t kStuffing = 0xFF;
 
 constexpr int32_t kDebugDump = -1;
 constexpr char kDumpPath[] = "C:\\Pelta_EIT.dbg";
-
-// A read-only window on the delivered block. Byte() past the end answers 0 and marks the view
-// failed until Clear(); Text() copies what lies inside and cuts the rest.
-class BlockView {
- public:
-  BlockView(const unsigned char* data, size_t size) : data_(data), size_(size) {}
-
-  uint8_t Byte(size_t pos) {
-    if (pos >= size_) {
-      failed_ = true;
-      return 0;
-    }
-    return data_[pos];
-  }
-  bool failed() const { return failed_; }
-  // The bytes from `pos`, for reads the caller has already bounded (a whole packet's header).
-  const unsigned char* At(size_t pos) const { return data_ + pos; }
-  void Clear() { failed_ = false; }
-
-  // Up to `count` bytes from `pos` into `out` (zeroed by the caller, larger than any count the
-  // reader asks for: at most 255), cut at the block's end.
-  void Text(size_t pos, size_t count, char* out) const {
-    if (pos >= size_) return;
-    if (count > size_ - pos) count = size_ - pos;
-    std::memcpy(out, data_ + pos, count);
-  }
-
- private:
-  const unsigned char* data_;
-  size_t size_;
-  bool failed_ = false;
-};
 
 // The reader's working fields, as the reader has always named them (see eit.h for the rest).
 uint16_t pack;    // whole 184-byte packets in the block
@@ -168,11 +111,8 @@ uint16_t nxtsid = 0;
 // same channel; it is rebuilt from that event's description once it is captured.
 bool nxtpending = false;
 
-// The section pass, under ReaderLock like the working fields.
-uint8_t secbuf[kMaxSection];    // the section being looked at
-uint8_t carrybuf[kMaxSection];  // a section cut by the end of the last block
-size_t carryhave = 0;           // its bytes at hand; 0: nothing carried
-uint32_t sectiongen = 0;        // the channel generation the section pass reads for
+// The channel generation the section pass reads for, under ReaderLock.
+uint32_t sectiongen = 0;
 // Events (bit values 2 and 4) whose line the positional pass built from a first descriptor
 // without text: in this block, and in earlier blocks of the channel generation textlessgen.
 int32_t textless = 0;
@@ -344,14 +284,14 @@ void CaptureEvent(BlockView& block, size_t d, int32_t bit, uint32_t generation) 
 void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* generation) {
   const size_t p = ofs;
   // Every byte up to P+27 lies inside the packet (pack = length / 184), so inside the block.
-  const unsigned char* packet = block.At(p);
-  tabid = packet[1];
-  tleng = static_cast<uint16_t>((packet[2] & 0x0F) << 8 | packet[3]);
-  eitsid = static_cast<uint16_t>(packet[4] << 8 | packet[5]);
-  nownxt = packet[7] & 1;
-  orax = packet[19];
-  min = packet[20];
-  evdesc = packet[27];
+  block.Clear();
+  tabid = block.Byte(p + 1);
+  tleng = static_cast<uint16_t>((block.Byte(p + 2) & 0x0F) << 8 | block.Byte(p + 3));
+  eitsid = static_cast<uint16_t>(block.Byte(p + 4) << 8 | block.Byte(p + 5));
+  nownxt = block.Byte(p + 7) & 1;
+  orax = block.Byte(p + 19);
+  min = block.Byte(p + 20);
+  evdesc = block.Byte(p + 27);
 
   if (filter != kReaderFilter || tabid != kTableEitPfActual || tleng < kMinSectionLength) return;
   // Exactly the header and the CRC: the section has no event, and the bytes behind it belong
@@ -372,104 +312,10 @@ void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* g
   CaptureEvent(block, p + 27, bit, *generation);
 }
 
-// ---- The section pass ----
+}  // namespace
 
-// CRC_32 of ISO/IEC 13818-1 annex A (polynomial 0x04C11DB7, all ones at the start, no
-// reflection); over a whole section including its CRC_32 field it gives 0.
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-  std::array<uint32_t, 256> table{};
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t crc = i << 24;
-    for (int b = 0; b < 8; ++b) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-    table[i] = crc;
-  }
-  return table;
-}
-constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
-
-uint32_t Crc32(const uint8_t* data, size_t size) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = 0; i < size; ++i) crc = crc << 8 ^ kCrcTable[(crc >> 24 ^ data[i]) & 0xFF];
-  return crc;
-}
-
-uint16_t SectionLength(uint8_t high, uint8_t low) {
-  return static_cast<uint16_t>((high & 0x0F) << 8 | low);
-}
-
-constexpr size_t kNoPointer = SIZE_MAX;
-
-// The block offset of the section byte that comes `i` bytes after block offset `start`, when
-// packet `final` opens with a pointer_field (kNoPointer: no packet does).
-size_t BlockOffset(size_t start, size_t i, size_t final) {
-  const size_t at = start + i;
-  return final != kNoPointer && at >= final * kPacketPayload ? at + 1 : at;
-}
-
-enum class Found { kNothing, kWhole, kCut };
-
-// Completes in `buf` a section of which *have bytes are already there, from the examined bytes
-// [start, limit) of the block. A section's bytes run on from packet to packet; only the packet
-// in which it ends may open with a pointer_field, when another section begins in it, and its
-// value is then the number of bytes that end this section. With the packet headers gone, each
-// layout is tried: none, or a pointer_field at the start of one later packet that agrees with
-// the section's length. kWhole: the section is whole and its CRC_32 checks; *have is its size.
-// kCut: it runs past `limit` (no pointer_field in between); *have is the bytes at hand.
-Found Assemble(const uint8_t* data, size_t start, size_t limit, uint8_t* buf, size_t* have) {
-  const size_t known = *have;
-  const size_t first_final = start / kPacketPayload;
-  bool cut = false;
-  for (size_t layout = 0; layout <= pack; ++layout) {
-    size_t final = kNoPointer;
-    if (layout > 0) {
-      final = first_final + layout - 1;
-      const size_t pf = final * kPacketPayload;
-      if (pf < start || pf >= limit) continue;
-      if (data[pf] == 0 || data[pf] >= kPacketPayload) continue;
-    }
-    // section_length, from what is at hand or from the block.
-    uint8_t header[3];
-    bool readable = true;
-    for (size_t i = 0; i < 3; ++i) {
-      if (i < known) {
-        header[i] = buf[i];
-        continue;
-      }
-      const size_t at = BlockOffset(start, i - known, final);
-      if (at >= limit) {
-        readable = false;
-        break;
-      }
-      header[i] = data[at];
-    }
-    if (!readable) {
-      if (layout == 0) cut = true;
-      continue;
-    }
-    const size_t size = 3 + size_t{SectionLength(header[1], header[2])};
-    if (size <= known || size > kMaxSection) continue;
-    const size_t last = BlockOffset(start, size - known - 1, final);  // the section's last byte
-    if (final == kNoPointer) {
-      if (last >= limit) {
-        cut = true;
-        continue;
-      }
-    } else if (last != final * kPacketPayload + data[final * kPacketPayload]) {
-      continue;  // the pointer_field does not end this section
-    }
-    for (size_t i = known; i < size; ++i) buf[i] = data[BlockOffset(start, i - known, final)];
-    if (Crc32(buf, size) == 0) {
-      *have = size;
-      return Found::kWhole;
-    }
-  }
-  if (!cut) return Found::kNothing;
-  // Everything up to the end of the examined packets.
-  const size_t count = limit - start;
-  if (known + count > kMaxSection) return Found::kNothing;
-  std::memcpy(buf + known, data + start, count);
-  *have = known + count;
-  return Found::kCut;
+bool EventWanted(int32_t bit) {
+  return (eitstate.load() & bit) == 0;
 }
 
 // A first descriptor without text is taken by the event's short event descriptor only where
@@ -480,100 +326,14 @@ bool MayTakeLaterDescriptor(int32_t bit) {
   return (textless & bit) == 0 || (textlessgen == sectiongen && (textlessbefore & bit) != 0);
 }
 
-// The event of a section in `sec`, of which `have` bytes are at hand; whole (its CRC_32
-// checked by the caller) when that is the size its header gives. A section cut short counts
-// only when its header is consistent and the descriptor read lies in the part at hand.
-void TakeSection(const uint8_t* sec, size_t have) {
-  if (have < kFirstDescriptor + 2) return;
-  tabid = sec[0];
-  tleng = SectionLength(sec[1], sec[2]);
-  const size_t size = 3 + size_t{tleng};
-  if (tabid != kTableEitPfActual || (sec[1] & 0x80) == 0) return;  // section_syntax_indicator
-  if (tleng < kMinEventSection || tleng > kMaxSectionLength || have > size) return;
-  if ((sec[5] & 1) == 0 || sec[6] > 1) return;  // current_next_indicator; sections 0 and 1
-  if (sec[kLastTableId] != kTableEitPfActual) return;
-  eitsid = static_cast<uint16_t>(sec[3] << 8 | sec[4]);
-  if (eitsid != chasid) return;
-  nownxt = sec[6] & 1;
-  const int32_t bit = nownxt == 0 ? kPresentBit : kFollowingBit;
-  if ((eitstate.load() & bit) != 0) return;
-
-  const size_t loop_end =
-      kFirstDescriptor + SectionLength(sec[kEventLoopLength], sec[kEventLoopLength + 1]);
-  if (loop_end > size - kCrcSize || loop_end < kFirstDescriptor + 2) return;
-  size_t d = kFirstDescriptor;
-  evdesc = sec[d];
-  if (evdesc != kShortEventTag && evdesc != kExtendedEventTag && evdesc != kTextTag69) {
-    if (!MayTakeLaterDescriptor(bit)) return;
-    while (d + 2 <= loop_end && d + 2 <= have && sec[d] != kShortEventTag) d += 2 + sec[d + 1];
-    if (d + 2 > loop_end || d + 2 > have) return;
-    evdesc = kShortEventTag;
-  }
-  const size_t d_end = d + 2 + sec[d + 1];
-  if (d_end > loop_end || d_end > have) return;
-  orax = sec[kStartHour];
-  min = sec[kStartHour + 1];
-  BlockView view(sec, have);
-  CaptureEvent(view, d, bit, sectiongen);
+void CaptureSectionEvent(BlockView& section, const SectionEvent& event) {
+  eitsid = event.service;
+  nownxt = event.bit == kPresentBit ? 0 : 1;
+  evdesc = event.tag;
+  orax = event.hour;
+  min = event.minute;
+  CaptureEvent(section, event.descriptor, event.bit, sectiongen);
 }
-
-// Whether the section whose first bytes lie at `at` (up to `end`) may be of interest: p/f
-// actual of the current service, for an event not yet captured. Undecided when cut at `end`.
-bool MayMatter(const uint8_t* data, size_t at, size_t end) {
-  if (data[at] != kTableEitPfActual) return false;
-  if (at + 7 > end) return true;
-  const uint16_t sid = static_cast<uint16_t>(data[at + 3] << 8 | data[at + 4]);
-  const int32_t bit = (data[at + 6] & 1) == 0 ? kPresentBit : kFollowingBit;
-  return sid == chasid && (eitstate.load() & bit) == 0;
-}
-
-// Walks the examined packets [0, limit) of the block section by section.
-void SectionPass(const unsigned char* data, size_t limit) {
-  {
-    std::lock_guard<std::mutex> lock(GuideLock);
-    chasid = ServiceId(CurrentChannel);
-    sectiongen = guidegen;
-  }
-  if (carryhave > 0) {
-    size_t have = carryhave;
-    carryhave = 0;
-    const Found found = Assemble(data, 0, limit, carrybuf, &have);
-    if (found == Found::kWhole) TakeSection(carrybuf, have);
-    if (found == Found::kCut) carryhave = have;  // longer than this block as well
-  }
-  for (w = 0; w < pack; ++w) {
-    ofs = static_cast<uint16_t>(w * kPacketPayload);
-    const size_t end = ofs + size_t{kPacketPayload};
-    // As if the packet opened with a pointer_field: the sections that begin in it.
-    size_t at = ofs + 1 + size_t{data[ofs]};
-    while (at < end && data[at] != kStuffing) {
-      if (!MayMatter(data, at, end)) {
-        // Passed over by its length; the next one follows when it ends inside the packet.
-        if (at + 3 > end) break;
-        at += 3 + size_t{SectionLength(data[at + 1], data[at + 2])};
-        continue;
-      }
-      size_t have = 0;
-      const Found found = Assemble(data, at, limit, secbuf, &have);
-      if (found == Found::kNothing) break;
-      TakeSection(secbuf, have);
-      if (found == Found::kCut) {
-        // Kept for the next block when what is at hand of its header holds up.
-        const bool header = have < 3 || ((secbuf[1] & 0x80) != 0 &&
-                                         SectionLength(secbuf[1], secbuf[2]) >= kMinEventSection &&
-                                         SectionLength(secbuf[1], secbuf[2]) <= kMaxSectionLength);
-        if (header) {
-          std::memcpy(carrybuf, secbuf, have);
-          carryhave = have;
-        }
-        break;
-      }
-      at += have;  // beyond the packet when the section ended in a later one
-    }
-  }
-}
-
-}  // namespace
 
 void GetEIT() {
   FillFilterRequest();
@@ -607,10 +367,17 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
   // a carried section fails its CRC_32.
   const int32_t now = eitstate.load();
   if (filter != kReaderFilter || now < 1 || now >= kBothReady) {
-    carryhave = 0;
+    DropCarriedSection();
   } else {
-    SectionPass(data, size_t{pack} * kPacketPayload);
-    if (length % kPacketPayload != 0) carryhave = 0;
+    uint16_t service = 0;
+    {
+      std::lock_guard<std::mutex> lock(GuideLock);
+      chasid = ServiceId(CurrentChannel);
+      sectiongen = guidegen;
+      service = chasid;
+    }
+    SectionPass(data, size_t{pack} * kPacketPayload, pack, service);
+    if (length % kPacketPayload != 0) DropCarriedSection();
   }
   if (textlessgen != sectiongen) {
     textlessbefore = 0;
@@ -672,9 +439,7 @@ void ResetGuideState() {
   guidegen = 0;
   nowsid = nxtsid = 0;
   nxtpending = false;
-  std::memset(secbuf, 0, sizeof secbuf);
-  std::memset(carrybuf, 0, sizeof carrybuf);
-  carryhave = 0;
+  ResetSectionPass();
   sectiongen = textlessgen = 0;
   textless = textlessbefore = 0;
 }

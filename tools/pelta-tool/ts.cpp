@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "guide/eit_sections.h"
+
 namespace ts {
 
 namespace {
@@ -263,14 +265,7 @@ bool ParseEventLine(const std::vector<Token>& tokens, Event* e, int* repeat, std
 }  // namespace
 
 uint32_t Crc32Mpeg2(const uint8_t* data, size_t size) {
-  uint32_t crc = 0xFFFFFFFF;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= static_cast<uint32_t>(data[i]) << 24;
-    for (int bit = 0; bit < 8; ++bit) {
-      crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-    }
-  }
-  return crc;
+  return ::Crc32(data, size);
 }
 
 bool BuildEitSection(const Event& e, Bytes* section, std::string* error) {

@@ -18,8 +18,8 @@ constexpr uint8_t kSyncByte = 0x47;
 
 using Bytes = std::vector<uint8_t>;
 
-// CRC_32 of ISO/IEC 13818-1 annex A: polynomial 0x04C11DB7, initial value all ones, no
-// reflection, no final inversion. A whole section including its CRC gives 0.
+// CRC_32 of ISO/IEC 13818-1 annex A: the reader's own (guide/eit_sections.h), so the sections
+// pelta-tool writes are checked by the code that reads them. A whole section gives 0.
 uint32_t Crc32Mpeg2(const uint8_t* data, size_t size);
 
 // One present or following event, as one EIT section of its own.
