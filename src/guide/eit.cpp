@@ -71,6 +71,7 @@ constexpr uint8_t kLongExtendedDescriptor = 192;
 constexpr size_t kLongExtendedText = 48;
 
 constexpr int32_t kBothReady = 7;
+constexpr int32_t kShown = 8;
 
 constexpr int32_t kDebugDump = -1;
 constexpr char kDumpPath[] = "C:\\Pelta_EIT.dbg";
@@ -92,6 +93,7 @@ uint16_t sho69;   // 0x69: name length
 uint16_t lon69;   // 0x69: text length
 uint8_t orax;     // start_time hour, BCD
 uint8_t min;      // start_time minute, BCD
+uint8_t evver;    // version_number of the section
 uint16_t y;       // index of the cleaning loop
 int selskip;      // 0, or 3 behind a 0x10 table selector
 int leadskip;     // 0, or 1 when the name begins with a blank or is empty
@@ -110,6 +112,30 @@ uint16_t nxtsid = 0;
 // Guarded by GuideLock: a format-2 following line was built before the present event of the
 // same channel; it is rebuilt from that event's description once it is captured.
 bool nxtpending = false;
+// Guarded by GuideLock: the version_number of the sections the present and following events
+// were captured from.
+uint8_t nowver = 0;
+uint8_t nxtver = 0;
+
+// Watching the broadcast once both events are captured (eitstate 7 and 8), under ReaderLock.
+// The p/f sub-table's version_number changes when the network updates it (the present event
+// ended): both events are then captured again, staged here, and published together.
+bool watching = false;
+uint8_t knownver[2];  // per block, from nowver and nxtver: present, following
+struct Staged {
+  bool have;
+  uint8_t version;
+  int leadskip;
+  char name[kGuideTextMax];
+  char desc[kGuideTextMax];
+  char time[sizeof evtime];
+};
+Staged staged[2];
+uint32_t stagedgen = 0;
+
+int EventIndex(int32_t bit) {
+  return bit == kPresentBit ? 0 : 1;
+}
 
 // The channel generation the section pass reads for, under ReaderLock.
 uint32_t sectiongen = 0;
@@ -229,7 +255,7 @@ void BuildLine(char* out, int32_t format, bool following, const char* name, cons
 
 // Publishes the captured event as the present (bit 2) or following (bit 4) one, unless the
 // channel changed (generation), the event was taken meanwhile or the state no longer reads.
-void Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid) {
+void Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid, uint8_t version) {
   const int32_t format = GuideFormat.load();
   const char* name = capname + leadskip;
   std::lock_guard<std::mutex> lock(GuideLock);
@@ -261,11 +287,70 @@ void Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid) {
   }
   if (!copied) return;
   (bit == kPresentBit ? nowsid : nxtsid) = sid;
+  (bit == kPresentBit ? nowver : nxtver) = version;
   // eitstate is also stored outside the lock (filter start and stop): add the bit only to the
   // state we checked.
   while (!eitstate.compare_exchange_weak(state, state | bit)) {
     if (state < 1 || state > kBothReady || (state & bit) != 0) return;
   }
+}
+
+// Both events of a new version, or one of them where the other is already of that version,
+// replace the lines, names and descriptions in one step, for the same channel generation and
+// service only. eitstate goes back to 7: the display timer puts the lines up at its next tick
+// of a display cycle (P, O, a channel change), in place while the strip is up; it never shows
+// the strip by itself.
+void PublishRefresh(uint8_t version) {
+  const int32_t format = GuideFormat.load();
+  std::lock_guard<std::mutex> lock(GuideLock);
+  if (stagedgen != guidegen) return;
+  int32_t state = eitstate.load();
+  if (state != kBothReady && state != kShown) return;
+  if (nowsid != chasid || nxtsid != chasid) return;
+  if (staged[0].have) {
+    const Staged& e = staged[0];
+    std::memcpy(nowname, e.name, sizeof nowname);
+    std::memcpy(nowdesc, e.desc, sizeof nowdesc);
+    std::memcpy(evtime, e.time, sizeof evtime);
+    BuildLine(nowtxt, format, false, e.name + e.leadskip, nowdesc, nowdesc);
+    nowver = version;
+  }
+  if (staged[1].have) {
+    const Staged& e = staged[1];
+    std::memcpy(nxtname, e.name, sizeof nxtname);
+    std::memcpy(nxtdesc, e.desc, sizeof nxtdesc);
+    std::memcpy(evtime, e.time, sizeof evtime);
+    BuildLine(nxttxt, format, true, e.name + e.leadskip, nxtdesc, nowdesc);
+    nxtver = version;
+  } else if (format == 2) {
+    BuildLine(nxttxt, format, true, "", nxtdesc, nowdesc);  // the new present description
+  }
+  eitstate.compare_exchange_strong(state, kBothReady);
+}
+
+// A captured event of a version other than the one shown, kept until its partner is there.
+void Stage(int32_t bit, bool copied) {
+  if (!copied) return;
+  if (stagedgen != sectiongen) {
+    staged[0].have = staged[1].have = false;
+    stagedgen = sectiongen;
+  }
+  for (Staged& e : staged) {
+    if (e.have && e.version != evver) e.have = false;  // an even newer version
+  }
+  Staged& e = staged[EventIndex(bit)];
+  e.have = true;
+  e.version = evver;
+  e.leadskip = leadskip;
+  std::memcpy(e.name, capname, sizeof e.name);
+  std::memcpy(e.desc, capdesc, sizeof e.desc);
+  std::memcpy(e.time, evtime, sizeof e.time);
+  for (int i = 0; i < 2; ++i) {
+    if (!(staged[i].have && staged[i].version == evver) && knownver[i] != evver) return;
+  }
+  PublishRefresh(evver);
+  staged[0].have = staged[1].have = false;
+  knownver[0] = knownver[1] = evver;
 }
 
 // The shared end of both passes: reads the text descriptor at `d` (tag in evdesc, start time in
@@ -278,7 +363,11 @@ void CaptureEvent(BlockView& block, size_t d, int32_t bit, uint32_t generation) 
   Clean(capdesc);
   leadskip = static_cast<unsigned char>(capname[0]) < 33 ? 1 : 0;
   if (!copied) textless |= bit;
-  Publish(bit, generation, copied, eitsid);
+  if (watching) {
+    Stage(bit, copied);
+  } else {
+    Publish(bit, generation, copied, eitsid, evver);
+  }
 }
 
 void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* generation) {
@@ -288,6 +377,7 @@ void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* g
   tabid = block.Byte(p + 1);
   tleng = static_cast<uint16_t>((block.Byte(p + 2) & 0x0F) << 8 | block.Byte(p + 3));
   eitsid = static_cast<uint16_t>(block.Byte(p + 4) << 8 | block.Byte(p + 5));
+  evver = (block.Byte(p + 6) >> 1) & 0x1F;
   nownxt = block.Byte(p + 7) & 1;
   orax = block.Byte(p + 19);
   min = block.Byte(p + 20);
@@ -314,8 +404,11 @@ void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* g
 
 }  // namespace
 
-bool EventWanted(int32_t bit) {
-  return (eitstate.load() & bit) == 0;
+bool EventWanted(int32_t bit, uint8_t version) {
+  if (!watching) return (eitstate.load() & bit) == 0;
+  const Staged& e = staged[EventIndex(bit)];
+  return version != knownver[EventIndex(bit)] &&
+         !(e.have && e.version == version && stagedgen == sectiongen);
 }
 
 // A first descriptor without text is taken by the event's short event descriptor only where
@@ -323,6 +416,7 @@ bool EventWanted(int32_t bit) {
 // has always built, and that a later section replaces), or did so in an earlier block too: the
 // section repeats, and its next sighting then captures it.
 bool MayTakeLaterDescriptor(int32_t bit) {
+  if (watching) return true;
   return (textless & bit) == 0 || (textlessgen == sectiongen && (textlessbefore & bit) != 0);
 }
 
@@ -332,6 +426,7 @@ void CaptureSectionEvent(BlockView& section, const SectionEvent& event) {
   evdesc = event.tag;
   orax = event.hour;
   min = event.minute;
+  evver = event.version;
   CaptureEvent(section, event.descriptor, event.bit, sectiongen);
 }
 
@@ -342,11 +437,13 @@ void GetEIT() {
 
 extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned char* data) {
   const int32_t state = eitstate.load();
-  if (state > kBothReady) return;
+  if (state > kShown) return;
   if (length < kMinBlock || length > kMaxBlock || data == nullptr) return;
 
   std::lock_guard<std::mutex> reader(ReaderLock);
-  if (DebugMode.load() == kDebugDump) DumpBlock(data, length);
+  // Once the lines are on the display, only a new version of the p/f sub-table matters, and
+  // blocks are not dumped.
+  if (state != kShown && DebugMode.load() == kDebugDump) DumpBlock(data, length);
   // With no filter running nothing is captured: a delivery that comes late after the stop
   // must not make eitstate look like a running filter (GetEIT would never start one again).
   if (state == 0) return;
@@ -356,17 +453,20 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
   textless = 0;
   bool have_channel = false;
   uint32_t generation = 0;
-  for (w = 0; w < pack; ++w) {
+  watching = false;
+  // With both events captured the positional pass has nothing left to take.
+  for (w = 0; state < kBothReady && w < pack; ++w) {
     ofs = static_cast<uint16_t>(w * kPacketPayload);
     ExaminePacket(block, filter, &have_channel, &generation);
   }
 
-  // What the positional pass left, the section pass may find. A section cut at the block's end
-  // is continued from the next block only when this one ended on a packet boundary. Blocks
-  // that are not walked (state 8, sizes out of range) drop nothing: whatever does not continue
-  // a carried section fails its CRC_32.
+  // What the positional pass left, the section pass may find; with both events captured it
+  // watches for a new version of them, checking section headers only until one differs. A
+  // section cut at the block's end is continued from the next block only when this one ended
+  // on a packet boundary. Blocks that are not walked (sizes out of range) drop nothing:
+  // whatever does not continue a carried section fails its CRC_32.
   const int32_t now = eitstate.load();
-  if (filter != kReaderFilter || now < 1 || now >= kBothReady) {
+  if (filter != kReaderFilter || now < 1) {
     DropCarriedSection();
   } else {
     uint16_t service = 0;
@@ -375,6 +475,10 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
       chasid = ServiceId(CurrentChannel);
       sectiongen = guidegen;
       service = chasid;
+      const int32_t locked = eitstate.load();
+      watching = locked == kBothReady || locked == kShown;
+      knownver[0] = nowver;
+      knownver[1] = nxtver;
     }
     SectionPass(data, size_t{pack} * kPacketPayload, pack, service);
     if (length % kPacketPayload != 0) DropCarriedSection();
@@ -415,7 +519,7 @@ bool TakeReadyLines(char* now, char* next, size_t size) {
   if (eitstate.load() != kBothReady) return false;
   CopyOut(now, size, nowtxt);
   CopyOut(next, size, nxttxt);
-  eitstate = 8;
+  eitstate = kShown;
   return true;
 }
 
@@ -438,7 +542,12 @@ void ResetGuideState() {
   selskip = leadskip = 0;
   guidegen = 0;
   nowsid = nxtsid = 0;
+  nowver = nxtver = evver = 0;
   nxtpending = false;
+  watching = false;
+  knownver[0] = knownver[1] = 0;
+  std::memset(staged, 0, sizeof staged);
+  stagedgen = 0;
   ResetSectionPass();
   sectiongen = textlessgen = 0;
   textless = textlessbefore = 0;

@@ -27,6 +27,7 @@ constexpr size_t kMaxSection = 4096;  // 3 header bytes + section_length of at m
 constexpr uint16_t kMaxSectionLength = 4093;
 constexpr uint16_t kMinEventSection = 27;  // header, one event's 12 fixed bytes, CRC_32
 constexpr size_t kCrcSize = 4;
+constexpr size_t kVersion = 5;  // version_number (bits 5..1), current_next_indicator
 constexpr size_t kSectionNumber = 6;
 constexpr size_t kEventLoopLength = 24;  // descriptors_loop_length of the first event
 constexpr size_t kFirstDescriptor = 26;  // first descriptor of the first event
@@ -152,7 +153,8 @@ void TakeSection(const uint8_t* sec, size_t have) {
   const uint16_t sid = static_cast<uint16_t>(view.Byte(3) << 8 | view.Byte(4));
   if (sid != service) return;
   const int32_t bit = (view.Byte(kSectionNumber) & 1) == 0 ? kPresentBit : kFollowingBit;
-  if (!EventWanted(bit)) return;
+  const uint8_t version = (view.Byte(kVersion) >> 1) & 0x1F;
+  if (!EventWanted(bit, version)) return;
 
   const size_t loop_end = kFirstDescriptor + SectionLength(view.Byte(kEventLoopLength),
                                                            view.Byte(kEventLoopLength + 1));
@@ -169,7 +171,8 @@ void TakeSection(const uint8_t* sec, size_t have) {
   }
   const size_t d_end = d + 2 + view.Byte(d + 1);
   if (d_end > loop_end || d_end > have) return;
-  const SectionEvent event{sid, bit, tag, d, view.Byte(kStartHour), view.Byte(kStartHour + 1)};
+  const SectionEvent event{sid,    bit, tag, d, view.Byte(kStartHour), view.Byte(kStartHour + 1),
+                           version};
   CaptureSectionEvent(view, event);
 }
 
@@ -179,8 +182,9 @@ bool MayMatter(BlockView& block, size_t at, size_t end) {
   if (block.Byte(at) != kTableEitPfActual) return false;
   if (at + 7 > end) return true;
   const uint16_t sid = static_cast<uint16_t>(block.Byte(at + 3) << 8 | block.Byte(at + 4));
-  const int32_t bit = (block.Byte(at + 6) & 1) == 0 ? kPresentBit : kFollowingBit;
-  return sid == service && EventWanted(bit);
+  const int32_t bit = (block.Byte(at + kSectionNumber) & 1) == 0 ? kPresentBit : kFollowingBit;
+  const uint8_t version = (block.Byte(at + kVersion) >> 1) & 0x1F;
+  return sid == service && EventWanted(bit, version);
 }
 
 }  // namespace

@@ -65,11 +65,13 @@ struct SectionEvent {
   size_t descriptor;  // its offset in the section
   uint8_t hour;       // start_time hour and minute, BCD
   uint8_t minute;
+  uint8_t version;  // version_number of the p/f sub-table
 };
 
 // Provided by eit.cpp, called by the section pass under ReaderLock.
-// Whether the event (kPresentBit, kFollowingBit) of the current channel is still wanted.
-bool EventWanted(int32_t bit);
+// Whether the event (kPresentBit, kFollowingBit) of the current channel is wanted from a
+// section of `version`: not yet captured, or, once both are, of a version not yet shown.
+bool EventWanted(int32_t bit, uint8_t version);
 // Whether a first descriptor without text may give way to the event's short event descriptor.
 bool MayTakeLaterDescriptor(int32_t bit);
 // Reads, formats, cleans and publishes the event; `section` holds the section's bytes at hand.

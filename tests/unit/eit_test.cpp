@@ -709,3 +709,86 @@ TEST(EitTool, MktsThenEitPrintsTheLines) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// The p/f sub-table of one service at one version.
+Bytes PfAt(uint8_t version, const std::string& now, const std::string& next, uint16_t sid = kSid,
+           uint8_t hour = 0x20) {
+  ts::Event p = MakeEvent(sid, 0, hour, 0x15, 0x4D, now, now + " text");
+  ts::Event f = MakeEvent(sid, 1, static_cast<uint8_t>(hour + 1), 0x00, 0x4D, next, next + " text");
+  p.version = f.version = version;
+  Bytes block = EventPayload(p);
+  const Bytes following = EventPayload(f);
+  block.insert(block.end(), following.begin(), following.end());
+  return block;
+}
+
+}  // namespace
+
+TEST_F(EitTest, LinesFollowANewVersionOfThePresentFollowingTable) {
+  const struct {
+    const char* what;
+    bool shown;           // the display timer took the first lines (8) before the update
+    Bytes update;         // delivered after the first capture of version 0 (News / Film)
+    bool change_channel;  // a channel change between the two halves of the update
+    const char* now;
+    const char* next;
+    int32_t state;
+  } rows[] = {
+      {"new version while shown: both replaced, ready again", true, PfAt(1, "Film", "Late"), false,
+       "(20:15) Film > Film text ", "(21:00) Late > Late text ", 7},
+      {"new version before it was shown", false, PfAt(1, "Film", "Late"), false,
+       "(20:15) Film > Film text ", "(21:00) Late > Late text ", 7},
+      {"same version, other content: the first capture stays", true, PfAt(0, "Film", "Late"), false,
+       "(20:15) News > News text ", "(21:00) Film > Film text ", 8},
+      {"a new version of another service", true, PfAt(1, "Film", "Late", 0x4321), false,
+       "(20:15) News > News text ", "(21:00) Film > Film text ", 8},
+      {"a channel change between present and following of the update", true,
+       PfAt(1, "Film", "Late"), true, "", "(21:00) Late > Late text ", 5},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ResetGuideState();
+    GuideFormat = 1;
+    SetChannel(kSid);
+    eitstate = 1;
+    Deliver(PfAt(0, "News", "Film"));
+    ASSERT_EQ(eitstate.load(), 7);
+    char now[kGuideTextMax], next[kGuideTextMax];
+    if (row.shown) {
+      ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+    }
+    if (row.change_channel) {
+      const Bytes present(row.update.begin(), row.update.begin() + ts::kPayloadSize);
+      const Bytes following(row.update.begin() + ts::kPayloadSize, row.update.end());
+      Deliver(present);
+      // The same service again: the staged present of the old generation is dropped, the
+      // following is the first capture of the new one.
+      ResetLinesForChannel();
+      Deliver(following);
+    } else {
+      Deliver(row.update);
+    }
+    ExpectText(nowtxt, row.now, "nowtxt");
+    ExpectText(nxttxt, row.next, "nxttxt");
+    EXPECT_EQ(eitstate.load(), row.state);
+  }
+}
+
+TEST_F(EitTest, ARefreshWaitsForBothEventsOfTheNewVersion) {
+  Deliver(PfAt(0, "News", "Film"));
+  char now[kGuideTextMax], next[kGuideTextMax];
+  ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+  const Bytes update = PfAt(3, "Film", "Late");
+  Deliver(Bytes(update.begin(), update.begin() + ts::kPayloadSize));
+  EXPECT_EQ(eitstate.load(), 8) << "the present alone publishes nothing";
+  ExpectText(nowtxt, "(20:15) News > News text ", "nowtxt");
+  Deliver(Bytes(update.begin() + ts::kPayloadSize, update.end()));
+  EXPECT_EQ(eitstate.load(), 7);
+  ExpectText(nowtxt, "(20:15) Film > Film text ", "nowtxt");
+  EXPECT_EQ(NowDesc(), "Film text");
+  ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+  Deliver(update);  // the same version again
+  EXPECT_EQ(eitstate.load(), 8);
+}
