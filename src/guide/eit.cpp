@@ -373,15 +373,15 @@ void CaptureEvent(BlockView& block, size_t d, int32_t bit, uint32_t generation) 
 void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* generation) {
   const size_t p = ofs;
   // Every byte up to P+27 lies inside the packet (pack = length / 184), so inside the block.
-  block.Clear();
-  tabid = block.Byte(p + 1);
-  tleng = static_cast<uint16_t>((block.Byte(p + 2) & 0x0F) << 8 | block.Byte(p + 3));
-  eitsid = static_cast<uint16_t>(block.Byte(p + 4) << 8 | block.Byte(p + 5));
-  evver = (block.Byte(p + 6) >> 1) & 0x1F;
-  nownxt = block.Byte(p + 7) & 1;
-  orax = block.Byte(p + 19);
-  min = block.Byte(p + 20);
-  evdesc = block.Byte(p + 27);
+  const unsigned char* packet = block.At(p);
+  tabid = packet[1];
+  tleng = static_cast<uint16_t>((packet[2] & 0x0F) << 8 | packet[3]);
+  eitsid = static_cast<uint16_t>(packet[4] << 8 | packet[5]);
+  evver = (packet[6] >> 1) & 0x1F;
+  nownxt = packet[7] & 1;
+  orax = packet[19];
+  min = packet[20];
+  evdesc = packet[27];
 
   if (filter != kReaderFilter || tabid != kTableEitPfActual || tleng < kMinSectionLength) return;
   // Exactly the header and the CRC: the section has no event, and the bytes behind it belong

@@ -29,6 +29,8 @@ class BlockView {
   }
   bool failed() const { return failed_; }
   size_t size() const { return size_; }
+  // The bytes from `pos`, for reads the caller has already bounded (a whole packet's header).
+  const unsigned char* At(size_t pos) const { return data_ + pos; }
   void Clear() { failed_ = false; }
 
   // Up to `count` bytes from `pos` into `out` (zeroed by the caller, larger than any count the
