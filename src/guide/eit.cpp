@@ -74,6 +74,7 @@ constexpr int32_t kBothReady = 7;
 constexpr int32_t kShown = 8;
 
 constexpr int32_t kDebugDump = -1;
+constexpr uint16_t kUndefinedDate = 0xFFFF;
 constexpr char kDumpPath[] = "C:\\Pelta_EIT.dbg";
 
 // The reader's working fields, as the reader has always named them (see eit.h for the rest).
@@ -94,6 +95,7 @@ uint16_t lon69;   // 0x69: text length
 uint8_t orax;     // start_time hour, BCD
 uint8_t min;      // start_time minute, BCD
 uint8_t evver;    // version_number of the section
+uint16_t evmjd;   // start_time date, Modified Julian Date (0xFFFF: undefined)
 uint16_t y;       // index of the cleaning loop
 int selskip;      // 0, or 3 behind a 0x10 table selector
 int leadskip;     // 0, or 1 when the name begins with a blank or is empty
@@ -147,6 +149,40 @@ uint32_t textlessgen = 0;
 
 // One reader at a time over the working fields above.
 std::mutex ReaderLock;
+
+// The broadcast's UTC start (EN 300 468, annex C: MJD and BCD hours and minutes) in the
+// computer's local time, with the zone's summer-time rules for that date. False for an
+// undefined date (0xFFFF), digits that are not BCD, or a conversion the system refuses.
+bool LocalStart(uint16_t mjd, uint8_t hour, uint8_t minute, int* h, int* m) {
+  if (mjd == kUndefinedDate) return false;
+  if ((hour >> 4) > 9 || (hour & 0x0F) > 9 || (minute >> 4) > 9 || (minute & 0x0F) > 9)
+    return false;
+  const int uh = (hour >> 4) * 10 + (hour & 0x0F);
+  const int um = (minute >> 4) * 10 + (minute & 0x0F);
+  if (uh > 23 || um > 59) return false;
+  // MJD 40587 is 1970-01-01; civil date from days (the integer form of annex C's formulas).
+  long z = static_cast<long>(mjd) - 40587 + 719468;
+  const long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long doe = z - era * 146097;
+  const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long mp = (5 * doy + 2) / 153;
+  const long day = doy - (153 * mp + 2) / 5 + 1;
+  const long month = mp < 10 ? mp + 3 : mp - 9;
+  const long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  SYSTEMTIME utc{};
+  utc.wYear = static_cast<WORD>(year);
+  utc.wMonth = static_cast<WORD>(month);
+  utc.wDay = static_cast<WORD>(day);
+  utc.wDayOfWeek = static_cast<WORD>((static_cast<long>(mjd) + 3) % 7);  // MJD 0: Wednesday
+  utc.wHour = static_cast<WORD>(uh);
+  utc.wMinute = static_cast<WORD>(um);
+  SYSTEMTIME local{};
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return false;
+  *h = local.wHour;
+  *m = local.wMinute;
+  return true;
+}
 
 void DumpBlock(const unsigned char* data, int length) {
   int file = CVI_OpenFile(kDumpPath, 2, 1, 0);  // write only, append, binary
@@ -358,7 +394,7 @@ void Stage(int32_t bit, bool copied) {
 void CaptureEvent(BlockView& block, size_t d, int32_t bit, uint32_t generation) {
   bool copied = false;
   if (!ReadDescriptor(block, d, &copied)) return;
-  BcdT(static_cast<signed char>(orax), static_cast<signed char>(min));
+  BcdT(static_cast<signed char>(orax), static_cast<signed char>(min), evmjd);
   Clean(capname);
   Clean(capdesc);
   leadskip = static_cast<unsigned char>(capname[0]) < 33 ? 1 : 0;
@@ -378,6 +414,7 @@ void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* g
   tleng = static_cast<uint16_t>((packet[2] & 0x0F) << 8 | packet[3]);
   eitsid = static_cast<uint16_t>(packet[4] << 8 | packet[5]);
   evver = (packet[6] >> 1) & 0x1F;
+  evmjd = static_cast<uint16_t>(packet[17] << 8 | packet[18]);
   nownxt = packet[7] & 1;
   orax = packet[19];
   min = packet[20];
@@ -427,6 +464,7 @@ void CaptureSectionEvent(BlockView& section, const SectionEvent& event) {
   orax = event.hour;
   min = event.minute;
   evver = event.version;
+  evmjd = event.mjd;
   CaptureEvent(section, event.descriptor, event.bit, sectiongen);
 }
 
@@ -490,16 +528,20 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
   textlessbefore |= textless;
 }
 
-void BcdT(signed char hour, signed char minute) {
-  // Whole hours of the BCD hour byte plus the offset, kept as a signed 8-bit value, wrapped
-  // once into the day. The sum is made unsigned so no offset can overflow it.
-  const unsigned sum = static_cast<unsigned>(((hour / 16) & 3) * 10 + (hour & 0x0F)) +
-                       static_cast<unsigned>(HourOffset.load());
-  // NOLINTNEXTLINE(bugprone-signed-char-misuse,cert-str34-c): the hour is a signed 8-bit value.
-  int h = static_cast<int8_t>(static_cast<uint8_t>(sum & 0xFF));
-  if (h > 23) h -= 24;
-  if (h < 0) h += 24;
+void BcdT(signed char hour, signed char minute, uint16_t mjd) {
+  int h = 0;
+  int m = 0;
   std::memset(evtime, 0, sizeof evtime);
+  if (LocalTime.load() != 0 &&
+      LocalStart(mjd, static_cast<uint8_t>(hour), static_cast<uint8_t>(minute), &h, &m)) {
+    std::snprintf(evtime, sizeof evtime, "%02d:%02d", h, m);
+    return;
+  }
+  // Whole hours of the BCD hour byte (the tens digit as the reader has always taken it) plus
+  // the offset, modulo 24: an offset of 30 is 6, -30 is -6. Without a usable date `local`
+  // shows the broadcast's UTC.
+  const int offset = LocalTime.load() != 0 ? 0 : static_cast<int>(HourOffset.load() % 24);
+  h = ((((hour / 16) & 3) * 10 + (hour & 0x0F)) % 24 + offset + 24) % 24;
   // The minute's two BCD digits read as hexadecimal come out as they are (0x45 gives 45).
   std::snprintf(evtime, sizeof evtime, "%02d:%02X", h, static_cast<unsigned char>(minute));
 }
@@ -543,6 +585,7 @@ void ResetGuideState() {
   guidegen = 0;
   nowsid = nxtsid = 0;
   nowver = nxtver = evver = 0;
+  evmjd = 0;
   nxtpending = false;
   watching = false;
   knownver[0] = knownver[1] = 0;

@@ -31,6 +31,7 @@ constexpr size_t kVersion = 5;  // version_number (bits 5..1), current_next_indi
 constexpr size_t kSectionNumber = 6;
 constexpr size_t kEventLoopLength = 24;  // descriptors_loop_length of the first event
 constexpr size_t kFirstDescriptor = 26;  // first descriptor of the first event
+constexpr size_t kStartDate = 16;        // start_time date, MJD
 constexpr size_t kStartHour = 18;        // start_time hour and minute, BCD
 constexpr size_t kLastTableId = 13;
 constexpr uint8_t kStuffing = 0xFF;
@@ -171,8 +172,15 @@ void TakeSection(const uint8_t* sec, size_t have) {
   }
   const size_t d_end = d + 2 + view.Byte(d + 1);
   if (d_end > loop_end || d_end > have) return;
-  const SectionEvent event{sid,    bit, tag, d, view.Byte(kStartHour), view.Byte(kStartHour + 1),
-                           version};
+  const SectionEvent event{
+      sid,
+      bit,
+      tag,
+      d,
+      view.Byte(kStartHour),
+      view.Byte(kStartHour + 1),
+      version,
+      static_cast<uint16_t>(view.Byte(kStartDate) << 8 | view.Byte(kStartDate + 1))};
   CaptureSectionEvent(view, event);
 }
 

@@ -68,6 +68,7 @@ struct SectionEvent {
   uint8_t hour;       // start_time hour and minute, BCD
   uint8_t minute;
   uint8_t version;  // version_number of the p/f sub-table
+  uint16_t mjd;     // start_time date
 };
 
 // Provided by eit.cpp, called by the section pass under ReaderLock.

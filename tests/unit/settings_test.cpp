@@ -1,6 +1,7 @@
 // The settings file: reading rules, the size layout, the equal-colour rule, writing back.
-#include <gtest/gtest.h>
+#include "settings/settings.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +13,6 @@
 #include "fixture.h"
 #include "panels/panels.h"
 #include "settings/dialogs.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -37,8 +37,16 @@ TEST_F(SettingsTest, DisplayTimeLineRules) {
     const char* line;
     int32_t ms;
   } cases[] = {
-      {" 3.0", 3000}, {"2.3", 2299},  {"0.01", 3000}, {"0.02", 19},     {"0", 3000},
-      {"-5", 3000},   {"", 3000},     {"12.5", 12500}, {"1e30", INT32_MAX}, {"abc", 3000},
+      {" 3.0", 3000},
+      {"2.3", 2299},
+      {"0.01", 3000},
+      {"0.02", 19},
+      {"0", 3000},
+      {"-5", 3000},
+      {"", 3000},
+      {"12.5", 12500},
+      {"1e30", INT32_MAX},
+      {"abc", 3000},
       {"5.0 seconds and more", 5000},
   };
   for (const Case& c : cases) {
@@ -66,6 +74,42 @@ TEST_F(SettingsTest, OnlyTenCharactersOfANumberLineCount) {
     EXPECT_EQ(c.setting->load(), c.expected) << "line " << c.line + 1 << ": " << c.text;
     Unload();
   }
+}
+
+TEST_F(SettingsTest, LineTenIsLocalOrAnHourOffset) {
+  const struct {
+    const char* text;
+    int32_t local, offset;
+    const char* saved;  // line 10 as Save writes it back
+  } rows[] = {
+      {"local", 1, 0, "local"}, {"LOCAL", 1, 0, "local"}, {"  Local \t", 1, 0, "local"},
+      {"locale", 0, 0, "0"},    {"local1", 0, 0, "0"},    {"loc", 0, 0, "0"},
+      {"-3", 0, -3, "-3"},      {"30", 0, 30, "30"},      {"", 0, 0, "0"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    ASSERT_TRUE(LoadWithLine(9, row.text));
+    EXPECT_EQ(LocalTime.load(), row.local);
+    EXPECT_EQ(HourOffset.load(), row.offset);
+    int box = -1;
+    EXPECT_GE(GetCtrlVal(pnlSettings, 22, &box), 0) << "the Local time box";
+    EXPECT_EQ(box, row.local);
+    SetPar();
+    const std::string text = ReadFile("pelta.ini");
+    size_t at = 0;
+    for (int i = 0; i < 9; ++i) at = text.find("\r\n", at) + 2;
+    EXPECT_EQ(text.substr(at, text.find("\r\n", at) - at), row.saved);
+    Unload();
+  }
+  // Save with the box ticked writes `local`; cleared, the number in the hour offset field.
+  ASSERT_TRUE(LoadWithLine(9, "2"));
+  SetCtrlVal(pnlSettings, 22, 1);
+  SetPar();
+  EXPECT_NE(ReadFile("pelta.ini").find("\r\nlocal\r\n"), std::string::npos);
+  EXPECT_EQ(LocalTime.load(), 1);
+  SetCtrlVal(pnlSettings, 22, 0);
+  SetPar();
+  EXPECT_NE(ReadFile("pelta.ini").find("\r\n2\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsTest, SizeModeSetsHeightAndLayout) {
@@ -108,9 +152,9 @@ TEST_F(SettingsTest, ColoursReachTheDisplayAndEqualColoursGiveWhiteBackground) {
     const char* text;
     int shown_back;
   } cases[] = {
-      {"255", "16777215", 255},          // as stored
-      {"65280", "65280", 0xFFFFFF},      // equal: white background, green text
-      {"16777215", "16777215", 0xFFFFFF} // both white stay white on white
+      {"255", "16777215", 255},           // as stored
+      {"65280", "65280", 0xFFFFFF},       // equal: white background, green text
+      {"16777215", "16777215", 0xFFFFFF}  // both white stay white on white
   };
   for (const Case& c : cases) {
     std::vector<std::string> lines = DefaultIni();
@@ -159,8 +203,9 @@ TEST_F(SettingsTest, FontNameKeepsAtMost128Characters) {
 }
 
 TEST_F(SettingsTest, SaveWritesCrLfLinesInTheReadOrderAndReadsBackUnchanged) {
-  const std::vector<std::string> stored = {"12.5", "2", "255",  "65280", "1", "0",    "1",      "1",
-                                           "1",    "-2", "-1", "300",   "180", "16", "2", "Courier New"};
+  const std::vector<std::string> stored = {"12.5", "2",  "255", "65280",      "1",  "0",
+                                           "1",    "1",  "1",   "-2",         "-1", "300",
+                                           "180",  "16", "2",   "Courier New"};
   WriteIni(stored);
   ASSERT_TRUE(Load());
   SetPar();
