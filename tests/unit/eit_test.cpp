@@ -789,6 +789,40 @@ TEST(EitTool, MktsThenEitPrintsTheLines) {
   std::remove(schedule.c_str());
   std::remove(stream.c_str());
 }
+
+TEST(EitTool, AProgrammeChangePartWayAndTheTimeOptions) {
+  const std::string stream = ::testing::TempDir() + "pelta_eit_change.ts";
+  const std::string tool = PELTA_TOOL;
+  ASSERT_EQ(RunCommand(tool + " mkts " PELTA_TEST_DATA "/change.schedule --out " + stream),
+            "9 packets\n");
+  const std::string ended = "now: (21:00) Film > Drama \nnext: (22:30) Late show > Talk \n";
+  const std::string tail = ended + "desc: Drama\nstate: 7\n";
+  const struct {
+    const char* options;
+    std::string out;
+  } rows[] = {
+      {"", tail},
+      {" --block-packets 1", tail},
+      {" --follow --block-packets 1",
+       "packet 2:\nnow: (20:15) News > Weather \nnext: (21:00) Film > Drama \npacket 7:\n" + ended +
+           tail},
+      {" --follow", "packet 9:\n" + ended + tail},  // one block: the change is never seen apart
+      {" --hour-offset 30",
+       "now: (03:00) Film > Drama \nnext: (04:30) Late show > Talk \n"
+       "desc: Drama\nstate: 7\n"},
+      {" --hour-offset -30",
+       "now: (15:00) Film > Drama \nnext: (16:30) Late show > Talk \n"
+       "desc: Drama\nstate: 7\n"},
+      {" --hour-offset LOCAL --tz CET-1CEST,M3.5.0,M10.5.0/3",
+       "now: (23:00) Film > Drama \nnext: (00:30) Late show > Talk \ndesc: Drama\nstate: 7\n"},
+      {" --hour-offset local", tail},  // UTC without a zone
+  };
+  for (const auto& row : rows) {
+    ExpectText(RunCommand(tool + " eit " + stream + " --sid 0x1234" + row.options), row.out,
+               row.options);
+  }
+  std::remove(stream.c_str());
+}
 #endif
 
 }  // namespace
