@@ -823,6 +823,53 @@ TEST(EitTool, AProgrammeChangePartWayAndTheTimeOptions) {
   }
   std::remove(stream.c_str());
 }
+
+TEST(EitTool, ShowAfterAProgrammeChangeWhileTheStripIsHidden) {
+  const std::string dir = ::testing::TempDir();
+  const std::string tool = PELTA_TOOL;
+  const struct {
+    const char* file;
+    const char* text;
+  } schedules[] = {
+      {"pelta_show_before",
+       "28106 present 20:15 short \"News\" \"Weather\" date=2026-07-01\n"
+       "28106 following 21:00 short \"Film\" \"Drama\" date=2026-07-01\n"},
+      {"pelta_show_after",
+       "28106 present 21:00 short \"Film\" \"Drama\" version=1 date=2026-07-01\n"
+       "28106 following 22:30 short \"Late show\" \"Talk\" version=1 date=2026-07-01\n"},
+  };
+  for (const auto& sc : schedules) {
+    std::FILE* f = std::fopen((dir + sc.file + ".txt").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(sc.text, f);
+    std::fclose(f);
+    RunCommand(tool + " mkts " + dir + sc.file + ".txt --out " + dir + sc.file + ".ts");
+  }
+  // The shipped pelta.ini says `local`: without --tz the machine is on UTC.
+  const struct {
+    const char* options;
+    const char* strip;
+    const char* now;
+  } rows[] = {
+      {"", "hidden", "(20:15) News > Weather "},
+      {" --keys P", "shown", "(21:00) Film > Drama "},
+      {" --keys P --tz CET-1CEST,M3.5.0,M10.5.0/3", "shown", "(23:00) Film > Drama "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.options);
+    const std::string out = dir + "pelta_show_change";
+    const std::string said =
+        RunCommand(tool + " show --ts " + dir + "pelta_show_before.ts --ts-later " + dir +
+                   "pelta_show_after.ts --out " + out + row.options);
+    EXPECT_NE(said.find(std::string("60 ") + row.strip), std::string::npos) << said;
+    std::FILE* f = std::fopen((out + "/display.json").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::string json(1 << 16, '\0');
+    json.resize(std::fread(&json[0], 1, json.size(), f));
+    std::fclose(f);
+    EXPECT_NE(json.find(row.now), std::string::npos) << json;
+  }
+}
 #endif
 
 }  // namespace
