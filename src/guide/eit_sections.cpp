@@ -185,7 +185,8 @@ void TakeSection(const uint8_t* sec, size_t have) {
 }
 
 // Whether the section whose first bytes lie at `at` (up to `end`) may be of interest: p/f
-// actual of the current service, for an event not yet captured. Undecided when cut at `end`.
+// actual of the current service, for an event (or a version of it) the reader still wants.
+// Undecided when cut at `end`.
 bool MayMatter(BlockView& block, size_t at, size_t end) {
   if (block.Byte(at) != kTableEitPfActual) return false;
   if (at + 7 > end) return true;
@@ -203,8 +204,8 @@ uint32_t Crc32(const uint8_t* data, size_t size) {
   return crc;
 }
 
-void SectionPass(const unsigned char* data, size_t limit, size_t packets, uint16_t sid) {
-  service = sid;
+void SectionPass(const unsigned char* data, size_t limit, size_t packets, uint16_t current) {
+  service = current;
   BlockView block(data, limit);
   if (carryhave > 0) {
     size_t have = carryhave;
