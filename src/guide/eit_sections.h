@@ -81,7 +81,7 @@ bool MayTakeLaterDescriptor(int32_t bit);
 void CaptureSectionEvent(BlockView& section, const SectionEvent& event);
 
 // Walks the examined bytes [0, limit) of a block of `packets` 184-byte payloads section by
-// section, for the service `service`. A section cut at `limit` is carried into the next call.
+// section, for the service `current`. A section cut at `limit` is carried into the next call.
 void SectionPass(const unsigned char* data, size_t limit, size_t packets, uint16_t current);
 // Forgets a carried section (a block that does not continue it, a channel change).
 void DropCarriedSection();
