@@ -703,14 +703,19 @@ TEST(EitThreads, ReaderChannelChangeAndTimer) {
   ResetGuideState();
   GuideFormat = 1;
   const uint16_t sids[] = {0x0A0A, 0x0B0B};
+  // Both services at two versions of their p/f table, so lines are also refreshed while the
+  // timer takes them and channels change.
   std::vector<Bytes> blocks;
-  for (uint16_t sid : sids) {
-    char name[8];
-    std::snprintf(name, sizeof name, "%04X", sid);
-    std::string schedule = std::string("0x") + name + " present 20:15 short \"" + name +
-                           "-now\" \"" + name + "\"\n0x" + name + " following 21:00 short \"" +
-                           name + "-next\" \"" + name + "\"\n";
-    blocks.push_back(PayloadsOf(schedule));
+  for (const char* version : {"0", "1"}) {
+    for (uint16_t sid : sids) {
+      char name[8];
+      std::snprintf(name, sizeof name, "%04X", sid);
+      const std::string v = std::string(" version=") + version + "\n";
+      std::string schedule = std::string("0x") + name + " present 20:15 short \"" + name +
+                             "-now\" \"" + name + "\"" + v + "0x" + name +
+                             " following 21:00 short \"" + name + "-next\" \"" + name + "\"" + v;
+      blocks.push_back(PayloadsOf(schedule));
+    }
   }
   SetChannel(sids[0]);
   eitstate = 1;
@@ -720,7 +725,7 @@ TEST(EitThreads, ReaderChannelChangeAndTimer) {
   std::atomic<int> mismatches{0};
   std::atomic<int> taken{0};
   std::thread reader([&] {
-    for (int i = 0; !done.load(); ++i) Deliver(blocks[static_cast<size_t>(i) % 2]);
+    for (int i = 0; !done.load(); ++i) Deliver(blocks[static_cast<size_t>(i) % blocks.size()]);
   });
   std::thread timer([&] {
     char now[kGuideTextMax], next[kGuideTextMax];
