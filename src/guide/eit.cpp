@@ -23,6 +23,14 @@
 // pass takes the event's first short event descriptor: many networks send a component
 // descriptor (0x50) or a content descriptor (0x54) first.
 //
+// Once both events are captured (eitstate 7, and 8 once they are on the display) only the
+// section pass runs, and only to follow the broadcast: the network gives the p/f sub-table a
+// new version_number when the present event ends. A section of the current service whose
+// version differs from the one its event was captured from is read again; both events of the
+// new version are staged and published together, and eitstate goes back to 7 so the display
+// timer shows them at its next display cycle. Sections of the version shown cost a header
+// check.
+//
 // Broadcast bytes decide where lengths and texts lie, so every read goes through BlockView,
 // which cannot leave the data it was given: a length or tag the reader needs that lies past the
 // end passes the packet over; a name or text that runs past the end is cut there.
