@@ -15,21 +15,21 @@
 // the packet start P (section byte n lies at P+n+1), straight on into the next packet where a
 // section is longer than one, and it takes the first descriptor of the first event.
 //
-// The section pass then walks the same packets as a demultiplexer does (ISO/IEC 13818-1,
-// 2.4.4): a packet in which a section begins has a pointer_field giving the number of bytes
-// that still end the previous section; behind that section further sections may follow in the
-// same packet, and 0xFF where a table_id would be is stuffing to the packet's end. The host
-// hands over payloads without their headers, so payload_unit_start_indicator is lost: the pass
-// tries every packet as one that opens with a pointer_field, and the section that ends in a
-// packet both with and without one, and lets the data decide. A section found that way counts
-// only when it is plausible: whole inside the block, its CRC_32 must check; running past the
-// block, its header must be consistent and the descriptor read must lie in the part at hand.
-// Such a section is kept in a fixed buffer and completed from the next block, CRC-checked.
+// The section pass (eit_sections.cpp) then walks the same packets as a demultiplexer does,
+// section by section, and checks each section's CRC_32.
 // The section pass feeds only events that the positional pass did not capture, through the same
 // descriptor reading, cleaning and line building, so both passes give byte-identical lines.
 // Where the first descriptor carries no text the reader knows (0x4D, 0x4E, 0x69), the section
 // pass takes the event's first short event descriptor: many networks send a component
 // descriptor (0x50) or a content descriptor (0x54) first.
+//
+// Once both events are captured (eitstate 7, and 8 once they are on the display) only the
+// section pass runs, and only to follow the broadcast: the network gives the p/f sub-table a
+// new version_number when the present event ends. A section of the current service whose
+// version differs from the one its event was captured from is read again; both events of the
+// new version are staged and published together, and eitstate goes back to 7 so the display
+// timer shows them at its next display cycle. Sections of the version shown cost a header
+// check.
 //
 // Broadcast bytes decide where lengths and texts lie, so every read goes through BlockView,
 // which cannot leave the data it was given: a length or tag the reader needs that lies past the
@@ -45,12 +45,12 @@
 // GuideLock is never held across a host message, a panel call or file I/O.
 #include "guide/eit.h"
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
+#include "guide/eit_sections.h"
 #include "guide/filter.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
@@ -72,64 +72,17 @@ constexpr int kMinBlock = 184;
 constexpr int kMaxBlock = 2000;
 constexpr int kReaderFilter = 1;  // the filter number the start record carries
 
-constexpr uint16_t kTableEitPfActual = 0x4E;  // EN 300 468: EIT p/f, actual transport stream
-constexpr uint16_t kMinSectionLength = 15;    // the fixed header fields plus the CRC_32
-constexpr uint16_t kShortEventTag = 0x4D;     // short_event_descriptor (EN 300 468, 6.2.37)
-constexpr uint16_t kExtendedEventTag = 0x4E;  // extended_event_descriptor (6.2.15)
-constexpr uint16_t kTextTag69 = 0x69;         // read in the reader's own name/text layout
-constexpr uint8_t kTableSelector3 = 0x10;     // annex A: 0x10 and two bytes select a table
+constexpr uint16_t kMinSectionLength = 15;  // the fixed header fields plus the CRC_32
+constexpr uint8_t kTableSelector3 = 0x10;   // annex A: 0x10 and two bytes select a table
 constexpr uint8_t kLongExtendedDescriptor = 192;
 constexpr size_t kLongExtendedText = 48;
 
-constexpr int32_t kPresentBit = 2;
-constexpr int32_t kFollowingBit = 4;
 constexpr int32_t kBothReady = 7;
-
-// The section pass (ISO/IEC 13818-1 section syntax, EN 300 468 EIT layout, section offsets).
-constexpr size_t kMaxSection = 4096;  // 3 header bytes + section_length of at most 4093
-constexpr uint16_t kMaxSectionLength = 4093;
-constexpr uint16_t kMinEventSection = 27;  // header, one event's 12 fixed bytes, CRC_32
-constexpr size_t kCrcSize = 4;
-constexpr size_t kEventLoopLength = 24;  // descriptors_loop_length of the first event
-constexpr size_t kFirstDescriptor = 26;  // first descriptor of the first event
-constexpr size_t kStartHour = 18;        // start_time hour and minute, BCD
-constexpr size_t kLastTableId = 13;
-constexpr uint8_t kStuffing = 0xFF;
+constexpr int32_t kShown = 8;
 
 constexpr int32_t kDebugDump = -1;
+constexpr uint16_t kUndefinedDate = 0xFFFF;
 constexpr char kDumpPath[] = "C:\\Pelta_EIT.dbg";
-
-// A read-only window on the delivered block. Byte() past the end answers 0 and marks the view
-// failed until Clear(); Text() copies what lies inside and cuts the rest.
-class BlockView {
- public:
-  BlockView(const unsigned char* data, size_t size) : data_(data), size_(size) {}
-
-  uint8_t Byte(size_t pos) {
-    if (pos >= size_) {
-      failed_ = true;
-      return 0;
-    }
-    return data_[pos];
-  }
-  bool failed() const { return failed_; }
-  // The bytes from `pos`, for reads the caller has already bounded (a whole packet's header).
-  const unsigned char* At(size_t pos) const { return data_ + pos; }
-  void Clear() { failed_ = false; }
-
-  // Up to `count` bytes from `pos` into `out` (zeroed by the caller, larger than any count the
-  // reader asks for: at most 255), cut at the block's end.
-  void Text(size_t pos, size_t count, char* out) const {
-    if (pos >= size_) return;
-    if (count > size_ - pos) count = size_ - pos;
-    std::memcpy(out, data_ + pos, count);
-  }
-
- private:
-  const unsigned char* data_;
-  size_t size_;
-  bool failed_ = false;
-};
 
 // The reader's working fields, as the reader has always named them (see eit.h for the rest).
 uint16_t pack;    // whole 184-byte packets in the block
@@ -148,6 +101,8 @@ uint16_t sho69;   // 0x69: name length
 uint16_t lon69;   // 0x69: text length
 uint8_t orax;     // start_time hour, BCD
 uint8_t min;      // start_time minute, BCD
+uint8_t evver;    // version_number of the section
+uint16_t evmjd;   // start_time date, Modified Julian Date (0xFFFF: undefined)
 uint16_t y;       // index of the cleaning loop
 int selskip;      // 0, or 3 behind a 0x10 table selector
 int leadskip;     // 0, or 1 when the name begins with a blank or is empty
@@ -166,12 +121,33 @@ uint16_t nxtsid = 0;
 // Guarded by GuideLock: a format-2 following line was built before the present event of the
 // same channel; it is rebuilt from that event's description once it is captured.
 bool nxtpending = false;
+// Guarded by GuideLock: the version_number of the sections the present and following events
+// were captured from.
+uint8_t nowver = 0;
+uint8_t nxtver = 0;
 
-// The section pass, under ReaderLock like the working fields.
-uint8_t secbuf[kMaxSection];    // the section being looked at
-uint8_t carrybuf[kMaxSection];  // a section cut by the end of the last block
-size_t carryhave = 0;           // its bytes at hand; 0: nothing carried
-uint32_t sectiongen = 0;        // the channel generation the section pass reads for
+// Watching the broadcast once both events are captured (eitstate 7 and 8), under ReaderLock.
+// The p/f sub-table's version_number changes when the network updates it (the present event
+// ended): both events are then captured again, staged here, and published together.
+bool watching = false;
+uint8_t knownver[2];  // per block, from nowver and nxtver: present, following
+struct Staged {
+  bool have;
+  uint8_t version;
+  int leadskip;
+  char name[kGuideTextMax];
+  char desc[kGuideTextMax];
+  char time[sizeof evtime];
+};
+Staged staged[2];
+uint32_t stagedgen = 0;
+
+int EventIndex(int32_t bit) {
+  return bit == kPresentBit ? 0 : 1;
+}
+
+// The channel generation the section pass reads for, under ReaderLock.
+uint32_t sectiongen = 0;
 // Events (bit values 2 and 4) whose line the positional pass built from a first descriptor
 // without text: in this block, and in earlier blocks of the channel generation textlessgen.
 int32_t textless = 0;
@@ -180,6 +156,40 @@ uint32_t textlessgen = 0;
 
 // One reader at a time over the working fields above.
 std::mutex ReaderLock;
+
+// The broadcast's UTC start (EN 300 468, annex C: MJD and BCD hours and minutes) in the
+// computer's local time, with the zone's summer-time rules for that date. False for an
+// undefined date (0xFFFF), digits that are not BCD, or a conversion the system refuses.
+bool LocalStart(uint16_t mjd, uint8_t hour, uint8_t minute, int* h, int* m) {
+  if (mjd == kUndefinedDate) return false;
+  if ((hour >> 4) > 9 || (hour & 0x0F) > 9 || (minute >> 4) > 9 || (minute & 0x0F) > 9)
+    return false;
+  const int uh = (hour >> 4) * 10 + (hour & 0x0F);
+  const int um = (minute >> 4) * 10 + (minute & 0x0F);
+  if (uh > 23 || um > 59) return false;
+  // MJD 40587 is 1970-01-01; civil date from days (the integer form of annex C's formulas).
+  long z = static_cast<long>(mjd) - 40587 + 719468;
+  const long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long doe = z - era * 146097;
+  const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long mp = (5 * doy + 2) / 153;
+  const long day = doy - (153 * mp + 2) / 5 + 1;
+  const long month = mp < 10 ? mp + 3 : mp - 9;
+  const long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  SYSTEMTIME utc{};
+  utc.wYear = static_cast<WORD>(year);
+  utc.wMonth = static_cast<WORD>(month);
+  utc.wDay = static_cast<WORD>(day);
+  utc.wDayOfWeek = static_cast<WORD>((static_cast<long>(mjd) + 3) % 7);  // MJD 0: Wednesday
+  utc.wHour = static_cast<WORD>(uh);
+  utc.wMinute = static_cast<WORD>(um);
+  SYSTEMTIME local{};
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return false;
+  *h = local.wHour;
+  *m = local.wMinute;
+  return true;
+}
 
 void DumpBlock(const unsigned char* data, int length) {
   int file = CVI_OpenFile(kDumpPath, 2, 1, 0);  // write only, append, binary
@@ -288,7 +298,7 @@ void BuildLine(char* out, int32_t format, bool following, const char* name, cons
 
 // Publishes the captured event as the present (bit 2) or following (bit 4) one, unless the
 // channel changed (generation), the event was taken meanwhile or the state no longer reads.
-void Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid) {
+void Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid, uint8_t version) {
   const int32_t format = GuideFormat.load();
   const char* name = capname + leadskip;
   std::lock_guard<std::mutex> lock(GuideLock);
@@ -320,6 +330,7 @@ void Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid) {
   }
   if (!copied) return;
   (bit == kPresentBit ? nowsid : nxtsid) = sid;
+  (bit == kPresentBit ? nowver : nxtver) = version;
   // eitstate is also stored outside the lock (filter start and stop): add the bit only to the
   // state we checked.
   while (!eitstate.compare_exchange_weak(state, state | bit)) {
@@ -327,17 +338,79 @@ void Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid) {
   }
 }
 
+// Both events of a new version, or one of them where the other is already of that version,
+// replace the lines, names and descriptions in one step, for the same channel generation and
+// service only. eitstate goes back to 7: the display timer puts the lines up at its next tick
+// of a display cycle (P, O, a channel change), in place while the strip is up; it never shows
+// the strip by itself.
+void PublishRefresh(uint8_t version) {
+  const int32_t format = GuideFormat.load();
+  std::lock_guard<std::mutex> lock(GuideLock);
+  if (stagedgen != guidegen) return;
+  int32_t state = eitstate.load();
+  if (state != kBothReady && state != kShown) return;
+  if (nowsid != chasid || nxtsid != chasid) return;
+  if (staged[0].have) {
+    const Staged& e = staged[0];
+    std::memcpy(nowname, e.name, sizeof nowname);
+    std::memcpy(nowdesc, e.desc, sizeof nowdesc);
+    std::memcpy(evtime, e.time, sizeof evtime);
+    BuildLine(nowtxt, format, false, e.name + e.leadskip, nowdesc, nowdesc);
+    nowver = version;
+  }
+  if (staged[1].have) {
+    const Staged& e = staged[1];
+    std::memcpy(nxtname, e.name, sizeof nxtname);
+    std::memcpy(nxtdesc, e.desc, sizeof nxtdesc);
+    std::memcpy(evtime, e.time, sizeof evtime);
+    BuildLine(nxttxt, format, true, e.name + e.leadskip, nxtdesc, nowdesc);
+    nxtver = version;
+  } else if (format == 2) {
+    BuildLine(nxttxt, format, true, "", nxtdesc, nowdesc);  // the new present description
+  }
+  eitstate.compare_exchange_strong(state, kBothReady);
+}
+
+// A captured event of a version other than the one shown, kept until its partner is there.
+void Stage(int32_t bit, bool copied) {
+  if (!copied) return;
+  if (stagedgen != sectiongen) {
+    staged[0].have = staged[1].have = false;
+    stagedgen = sectiongen;
+  }
+  for (Staged& e : staged) {
+    if (e.have && e.version != evver) e.have = false;  // an even newer version
+  }
+  Staged& e = staged[EventIndex(bit)];
+  e.have = true;
+  e.version = evver;
+  e.leadskip = leadskip;
+  std::memcpy(e.name, capname, sizeof e.name);
+  std::memcpy(e.desc, capdesc, sizeof e.desc);
+  std::memcpy(e.time, evtime, sizeof e.time);
+  for (int i = 0; i < 2; ++i) {
+    if (!(staged[i].have && staged[i].version == evver) && knownver[i] != evver) return;
+  }
+  PublishRefresh(evver);
+  staged[0].have = staged[1].have = false;
+  knownver[0] = knownver[1] = evver;
+}
+
 // The shared end of both passes: reads the text descriptor at `d` (tag in evdesc, start time in
 // orax and min), formats, cleans and publishes the event as the present or following one.
 void CaptureEvent(BlockView& block, size_t d, int32_t bit, uint32_t generation) {
   bool copied = false;
   if (!ReadDescriptor(block, d, &copied)) return;
-  BcdT(static_cast<signed char>(orax), static_cast<signed char>(min));
+  BcdT(static_cast<signed char>(orax), static_cast<signed char>(min), evmjd);
   Clean(capname);
   Clean(capdesc);
   leadskip = static_cast<unsigned char>(capname[0]) < 33 ? 1 : 0;
   if (!copied) textless |= bit;
-  Publish(bit, generation, copied, eitsid);
+  if (watching) {
+    Stage(bit, copied);
+  } else {
+    Publish(bit, generation, copied, eitsid, evver);
+  }
 }
 
 void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* generation) {
@@ -347,6 +420,8 @@ void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* g
   tabid = packet[1];
   tleng = static_cast<uint16_t>((packet[2] & 0x0F) << 8 | packet[3]);
   eitsid = static_cast<uint16_t>(packet[4] << 8 | packet[5]);
+  evver = (packet[6] >> 1) & 0x1F;
+  evmjd = static_cast<uint16_t>(packet[17] << 8 | packet[18]);
   nownxt = packet[7] & 1;
   orax = packet[19];
   min = packet[20];
@@ -371,104 +446,13 @@ void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* g
   CaptureEvent(block, p + 27, bit, *generation);
 }
 
-// ---- The section pass ----
+}  // namespace
 
-// CRC_32 of ISO/IEC 13818-1 annex A (polynomial 0x04C11DB7, all ones at the start, no
-// reflection); over a whole section including its CRC_32 field it gives 0.
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-  std::array<uint32_t, 256> table{};
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t crc = i << 24;
-    for (int b = 0; b < 8; ++b) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-    table[i] = crc;
-  }
-  return table;
-}
-constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
-
-uint32_t Crc32(const uint8_t* data, size_t size) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = 0; i < size; ++i) crc = crc << 8 ^ kCrcTable[(crc >> 24 ^ data[i]) & 0xFF];
-  return crc;
-}
-
-uint16_t SectionLength(uint8_t high, uint8_t low) {
-  return static_cast<uint16_t>((high & 0x0F) << 8 | low);
-}
-
-constexpr size_t kNoPointer = SIZE_MAX;
-
-// The block offset of the section byte that comes `i` bytes after block offset `start`, when
-// packet `final` opens with a pointer_field (kNoPointer: no packet does).
-size_t BlockOffset(size_t start, size_t i, size_t final) {
-  const size_t at = start + i;
-  return final != kNoPointer && at >= final * kPacketPayload ? at + 1 : at;
-}
-
-enum class Found { kNothing, kWhole, kCut };
-
-// Completes in `buf` a section of which *have bytes are already there, from the examined bytes
-// [start, limit) of the block. A section's bytes run on from packet to packet; only the packet
-// in which it ends may open with a pointer_field, when another section begins in it, and its
-// value is then the number of bytes that end this section. With the packet headers gone, each
-// layout is tried: none, or a pointer_field at the start of one later packet that agrees with
-// the section's length. kWhole: the section is whole and its CRC_32 checks; *have is its size.
-// kCut: it runs past `limit` (no pointer_field in between); *have is the bytes at hand.
-Found Assemble(const uint8_t* data, size_t start, size_t limit, uint8_t* buf, size_t* have) {
-  const size_t known = *have;
-  const size_t first_final = start / kPacketPayload;
-  bool cut = false;
-  for (size_t layout = 0; layout <= pack; ++layout) {
-    size_t final = kNoPointer;
-    if (layout > 0) {
-      final = first_final + layout - 1;
-      const size_t pf = final * kPacketPayload;
-      if (pf < start || pf >= limit) continue;
-      if (data[pf] == 0 || data[pf] >= kPacketPayload) continue;
-    }
-    // section_length, from what is at hand or from the block.
-    uint8_t header[3];
-    bool readable = true;
-    for (size_t i = 0; i < 3; ++i) {
-      if (i < known) {
-        header[i] = buf[i];
-        continue;
-      }
-      const size_t at = BlockOffset(start, i - known, final);
-      if (at >= limit) {
-        readable = false;
-        break;
-      }
-      header[i] = data[at];
-    }
-    if (!readable) {
-      if (layout == 0) cut = true;
-      continue;
-    }
-    const size_t size = 3 + size_t{SectionLength(header[1], header[2])};
-    if (size <= known || size > kMaxSection) continue;
-    const size_t last = BlockOffset(start, size - known - 1, final);  // the section's last byte
-    if (final == kNoPointer) {
-      if (last >= limit) {
-        cut = true;
-        continue;
-      }
-    } else if (last != final * kPacketPayload + data[final * kPacketPayload]) {
-      continue;  // the pointer_field does not end this section
-    }
-    for (size_t i = known; i < size; ++i) buf[i] = data[BlockOffset(start, i - known, final)];
-    if (Crc32(buf, size) == 0) {
-      *have = size;
-      return Found::kWhole;
-    }
-  }
-  if (!cut) return Found::kNothing;
-  // Everything up to the end of the examined packets.
-  const size_t count = limit - start;
-  if (known + count > kMaxSection) return Found::kNothing;
-  std::memcpy(buf + known, data + start, count);
-  *have = known + count;
-  return Found::kCut;
+bool EventWanted(int32_t bit, uint8_t version) {
+  if (!watching) return (eitstate.load() & bit) == 0;
+  const Staged& e = staged[EventIndex(bit)];
+  return version != knownver[EventIndex(bit)] &&
+         !(e.have && e.version == version && stagedgen == sectiongen);
 }
 
 // A first descriptor without text is taken by the event's short event descriptor only where
@@ -476,103 +460,20 @@ Found Assemble(const uint8_t* data, size_t start, size_t limit, uint8_t* buf, si
 // has always built, and that a later section replaces), or did so in an earlier block too: the
 // section repeats, and its next sighting then captures it.
 bool MayTakeLaterDescriptor(int32_t bit) {
+  if (watching) return true;
   return (textless & bit) == 0 || (textlessgen == sectiongen && (textlessbefore & bit) != 0);
 }
 
-// The event of a section in `sec`, of which `have` bytes are at hand; whole (its CRC_32
-// checked by the caller) when that is the size its header gives. A section cut short counts
-// only when its header is consistent and the descriptor read lies in the part at hand.
-void TakeSection(const uint8_t* sec, size_t have) {
-  if (have < kFirstDescriptor + 2) return;
-  tabid = sec[0];
-  tleng = SectionLength(sec[1], sec[2]);
-  const size_t size = 3 + size_t{tleng};
-  if (tabid != kTableEitPfActual || (sec[1] & 0x80) == 0) return;  // section_syntax_indicator
-  if (tleng < kMinEventSection || tleng > kMaxSectionLength || have > size) return;
-  if ((sec[5] & 1) == 0 || sec[6] > 1) return;  // current_next_indicator; sections 0 and 1
-  if (sec[kLastTableId] != kTableEitPfActual) return;
-  eitsid = static_cast<uint16_t>(sec[3] << 8 | sec[4]);
-  if (eitsid != chasid) return;
-  nownxt = sec[6] & 1;
-  const int32_t bit = nownxt == 0 ? kPresentBit : kFollowingBit;
-  if ((eitstate.load() & bit) != 0) return;
-
-  const size_t loop_end =
-      kFirstDescriptor + SectionLength(sec[kEventLoopLength], sec[kEventLoopLength + 1]);
-  if (loop_end > size - kCrcSize || loop_end < kFirstDescriptor + 2) return;
-  size_t d = kFirstDescriptor;
-  evdesc = sec[d];
-  if (evdesc != kShortEventTag && evdesc != kExtendedEventTag && evdesc != kTextTag69) {
-    if (!MayTakeLaterDescriptor(bit)) return;
-    while (d + 2 <= loop_end && d + 2 <= have && sec[d] != kShortEventTag) d += 2 + sec[d + 1];
-    if (d + 2 > loop_end || d + 2 > have) return;
-    evdesc = kShortEventTag;
-  }
-  const size_t d_end = d + 2 + sec[d + 1];
-  if (d_end > loop_end || d_end > have) return;
-  orax = sec[kStartHour];
-  min = sec[kStartHour + 1];
-  BlockView view(sec, have);
-  CaptureEvent(view, d, bit, sectiongen);
+void CaptureSectionEvent(BlockView& section, const SectionEvent& event) {
+  eitsid = event.service;
+  nownxt = event.bit == kPresentBit ? 0 : 1;
+  evdesc = event.tag;
+  orax = event.hour;
+  min = event.minute;
+  evver = event.version;
+  evmjd = event.mjd;
+  CaptureEvent(section, event.descriptor, event.bit, sectiongen);
 }
-
-// Whether the section whose first bytes lie at `at` (up to `end`) may be of interest: p/f
-// actual of the current service, for an event not yet captured. Undecided when cut at `end`.
-bool MayMatter(const uint8_t* data, size_t at, size_t end) {
-  if (data[at] != kTableEitPfActual) return false;
-  if (at + 7 > end) return true;
-  const uint16_t sid = static_cast<uint16_t>(data[at + 3] << 8 | data[at + 4]);
-  const int32_t bit = (data[at + 6] & 1) == 0 ? kPresentBit : kFollowingBit;
-  return sid == chasid && (eitstate.load() & bit) == 0;
-}
-
-// Walks the examined packets [0, limit) of the block section by section.
-void SectionPass(const unsigned char* data, size_t limit) {
-  {
-    std::lock_guard<std::mutex> lock(GuideLock);
-    chasid = ServiceId(CurrentChannel);
-    sectiongen = guidegen;
-  }
-  if (carryhave > 0) {
-    size_t have = carryhave;
-    carryhave = 0;
-    const Found found = Assemble(data, 0, limit, carrybuf, &have);
-    if (found == Found::kWhole) TakeSection(carrybuf, have);
-    if (found == Found::kCut) carryhave = have;  // longer than this block as well
-  }
-  for (w = 0; w < pack; ++w) {
-    ofs = static_cast<uint16_t>(w * kPacketPayload);
-    const size_t end = ofs + size_t{kPacketPayload};
-    // As if the packet opened with a pointer_field: the sections that begin in it.
-    size_t at = ofs + 1 + size_t{data[ofs]};
-    while (at < end && data[at] != kStuffing) {
-      if (!MayMatter(data, at, end)) {
-        // Passed over by its length; the next one follows when it ends inside the packet.
-        if (at + 3 > end) break;
-        at += 3 + size_t{SectionLength(data[at + 1], data[at + 2])};
-        continue;
-      }
-      size_t have = 0;
-      const Found found = Assemble(data, at, limit, secbuf, &have);
-      if (found == Found::kNothing) break;
-      TakeSection(secbuf, have);
-      if (found == Found::kCut) {
-        // Kept for the next block when what is at hand of its header holds up.
-        const bool header = have < 3 || ((secbuf[1] & 0x80) != 0 &&
-                                         SectionLength(secbuf[1], secbuf[2]) >= kMinEventSection &&
-                                         SectionLength(secbuf[1], secbuf[2]) <= kMaxSectionLength);
-        if (header) {
-          std::memcpy(carrybuf, secbuf, have);
-          carryhave = have;
-        }
-        break;
-      }
-      at += have;  // beyond the packet when the section ended in a later one
-    }
-  }
-}
-
-}  // namespace
 
 void GetEIT() {
   FillFilterRequest();
@@ -581,11 +482,13 @@ void GetEIT() {
 
 extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned char* data) {
   const int32_t state = eitstate.load();
-  if (state > kBothReady) return;
+  if (state > kShown) return;
   if (length < kMinBlock || length > kMaxBlock || data == nullptr) return;
 
   std::lock_guard<std::mutex> reader(ReaderLock);
-  if (DebugMode.load() == kDebugDump) DumpBlock(data, length);
+  // Once the lines are on the display, only a new version of the p/f sub-table matters, and
+  // blocks are not dumped.
+  if (state != kShown && DebugMode.load() == kDebugDump) DumpBlock(data, length);
   // With no filter running nothing is captured: a delivery that comes late after the stop
   // must not make eitstate look like a running filter (GetEIT would never start one again).
   if (state == 0) return;
@@ -595,21 +498,35 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
   textless = 0;
   bool have_channel = false;
   uint32_t generation = 0;
-  for (w = 0; w < pack; ++w) {
+  watching = false;
+  // With both events captured the positional pass has nothing left to take.
+  for (w = 0; state < kBothReady && w < pack; ++w) {
     ofs = static_cast<uint16_t>(w * kPacketPayload);
     ExaminePacket(block, filter, &have_channel, &generation);
   }
 
-  // What the positional pass left, the section pass may find. A section cut at the block's end
-  // is continued from the next block only when this one ended on a packet boundary. Blocks
-  // that are not walked (state 8, sizes out of range) drop nothing: whatever does not continue
-  // a carried section fails its CRC_32.
+  // What the positional pass left, the section pass may find; with both events captured it
+  // watches for a new version of them, checking section headers only until one differs. A
+  // section cut at the block's end is continued from the next block only when this one ended
+  // on a packet boundary. Blocks that are not walked (sizes out of range) drop nothing:
+  // whatever does not continue a carried section fails its CRC_32.
   const int32_t now = eitstate.load();
-  if (filter != kReaderFilter || now < 1 || now >= kBothReady) {
-    carryhave = 0;
+  if (filter != kReaderFilter || now < 1) {
+    DropCarriedSection();
   } else {
-    SectionPass(data, size_t{pack} * kPacketPayload);
-    if (length % kPacketPayload != 0) carryhave = 0;
+    uint16_t service = 0;
+    {
+      std::lock_guard<std::mutex> lock(GuideLock);
+      chasid = ServiceId(CurrentChannel);
+      sectiongen = guidegen;
+      service = chasid;
+      const int32_t locked = eitstate.load();
+      watching = locked == kBothReady || locked == kShown;
+      knownver[0] = nowver;
+      knownver[1] = nxtver;
+    }
+    SectionPass(data, size_t{pack} * kPacketPayload, pack, service);
+    if (length % kPacketPayload != 0) DropCarriedSection();
   }
   if (textlessgen != sectiongen) {
     textlessbefore = 0;
@@ -618,16 +535,20 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
   textlessbefore |= textless;
 }
 
-void BcdT(signed char hour, signed char minute) {
-  // Whole hours of the BCD hour byte plus the offset, kept as a signed 8-bit value, wrapped
-  // once into the day. The sum is made unsigned so no offset can overflow it.
-  const unsigned sum = static_cast<unsigned>(((hour / 16) & 3) * 10 + (hour & 0x0F)) +
-                       static_cast<unsigned>(HourOffset.load());
-  // NOLINTNEXTLINE(bugprone-signed-char-misuse,cert-str34-c): the hour is a signed 8-bit value.
-  int h = static_cast<int8_t>(static_cast<uint8_t>(sum & 0xFF));
-  if (h > 23) h -= 24;
-  if (h < 0) h += 24;
+void BcdT(signed char hour, signed char minute, uint16_t mjd) {
+  int h = 0;
+  int m = 0;
   std::memset(evtime, 0, sizeof evtime);
+  if (LocalTime.load() != 0 &&
+      LocalStart(mjd, static_cast<uint8_t>(hour), static_cast<uint8_t>(minute), &h, &m)) {
+    std::snprintf(evtime, sizeof evtime, "%02d:%02d", h, m);
+    return;
+  }
+  // Whole hours of the BCD hour byte (the tens digit as the reader has always taken it) plus
+  // the offset, modulo 24: an offset of 30 is 6, -30 is -6. Without a usable date `local`
+  // shows the broadcast's UTC.
+  const int offset = LocalTime.load() != 0 ? 0 : static_cast<int>(HourOffset.load() % 24);
+  h = ((((hour / 16) & 3) * 10 + (hour & 0x0F)) % 24 + offset + 24) % 24;
   // The minute's two BCD digits read as hexadecimal come out as they are (0x45 gives 45).
   std::snprintf(evtime, sizeof evtime, "%02d:%02X", h, static_cast<unsigned char>(minute));
 }
@@ -647,7 +568,7 @@ bool TakeReadyLines(char* now, char* next, size_t size) {
   if (eitstate.load() != kBothReady) return false;
   CopyOut(now, size, nowtxt);
   CopyOut(next, size, nxttxt);
-  eitstate = 8;
+  eitstate = kShown;
   return true;
 }
 
@@ -670,10 +591,14 @@ void ResetGuideState() {
   selskip = leadskip = 0;
   guidegen = 0;
   nowsid = nxtsid = 0;
+  nowver = nxtver = evver = 0;
+  evmjd = 0;
   nxtpending = false;
-  std::memset(secbuf, 0, sizeof secbuf);
-  std::memset(carrybuf, 0, sizeof carrybuf);
-  carryhave = 0;
+  watching = false;
+  knownver[0] = knownver[1] = 0;
+  std::memset(staged, 0, sizeof staged);
+  stagedgen = 0;
+  ResetSectionPass();
   sectiongen = textlessgen = 0;
   textless = textlessbefore = 0;
 }

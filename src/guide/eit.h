@@ -26,7 +26,10 @@ extern char evtime[256];
 
 void GetEIT();
 extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned char* data);
-void BcdT(signed char hour, signed char minute);
+// An event's start time into evtime as HH:MM. With LocalTime, the broadcast's UTC date (MJD)
+// and time in the computer's local time; otherwise, and when the date is undefined (0xFFFF) or
+// the digits are not BCD, the hour plus HourOffset modulo 24 (0 with LocalTime).
+void BcdT(signed char hour, signed char minute, uint16_t mjd = 0xFFFF);
 
 // Channel change: while a filter runs (eitstate above 0), eitstate = 1 and both lines emptied,
 // under the lock; whatever the reader is capturing for the previous channel is dropped.

@@ -33,9 +33,14 @@ void FillFilterRequest() {
 
 void SendStartFilter() {
   if (eitstate.load() != 0) return;
+  // Before On_Start there is no host window to ask: the first channel change after it asks.
+  if (HostWnd == nullptr) return;
   SendMessageA(HostWnd, WM_USER, CMD_START_FILTER, reinterpret_cast<LPARAM>(&FilterRequest));
-  eitstate = 1;
   std::memcpy(&runid, FilterRequest.bytes + kFilterRunIdOffset, sizeof runid);
+  // A host that did not take the request leaves the preset -1: no filter runs, nothing is to
+  // be stopped, and eitstate stays 0 so that the next channel change asks again.
+  if (runid == -1) return;
+  eitstate = 1;
 }
 
 void StopFilter() {

@@ -1,7 +1,7 @@
 // The settings file pelta.ini: sixteen positional lines, no keys, no comments.
 //
 //   1 display time in seconds ("%4.1f")   9 ParkCursor
-//   2 SizeMode                            10 HourOffset
+//   2 SizeMode                            10 HourOffset, or `local`
 //   3 BackColour (0xRRGGBB as decimal)    11 DebugMode
 //   4 TextColour                          12 StartKey
 //   5 EpgEnabled                          13 Opacity
@@ -34,6 +34,7 @@ std::atomic<int32_t> ShowTuning{0};
 std::atomic<int32_t> FollowVideo{0};
 std::atomic<int32_t> ParkCursor{0};
 std::atomic<int32_t> HourOffset{0};
+std::atomic<int32_t> LocalTime{0};
 std::atomic<int32_t> DebugMode{0};
 std::atomic<int32_t> StartKey{0};
 std::atomic<int32_t> Opacity{0};
@@ -58,7 +59,7 @@ struct IntSetting {
 const IntSetting kPanelOrder[] = {
     {&SizeMode, 8},    {&BackColour, 10}, {&TextColour, 9},  {&EpgEnabled, 14}, {&ShowLevel, 13},
     {&ShowTuning, 12}, {&FollowVideo, 7}, {&ParkCursor, 11}, {&HourOffset, 3},  {&DebugMode, 2},
-    {&StartKey, 15},   {&Opacity, 19},    {&GuideFormat, 6},
+    {&StartKey, 15},   {&Opacity, 19},    {&GuideFormat, 6}, {&LocalTime, 22},
 };
 // The file order of lines 2..15.
 std::atomic<int32_t>* const kFileOrder[] = {
@@ -143,6 +144,18 @@ void ApplyFont(bool typeface) {
 
 namespace {
 
+// Line 10 as the word `local` in any case, blanks around it allowed (an older plug-in reads it
+// as 0).
+bool SaysLocal(const char* line) {
+  while (*line == ' ' || *line == '\t') ++line;
+  static const char kWord[] = "local";
+  for (const char* w = kWord; *w != '\0'; ++w, ++line) {
+    if ((*line | 0x20) != *w) return false;
+  }
+  while (*line == ' ' || *line == '\t' || *line == '\r') ++line;
+  return *line == '\0';
+}
+
 void WriteText(int file, const char* text) {
   WriteLine(file, text, static_cast<int>(std::strlen(text)));
 }
@@ -176,6 +189,7 @@ void GetPar() {
   for (std::atomic<int32_t>* value : kFileOrder) {
     NextLine(file, line, kLineKeep);
     *value = ToInt(line);
+    if (value == &HourOffset) LocalTime = SaysLocal(line) ? 1 : 0;
   }
   NextLine(file, FontName, kFontNameKeep);
   if (file >= 0) CVI_CloseFile(file);
@@ -209,6 +223,7 @@ void SetPar() {
   WriteText(file, text);
   for (std::atomic<int32_t>* value : kFileOrder) {
     std::snprintf(text, sizeof text, "%d", static_cast<int>(value->load()));
+    if (value == &HourOffset && LocalTime != 0) std::snprintf(text, sizeof text, "local");
     WriteText(file, text);
   }
   WriteText(file, FontName);

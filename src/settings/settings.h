@@ -17,6 +17,9 @@ extern std::atomic<int32_t> ShowTuning;
 extern std::atomic<int32_t> FollowVideo;
 extern std::atomic<int32_t> ParkCursor;
 extern std::atomic<int32_t> HourOffset;
+// 1 when line 10 says `local` (any case): start times in the computer's local time instead of
+// UTC plus HourOffset (then 0). On the settings panel as the "Local time" box, control 22.
+extern std::atomic<int32_t> LocalTime;
 extern std::atomic<int32_t> DebugMode;
 extern std::atomic<int32_t> StartKey;
 extern std::atomic<int32_t> Opacity;

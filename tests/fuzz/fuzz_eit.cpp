@@ -1,7 +1,8 @@
 // libFuzzer target for the EIT reader, OnDataArrival.
 //
 // Input: six bytes of settings, then the block the host would deliver.
-//   [0] eitstate (mod 10)   [1] GuideFormat (mod 5, 4 meaning -1)   [2] HourOffset (signed)
+//   [0] eitstate (mod 10)   [1] GuideFormat (mod 5, 4 meaning -1), local time when (byte / 5)
+//   is odd   [2] HourOffset (signed)
 //   [3..4] the current channel's service id   [5] the filter number (0..3)   [6..] the block
 // The block is copied into a buffer of exactly its size, so AddressSanitizer catches a read
 // one byte past it. After the call the guide texts must still be terminated strings and
@@ -35,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t format = data[1] % 5 == 4 ? -1 : data[1] % 5;
   GuideFormat = format;
   HourOffset = static_cast<int8_t>(data[2]);
+  LocalTime = (data[1] / 5) % 2;
   DebugMode = 0;
   TProgram82 channel;
   std::memset(channel.bytes, 0, sizeof channel.bytes);
@@ -50,7 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   OnDataArrival(filter, static_cast<int>(block.size()), block.empty() ? nullptr : block.data());
 
   const int32_t after = eitstate.load();
-  if (state == 0 || state > 7) {
+  if (state == 8) {
+    Check(after == 8 || after == 7);  // a new version of the p/f table is ready to show
+  } else if (state == 0 || state > 8) {
     Check(after == state);
   } else {
     Check(after >= state && after <= 7 && (after & state) == state);

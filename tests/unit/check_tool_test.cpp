@@ -164,6 +164,14 @@ TEST_F(CheckToolTest, SettingsAsThePluginHoldsThemAfterLoad) {
         "Arial"},
        {"Opacity        255 (file: 40): display window translucent, alpha 255",
         ":13: opacity below 100 is raised to 255"}},
+      {"line 10 local",
+       {" 3.0", "0", "0", "16777215", "1", "1", "1", "0", "0", "Local", "0", "0", "180", "0", "1",
+        "Arial"},
+       {"HourOffset     local: start times in this computer's local time"}},
+      {"line 10 an offset past a day",
+       {" 3.0", "0", "0", "16777215", "1", "1", "1", "0", "0", "-30", "0", "0", "180", "0", "1",
+        "Arial"},
+       {"HourOffset     -30: start times are the broadcast's UTC -6 h"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

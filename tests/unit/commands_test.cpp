@@ -112,19 +112,55 @@ TEST_F(CommandsTest, NothingIsSentWithoutAFilter) {
   EXPECT_EQ(command_count, 0);
 }
 
-TEST_F(CommandsTest, StartBeforeOnStartReachesNoOneAndStopCarriesMinusOne) {
-  ASSERT_TRUE(Load());
-  GetEIT();  // HostWnd is still null
-  EXPECT_EQ(command_count, 0);
-  EXPECT_EQ(eitstate.load(), 1);
-  EXPECT_EQ(runid, -1);
-  Start();
-  GetEIT();
-  EXPECT_EQ(command_count, 0) << "the filter counts as started: no second start";
-  On_Exit(nullptr, host_, FALSE);
-  ASSERT_EQ(command_count, 1);
-  EXPECT_EQ(commands[0].code, CMD_STOP_FILTER);
-  EXPECT_EQ(commands[0].param, -1);
+TEST_F(CommandsTest, AStartCountsOnlyOnceTheHostTookIt) {
+  // Three channel changes, each calling GetEIT while eitstate is 0 as the channel-change
+  // display does; the host answers each start with the running id of its row (-1: the record
+  // comes back as it went out, the host ignored it).
+  const struct {
+    const char* what;
+    bool before_on_start;  // one GetEIT before On_Start, with no host window yet
+    int32_t answers[3];
+    int starts;
+    int32_t state;
+    int stops;
+    int32_t stopped;
+  } rows[] = {
+      {"a host that answers at once", false, {55, 55, 55}, 1, 1, 1, 55},
+      {"a host that ignores the start, then answers", false, {-1, -1, 56}, 3, 1, 1, 56},
+      {"a host that never answers: nothing is stopped", false, {-1, -1, -1}, 3, 0, 0, 0},
+      {"a start before On_Start is not sent; the first change asks",
+       true,
+       {57, 57, 57},
+       1,
+       1,
+       1,
+       57},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Unload();
+    command_count = 0;
+    ASSERT_TRUE(Load());
+    if (row.before_on_start) {
+      GetEIT();
+      EXPECT_EQ(command_count, 0);
+      EXPECT_EQ(eitstate.load(), 0) << "nothing was started";
+    }
+    Start();
+    for (int32_t answer : row.answers) {
+      host_runid = answer;
+      if (eitstate.load() == 0) GetEIT();
+      ResetLinesForChannel();
+    }
+    EXPECT_EQ(CommandsWithCode(CMD_START_FILTER), row.starts);
+    EXPECT_EQ(eitstate.load(), row.state);
+    On_Exit(nullptr, host_, FALSE);
+    EXPECT_EQ(CommandsWithCode(CMD_STOP_FILTER), row.stops);
+    const HostCommand* stop = First(CMD_STOP_FILTER);
+    if (row.stops > 0 && stop != nullptr) {
+      EXPECT_EQ(stop->param, row.stopped);
+    }
+  }
 }
 
 TEST_F(CommandsTest, HostDeliversThroughTheCallbackItWasGiven) {

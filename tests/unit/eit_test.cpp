@@ -363,10 +363,22 @@ TEST(BcdT, HourOffsetsWrapIntoTheDay) {
     int hour, minute, offset;
     const char* text;
   } cases[] = {
-      {0x23, 0x00, 2, "01:00"},       {0x00, 0x30, -1, "23:30"}, {0x12, 0x07, 0, "12:07"},
-      {0x20, 0x15, 1, "21:15"},       {0x09, 0x45, 0, "09:45"},  {0x23, 0x59, 0, "23:59"},
-      {0x00, 0x00, 24, "00:00"},      {0x19, 0x00, 5, "00:00"},  {0x00, 0x00, INT_MAX, "23:00"},
-      {0x05, 0x00, INT_MIN, "05:00"},
+      {0x23, 0x00, 2, "01:00"},
+      {0x00, 0x30, -1, "23:30"},
+      {0x12, 0x07, 0, "12:07"},
+      {0x20, 0x15, 1, "21:15"},
+      {0x09, 0x45, 0, "09:45"},
+      {0x23, 0x59, 0, "23:59"},
+      {0x00, 0x00, 24, "00:00"},
+      {0x19, 0x00, 5, "00:00"},
+      // Any offset counts modulo 24: 30 is +6, -30 is -6, 200 is +8, -200 is -8.
+      {0x19, 0x15, 30, "01:15"},
+      {0x19, 0x15, -30, "13:15"},
+      {0x19, 0x15, 200, "03:15"},
+      {0x19, 0x15, -200, "11:15"},
+      {0x00, 0x00, INT_MAX, "07:00"},
+      {0x05, 0x00, INT_MIN, "21:00"},
+      {0x2F, 0x00, 23, "10:00"},
   };
   for (const Case& c : cases) {
     HourOffset = c.offset;
@@ -375,6 +387,77 @@ TEST(BcdT, HourOffsetsWrapIntoTheDay) {
                                  << c.offset;
   }
   HourOffset = 0;
+}
+
+// MJD of a date, as EN 300 468 annex C defines it (1970-01-01 is 40587).
+uint16_t Mjd(int y, int m, int d) {
+  const int a = (14 - m) / 12, yy = y + 4800 - a, mm = m + 12 * a - 3;
+  const int jdn = d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
+  return static_cast<uint16_t>(jdn - 2400001);
+}
+
+TEST(BcdT, LocalTimeUsesTheZoneRulesOfTheDate) {
+  const char* kBerlin = "CET-1CEST,M3.5.0,M10.5.0/3";
+  const struct {
+    const char* what;
+    const char* zone;
+    uint16_t mjd;
+    int hour, minute;
+    const char* text;
+  } rows[] = {
+      {"Berlin in summer", kBerlin, Mjd(2026, 7, 1), 0x19, 0x15, "21:15"},
+      {"Berlin in winter", kBerlin, Mjd(2026, 1, 15), 0x19, 0x15, "20:15"},
+      {"a minute before the change to summer time", kBerlin, Mjd(2026, 3, 29), 0x00, 0x59, "01:59"},
+      {"summer time from 01:00 UTC on the last Sunday of March", kBerlin, Mjd(2026, 3, 29), 0x01,
+       0x00, "03:00"},
+      {"back to winter time at 01:00 UTC on the last Sunday of October", kBerlin, Mjd(2026, 10, 25),
+       0x01, 0x00, "02:00"},
+      {"a half-hour zone", "IST-5:30", Mjd(2026, 7, 1), 0x19, 0x15, "00:45"},
+      {"past midnight: the next day's rules", kBerlin, Mjd(2026, 3, 28), 0x23, 0x30, "00:30"},
+      {"west of UTC, the day before", "EST5EDT,M3.2.0,M11.1.0", Mjd(2026, 1, 1), 0x02, 0x00,
+       "21:00"},
+      {"an undefined date shows UTC", kBerlin, 0xFFFF, 0x19, 0x15, "19:15"},
+      {"digits that are not BCD show as the reader always took them", kBerlin, Mjd(2026, 7, 1),
+       0x2F, 0x7A, "11:7A"},
+  };
+  LocalTime = 1;
+  HourOffset = 5;  // not used with local time
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_TRUE(sim::SetTimeZone(row.zone));
+    BcdT(static_cast<signed char>(row.hour), static_cast<signed char>(row.minute), row.mjd);
+    EXPECT_STREQ(evtime, row.text);
+  }
+  LocalTime = 0;
+  HourOffset = 0;
+  sim::ResetTimeZone();
+}
+
+TEST(SimTimeZone, RulesAndNamesItReads) {
+  const struct {
+    const char* zone;
+    bool ok;
+  } rows[] = {
+      {"UTC0", true},
+      {"<+0545>-5:45", true},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", true},
+      {"", true},
+      {"CET-", false},
+      {"CET-1CEST,M13.5.0,M10.5.0", false},
+      {"../../etc/passwd", false},
+      {"Nowhere/Atlantis", false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(sim::SetTimeZone(row.zone), row.ok) << row.zone;
+  }
+  // A zone name reads the rule at the end of its tz database file, where the machine has one.
+  if (sim::SetTimeZone("Europe/Berlin")) {
+    LocalTime = 1;
+    BcdT(0x19, 0x15, Mjd(2026, 7, 1));
+    EXPECT_STREQ(evtime, "21:15");
+    LocalTime = 0;
+  }
+  sim::ResetTimeZone();
 }
 
 TEST_F(EitTest, GuideFormats) {
@@ -620,14 +703,19 @@ TEST(EitThreads, ReaderChannelChangeAndTimer) {
   ResetGuideState();
   GuideFormat = 1;
   const uint16_t sids[] = {0x0A0A, 0x0B0B};
+  // Both services at two versions of their p/f table, so lines are also refreshed while the
+  // timer takes them and channels change.
   std::vector<Bytes> blocks;
-  for (uint16_t sid : sids) {
-    char name[8];
-    std::snprintf(name, sizeof name, "%04X", sid);
-    std::string schedule = std::string("0x") + name + " present 20:15 short \"" + name +
-                           "-now\" \"" + name + "\"\n0x" + name + " following 21:00 short \"" +
-                           name + "-next\" \"" + name + "\"\n";
-    blocks.push_back(PayloadsOf(schedule));
+  for (const char* version : {"0", "1"}) {
+    for (uint16_t sid : sids) {
+      char name[8];
+      std::snprintf(name, sizeof name, "%04X", sid);
+      const std::string v = std::string(" version=") + version + "\n";
+      std::string schedule = std::string("0x") + name + " present 20:15 short \"" + name +
+                             "-now\" \"" + name + "\"" + v + "0x" + name +
+                             " following 21:00 short \"" + name + "-next\" \"" + name + "\"" + v;
+      blocks.push_back(PayloadsOf(schedule));
+    }
   }
   SetChannel(sids[0]);
   eitstate = 1;
@@ -637,7 +725,7 @@ TEST(EitThreads, ReaderChannelChangeAndTimer) {
   std::atomic<int> mismatches{0};
   std::atomic<int> taken{0};
   std::thread reader([&] {
-    for (int i = 0; !done.load(); ++i) Deliver(blocks[static_cast<size_t>(i) % 2]);
+    for (int i = 0; !done.load(); ++i) Deliver(blocks[static_cast<size_t>(i) % blocks.size()]);
   });
   std::thread timer([&] {
     char now[kGuideTextMax], next[kGuideTextMax];
@@ -706,6 +794,170 @@ TEST(EitTool, MktsThenEitPrintsTheLines) {
   std::remove(schedule.c_str());
   std::remove(stream.c_str());
 }
+
+TEST(EitTool, AProgrammeChangePartWayAndTheTimeOptions) {
+  const std::string stream = ::testing::TempDir() + "pelta_eit_change.ts";
+  const std::string tool = PELTA_TOOL;
+  ASSERT_EQ(RunCommand(tool + " mkts " PELTA_TEST_DATA "/change.schedule --out " + stream),
+            "9 packets\n");
+  const std::string ended = "now: (21:00) Film > Drama \nnext: (22:30) Late show > Talk \n";
+  const std::string tail = ended + "desc: Drama\nstate: 7\n";
+  const struct {
+    const char* options;
+    std::string out;
+  } rows[] = {
+      {"", tail},
+      {" --block-packets 1", tail},
+      {" --follow --block-packets 1",
+       "packet 2:\nnow: (20:15) News > Weather \nnext: (21:00) Film > Drama \npacket 7:\n" + ended +
+           tail},
+      {" --follow", "packet 9:\n" + ended + tail},  // one block: the change is never seen apart
+      {" --hour-offset 30",
+       "now: (03:00) Film > Drama \nnext: (04:30) Late show > Talk \n"
+       "desc: Drama\nstate: 7\n"},
+      {" --hour-offset -30",
+       "now: (15:00) Film > Drama \nnext: (16:30) Late show > Talk \n"
+       "desc: Drama\nstate: 7\n"},
+      {" --hour-offset LOCAL --tz CET-1CEST,M3.5.0,M10.5.0/3",
+       "now: (23:00) Film > Drama \nnext: (00:30) Late show > Talk \ndesc: Drama\nstate: 7\n"},
+      {" --hour-offset local", tail},  // UTC without a zone
+  };
+  for (const auto& row : rows) {
+    ExpectText(RunCommand(tool + " eit " + stream + " --sid 0x1234" + row.options), row.out,
+               row.options);
+  }
+  std::remove(stream.c_str());
+}
+
+TEST(EitTool, ShowAfterAProgrammeChangeWhileTheStripIsHidden) {
+  const std::string dir = ::testing::TempDir();
+  const std::string tool = PELTA_TOOL;
+  const struct {
+    const char* file;
+    const char* text;
+  } schedules[] = {
+      {"pelta_show_before",
+       "28106 present 20:15 short \"News\" \"Weather\" date=2026-07-01\n"
+       "28106 following 21:00 short \"Film\" \"Drama\" date=2026-07-01\n"},
+      {"pelta_show_after",
+       "28106 present 21:00 short \"Film\" \"Drama\" version=1 date=2026-07-01\n"
+       "28106 following 22:30 short \"Late show\" \"Talk\" version=1 date=2026-07-01\n"},
+  };
+  for (const auto& sc : schedules) {
+    std::FILE* f = std::fopen((dir + sc.file + ".txt").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(sc.text, f);
+    std::fclose(f);
+    RunCommand(tool + " mkts " + dir + sc.file + ".txt --out " + dir + sc.file + ".ts");
+  }
+  // The shipped pelta.ini says `local`: without --tz the machine is on UTC.
+  const struct {
+    const char* options;
+    const char* strip;
+    const char* now;
+  } rows[] = {
+      {"", "hidden", "(20:15) News > Weather "},
+      {" --keys P", "shown", "(21:00) Film > Drama "},
+      {" --keys P --tz CET-1CEST,M3.5.0,M10.5.0/3", "shown", "(23:00) Film > Drama "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.options);
+    const std::string out = dir + "pelta_show_change";
+    const std::string said =
+        RunCommand(tool + " show --ts " + dir + "pelta_show_before.ts --ts-later " + dir +
+                   "pelta_show_after.ts --out " + out + row.options);
+    EXPECT_NE(said.find(std::string("60 ") + row.strip), std::string::npos) << said;
+    std::FILE* f = std::fopen((out + "/display.json").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::string json(1 << 16, '\0');
+    json.resize(std::fread(&json[0], 1, json.size(), f));
+    std::fclose(f);
+    EXPECT_NE(json.find(row.now), std::string::npos) << json;
+  }
+}
 #endif
 
 }  // namespace
+
+namespace {
+
+// The p/f sub-table of one service at one version.
+Bytes PfAt(uint8_t version, const std::string& now, const std::string& next, uint16_t sid = kSid,
+           uint8_t hour = 0x20) {
+  ts::Event p = MakeEvent(sid, 0, hour, 0x15, 0x4D, now, now + " text");
+  ts::Event f = MakeEvent(sid, 1, static_cast<uint8_t>(hour + 1), 0x00, 0x4D, next, next + " text");
+  p.version = f.version = version;
+  Bytes block = EventPayload(p);
+  const Bytes following = EventPayload(f);
+  block.insert(block.end(), following.begin(), following.end());
+  return block;
+}
+
+}  // namespace
+
+TEST_F(EitTest, LinesFollowANewVersionOfThePresentFollowingTable) {
+  const struct {
+    const char* what;
+    bool shown;           // the display timer took the first lines (8) before the update
+    Bytes update;         // delivered after the first capture of version 0 (News / Film)
+    bool change_channel;  // a channel change between the two halves of the update
+    const char* now;
+    const char* next;
+    int32_t state;
+  } rows[] = {
+      {"new version while shown: both replaced, ready again", true, PfAt(1, "Film", "Late"), false,
+       "(20:15) Film > Film text ", "(21:00) Late > Late text ", 7},
+      {"new version before it was shown", false, PfAt(1, "Film", "Late"), false,
+       "(20:15) Film > Film text ", "(21:00) Late > Late text ", 7},
+      {"same version, other content: the first capture stays", true, PfAt(0, "Film", "Late"), false,
+       "(20:15) News > News text ", "(21:00) Film > Film text ", 8},
+      {"a new version of another service", true, PfAt(1, "Film", "Late", 0x4321), false,
+       "(20:15) News > News text ", "(21:00) Film > Film text ", 8},
+      {"a channel change between present and following of the update", true,
+       PfAt(1, "Film", "Late"), true, "", "(21:00) Late > Late text ", 5},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ResetGuideState();
+    GuideFormat = 1;
+    SetChannel(kSid);
+    eitstate = 1;
+    Deliver(PfAt(0, "News", "Film"));
+    ASSERT_EQ(eitstate.load(), 7);
+    char now[kGuideTextMax], next[kGuideTextMax];
+    if (row.shown) {
+      ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+    }
+    if (row.change_channel) {
+      const Bytes present(row.update.begin(), row.update.begin() + ts::kPayloadSize);
+      const Bytes following(row.update.begin() + ts::kPayloadSize, row.update.end());
+      Deliver(present);
+      // The same service again: the staged present of the old generation is dropped, the
+      // following is the first capture of the new one.
+      ResetLinesForChannel();
+      Deliver(following);
+    } else {
+      Deliver(row.update);
+    }
+    ExpectText(nowtxt, row.now, "nowtxt");
+    ExpectText(nxttxt, row.next, "nxttxt");
+    EXPECT_EQ(eitstate.load(), row.state);
+  }
+}
+
+TEST_F(EitTest, ARefreshWaitsForBothEventsOfTheNewVersion) {
+  Deliver(PfAt(0, "News", "Film"));
+  char now[kGuideTextMax], next[kGuideTextMax];
+  ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+  const Bytes update = PfAt(3, "Film", "Late");
+  Deliver(Bytes(update.begin(), update.begin() + ts::kPayloadSize));
+  EXPECT_EQ(eitstate.load(), 8) << "the present alone publishes nothing";
+  ExpectText(nowtxt, "(20:15) News > News text ", "nowtxt");
+  Deliver(Bytes(update.begin() + ts::kPayloadSize, update.end()));
+  EXPECT_EQ(eitstate.load(), 7);
+  ExpectText(nowtxt, "(20:15) Film > Film text ", "nowtxt");
+  EXPECT_EQ(NowDesc(), "Film text");
+  ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+  Deliver(update);  // the same version again
+  EXPECT_EQ(eitstate.load(), 8);
+}

@@ -76,6 +76,42 @@ TEST_F(SettingsTest, OnlyTenCharactersOfANumberLineCount) {
   }
 }
 
+TEST_F(SettingsTest, LineTenIsLocalOrAnHourOffset) {
+  const struct {
+    const char* text;
+    int32_t local, offset;
+    const char* saved;  // line 10 as Save writes it back
+  } rows[] = {
+      {"local", 1, 0, "local"}, {"LOCAL", 1, 0, "local"}, {"  Local \t", 1, 0, "local"},
+      {"locale", 0, 0, "0"},    {"local1", 0, 0, "0"},    {"loc", 0, 0, "0"},
+      {"-3", 0, -3, "-3"},      {"30", 0, 30, "30"},      {"", 0, 0, "0"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    ASSERT_TRUE(LoadWithLine(9, row.text));
+    EXPECT_EQ(LocalTime.load(), row.local);
+    EXPECT_EQ(HourOffset.load(), row.offset);
+    int box = -1;
+    EXPECT_GE(GetCtrlVal(pnlSettings, 22, &box), 0) << "the Local time box";
+    EXPECT_EQ(box, row.local);
+    SetPar();
+    const std::string text = ReadFile("pelta.ini");
+    size_t at = 0;
+    for (int i = 0; i < 9; ++i) at = text.find("\r\n", at) + 2;
+    EXPECT_EQ(text.substr(at, text.find("\r\n", at) - at), row.saved);
+    Unload();
+  }
+  // Save with the box ticked writes `local`; cleared, the number in the hour offset field.
+  ASSERT_TRUE(LoadWithLine(9, "2"));
+  SetCtrlVal(pnlSettings, 22, 1);
+  SetPar();
+  EXPECT_NE(ReadFile("pelta.ini").find("\r\nlocal\r\n"), std::string::npos);
+  EXPECT_EQ(LocalTime.load(), 1);
+  SetCtrlVal(pnlSettings, 22, 0);
+  SetPar();
+  EXPECT_NE(ReadFile("pelta.ini").find("\r\n2\r\n"), std::string::npos);
+}
+
 TEST_F(SettingsTest, SizeModeSetsHeightAndLayout) {
   struct Case {
     int mode, height, name_size, logo_top, now_size, now_top, next_size, next_top;

@@ -372,3 +372,74 @@ TEST_F(DisplayThreads, ChannelChangesTicksAndEitDataRunTogether) {
 }
 
 }  // namespace
+
+namespace {
+
+// The p/f sub-table of the channel PassGateAndChange shows (service 28106), at one version.
+std::vector<uint8_t> PfBlock(int version, const char* now, const char* next) {
+  char schedule[256];
+  std::snprintf(schedule, sizeof schedule,
+                "28106 present 20:15 short \"%s\" \"about %s\" version=%d\n"
+                "28106 following 21:00 short \"%s\" \"about %s\" version=%d\n",
+                now, now, version, next, next, version);
+  ts::Bytes stream;
+  std::string error;
+  EXPECT_TRUE(ts::BuildStream(schedule, &stream, &error)) << error;
+  return ts::ExtractPayloads(stream, ts::kEitPid);
+}
+
+void Deliver(const std::vector<uint8_t>& block) {
+  OnDataArrival(1, static_cast<int>(block.size()), block.data());
+}
+
+}  // namespace
+
+TEST_F(TimerTest, ANewVersionIsShownAtTheNextDisplayCycleNeverByItself) {
+  enum class When { kHidden, kShown, kGuideByO };
+  const struct {
+    const char* what;
+    When when;
+  } rows[] = {
+      {"while the strip is hidden: P shows the new lines", When::kHidden},
+      {"while the strip is up: replaced in place at the next tick", When::kShown},
+      {"while the guide is open by O: the strip's lines follow, the next O the text",
+       When::kGuideByO},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    TearDown();
+    SetUp();
+    PassGateAndChange();
+    Deliver(PfBlock(0, "News", "Film"));
+    sim::FireTimer();
+    ASSERT_EQ(eitstate.load(), 8);
+    ASSERT_EQ(Text(pnlDisplay, 10), "(20:15) News > about News ");
+    if (row.when != When::kShown) TicksUntilHidden();
+    if (row.when == When::kGuideByO) {
+      sim::PressKey('O');
+      sim::FireTimer();
+      ASSERT_TRUE(mem::IsVisible(pnlGuide));
+    }
+    const bool up = mem::IsVisible(pnlDisplay);
+    Deliver(PfBlock(1, "Film", "Late"));
+    EXPECT_EQ(eitstate.load(), 7);
+    EXPECT_EQ(Text(pnlDisplay, 10), "(20:15) News > about News ") << "not before a tick";
+    sim::FireTimer();
+    EXPECT_EQ(mem::IsVisible(pnlDisplay), up) << "the update never pops the strip up";
+    if (row.when == When::kHidden) {
+      EXPECT_EQ(Text(pnlDisplay, 10), "(20:15) News > about News ");
+      sim::PressKey('P');
+      sim::FireTimer();
+      EXPECT_TRUE(mem::IsVisible(pnlDisplay));
+    }
+    EXPECT_EQ(Text(pnlDisplay, 10), "(20:15) Film > about Film ");
+    EXPECT_EQ(Text(pnlDisplay, 11), "(21:00) Late > about Late ");
+    EXPECT_EQ(eitstate.load(), 8);
+    if (row.when == When::kGuideByO) {
+      TicksUntilHidden();
+      sim::PressKey('O');
+      sim::FireTimer();
+      EXPECT_EQ(Text(pnlGuide, 3), "about Film");
+    }
+  }
+}

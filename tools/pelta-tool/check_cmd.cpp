@@ -155,6 +155,16 @@ int CheckIni(const char* path) {
                {11, "DebugMode", DebugMode.load()},  {12, "StartKey", StartKey.load()}};
   for (const auto& p : plain) {
     std::snprintf(text, sizeof text, "%d", p.value);
+    if (p.line == 10 && LocalTime.load() != 0) {
+      std::snprintf(text, sizeof text,
+                    "local: start times in this computer's local time, with its time zone and "
+                    "summer time for each date");
+    } else if (p.line == 10) {
+      std::snprintf(text, sizeof text,
+                    "%d: start times are the broadcast's UTC %+d h (the offset wraps modulo 24; "
+                    "`local` for the computer's local time)",
+                    p.value, p.value % 24);
+    }
     PrintSetting(p.line, p.name, text);
   }
   if (translucent && Opacity.load() != file_opacity) {

@@ -1,17 +1,27 @@
-// pelta-tool eit FILE.ts --sid N [--guide-format F] [--hour-offset H] [--block-packets K]
+// pelta-tool eit FILE.ts --sid N [--guide-format F] [--hour-offset H|local] [--tz ZONE]
+//                                [--block-packets K] [--follow]
 // pelta-tool eit FILE.ts --list [--block-packets K]
 // pelta-tool eit FILE.ts --all [--guide-format F] [--hour-offset H] [--block-packets K]
 //
 // Runs the plug-in's own EIT reader over a transport-stream file as a host would feed it: the
 // 184-byte payloads of the PID 0x12 packets, K of them back to back per call (default 10, the
 // most a 2000-byte block holds), with filter number 1, for a current channel whose service id
-// is N. Then prints the two programme lines, the present description and eitstate; the texts
-// are written byte for byte, exactly as the display would get them.
+// is N. Then prints the two programme lines, the present description and eitstate as they
+// stand at the end of the stream; the texts are written byte for byte, exactly as the display
+// would get them. --follow first prints the lines at every change on the way ("packet N:", the
+// PID 0x12 packet, counted from 1, that ended the block the change came with): the first
+// capture, and each new version of the present/following table.
+//
+// --hour-offset local shows start times in the local time of the zone --tz names (a POSIX TZ
+// rule or a tz database name; UTC without it), as line 10 of pelta.ini saying `local` does.
 //
 // --list runs the reader once for every service that has present/following sections in the
 // file and prints, per service, the events the stream carries: "present" or "following" when
 // the reader captured it, with ":missed" when it did not, and ":empty" for a section without
 // an event. --all prints every such service's lines as --sid does, each under a "sid" line.
+#include <strings.h>
+
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +30,7 @@
 #include "args.h"
 #include "commands.h"
 #include "guide/eit.h"
+#include "platform/sim/sim.h"
 #include "settings/settings.h"
 #include "shared/channel.h"
 #include "ts.h"
@@ -30,8 +41,8 @@ constexpr long kMaxBlockPackets = 10;  // 10 x 184 = 1840 bytes; the reader take
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: pelta-tool eit FILE.ts --sid N [--guide-format F] [--hour-offset H] "
-               "[--block-packets K]\n"
+               "usage: pelta-tool eit FILE.ts --sid N [--guide-format F] "
+               "[--hour-offset H|local] [--tz ZONE] [--block-packets K] [--follow]\n"
                "       pelta-tool eit FILE.ts --list|--all [--block-packets K] ...\n");
   return 2;
 }
@@ -42,12 +53,17 @@ void PrintLine(const char* label, const char* text) {
   std::fputc('\n', stdout);
 }
 
+constexpr long kLocal = LONG_MIN;  // --hour-offset local
+
 // The reader's inputs, as a loaded plug-in would hold them after a channel change to `sid`;
-// then the whole stream, block by block. Leaves the reader's results in the guide state.
-void RunReader(const ts::Bytes& payloads, long sid, long format, long offset, long packets) {
+// then the whole stream, block by block. Leaves the reader's results in the guide state. With
+// `follow`, prints the lines whenever a block changed them.
+void RunReader(const ts::Bytes& payloads, long sid, long format, long offset, long packets,
+               bool follow = false) {
   ResetGuideState();
   GuideFormat = static_cast<int32_t>(format);
-  HourOffset = static_cast<int32_t>(offset);
+  LocalTime = offset == kLocal ? 1 : 0;
+  HourOffset = offset == kLocal ? 0 : static_cast<int32_t>(offset);
   DebugMode = 0;
   TProgram82 channel;
   std::memset(channel.bytes, 0, sizeof channel.bytes);
@@ -57,9 +73,17 @@ void RunReader(const ts::Bytes& payloads, long sid, long format, long offset, lo
   eitstate = 1;
 
   const size_t block = static_cast<size_t>(packets) * ts::kPayloadSize;
+  std::string now, next;
   for (size_t at = 0; at < payloads.size(); at += block) {
     const size_t n = payloads.size() - at < block ? payloads.size() - at : block;
     OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
+    // A change shows once both lines are ready, as the display takes them.
+    if (!follow || eitstate.load() != 7 || (now == nowtxt && next == nxttxt)) continue;
+    now = nowtxt;
+    next = nxttxt;
+    std::printf("packet %zu:\n", (at + n) / ts::kPayloadSize);
+    PrintLine("now: ", nowtxt);
+    PrintLine("next: ", nxttxt);
   }
 }
 
@@ -102,7 +126,8 @@ int List(const ts::Bytes& stream, bool all, long format, long offset, long packe
 
 int RunEit(int argc, char** argv) {
   const char* path = nullptr;
-  bool list = false, all = false;
+  bool list = false, all = false, follow = false;
+  const char* zone = nullptr;
   long sid = -1, format = 1, offset = 0, packets = kMaxBlockPackets;
   for (int i = 0; i < argc; ++i) {
     const char* a = argv[i];
@@ -116,7 +141,16 @@ int RunEit(int argc, char** argv) {
     } else if (std::strcmp(a, "--guide-format") == 0 && has_value) {
       if (!ParseLong(argv[++i], -1000, 1000, &format)) return Usage();
     } else if (std::strcmp(a, "--hour-offset") == 0 && has_value) {
-      if (!ParseLong(argv[++i], -1000, 1000, &offset)) return Usage();
+      const char* value = argv[++i];
+      if (strcasecmp(value, "local") == 0) {
+        offset = kLocal;
+      } else if (!ParseLong(value, -1000, 1000, &offset)) {
+        return Usage();
+      }
+    } else if (std::strcmp(a, "--tz") == 0 && has_value) {
+      zone = argv[++i];
+    } else if (std::strcmp(a, "--follow") == 0) {
+      follow = true;
     } else if (std::strcmp(a, "--block-packets") == 0 && has_value) {
       if (!ParseLong(argv[++i], 1, kMaxBlockPackets, &packets)) return Usage();
     } else if (a[0] != '-' && path == nullptr) {
@@ -126,6 +160,11 @@ int RunEit(int argc, char** argv) {
     }
   }
   if (path == nullptr || (list && all) || (!list && !all && sid < 0)) return Usage();
+  if (follow && (list || all)) return Usage();
+  if (zone != nullptr && !sim::SetTimeZone(zone)) {
+    std::fprintf(stderr, "pelta-tool eit: unknown time zone %s\n", zone);
+    return 2;
+  }
 
   ts::Bytes stream;
   if (!ts::ReadFile(path, &stream)) {
@@ -134,7 +173,7 @@ int RunEit(int argc, char** argv) {
   }
   if (list || all) return List(stream, all, format, offset, packets);
 
-  RunReader(ts::ExtractPayloads(stream, ts::kEitPid), sid, format, offset, packets);
+  RunReader(ts::ExtractPayloads(stream, ts::kEitPid), sid, format, offset, packets, follow);
   PrintLines();
   return 0;
 }

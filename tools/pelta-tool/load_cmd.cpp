@@ -44,12 +44,16 @@ int RunLoad(int argc, char** argv) {
   std::printf("settings: display %d ms, size mode %d (height %d), back 0x%06X, text 0x%06X\n",
               DisplayTimeMs.load(), SizeMode.load(), DisplayHeight.load(), BackColour.load(),
               TextColour.load());
-  std::printf("          guide %d (format %d, hour offset %d), level %d, tuning %d, follow video %d\n",
-              EpgEnabled.load(), GuideFormat.load(), HourOffset.load(), ShowLevel.load(),
-              ShowTuning.load(), FollowVideo.load());
-  std::printf("          park cursor %d, debug %d, start key %d, opacity %d, align %d, font \"%s\"\n",
-              ParkCursor.load(), DebugMode.load(), StartKey.load(), Opacity.load(),
-              TextAlign.load(), FontName);
+  char offset[16];
+  std::snprintf(offset, sizeof offset, "%d", static_cast<int>(HourOffset.load()));
+  std::printf(
+      "          guide %d (format %d, hour offset %s), level %d, tuning %d, follow video %d\n",
+      EpgEnabled.load(), GuideFormat.load(), LocalTime.load() != 0 ? "local" : offset,
+      ShowLevel.load(), ShowTuning.load(), FollowVideo.load());
+  std::printf(
+      "          park cursor %d, debug %d, start key %d, opacity %d, align %d, font \"%s\"\n",
+      ParkCursor.load(), DebugMode.load(), StartKey.load(), Opacity.load(), TextAlign.load(),
+      FontName);
   std::printf("panels: display %d, settings %d, about %d, guide %d\n", pnlDisplay.load(),
               pnlSettings.load(), pnlAbout.load(), pnlGuide.load());
   if (sim::TimerRunning()) {

@@ -7,11 +7,14 @@
 // then the channel change that is shown. EIT from a transport-stream file is then delivered as
 // a host's section filter would (the PID 0x12 payloads, ten 184-byte packets per call, through
 // the callback the plug-in gave in its start record), and the timer ticks until the programme
-// lines are on the display or the display cycle reaches its last tick before the hide. Keys
-// (P, O) are pressed next, one tick each. Last, --menu selects an item of the host's plug-in
-// menu (44454 Settings, 44455 About, 44456 EPG) with the buttons given by --press queued for
-// its event loop, as a user would press them: a press that ends the loop closes the dialog;
-// without one the loop runs out of events and the dialog is written down open.
+// lines are on the display or the display cycle reaches its last tick before the hide. With
+// --ts-later, the timer then runs until the display has hidden and a second stream is
+// delivered (a programme change while the strip is away). Keys (P, O) are pressed next, one
+// tick each. --tz sets the machine's time zone (for `local` in line 10 of the settings). Last,
+// --menu selects an item of the host's plug-in menu (44454 Settings, 44455 About, 44456 EPG) with
+// the buttons given by --press queued for its event loop, as a user would press them: a press that
+// ends the loop closes the dialog; without one the loop runs out of events and the dialog is
+// written down open.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -48,7 +51,7 @@ int Usage() {
       "usage: pelta-tool show [--ini F] [--uir F] [--icons DIR] [--screen WxH]\n"
       "         [--host-title T] [--video L,T,R,B [--video-title T]]\n"
       "         [--name S] [--freq N] [--pol N] [--sid N] [--ca N] [--signal N]\n"
-      "         [--time HH:MM] [--ts FILE] [--keys P|O...]\n"
+      "         [--time HH:MM] [--tz ZONE] [--ts FILE [--ts-later FILE]] [--keys P|O...]\n"
       "         [--menu 44454|44455|44456 [--press CONTROL]...] --out DIR\n"
       "  Writes DIR/display.json and DIR/display.png (and a picture of each dialog or\n"
       "  guide window left open: settings.png, about.png, guide.png). The host window is titled\n"
@@ -74,6 +77,8 @@ struct ShowOptions {
   int hours = -1;
   int minutes = 0;
   const char* ts_file = nullptr;
+  const char* ts_later = nullptr;
+  const char* zone = nullptr;
   std::string keys;
   long menu = 0;
   int presses[8] = {};
@@ -129,6 +134,10 @@ bool ParseOptions(int argc, char** argv, ShowOptions* o) {
            o->hours >= 0 && o->hours < 24 && o->minutes >= 0 && o->minutes < 60;
     } else if (std::strcmp(opt, "--ts") == 0) {
       o->ts_file = v;
+    } else if (std::strcmp(opt, "--ts-later") == 0) {
+      o->ts_later = v;
+    } else if (std::strcmp(opt, "--tz") == 0) {
+      o->zone = v;
     } else if (std::strcmp(opt, "--keys") == 0) {
       for (const char* k = v; *k != '\0' && ok; ++k) {
         const char key = static_cast<char>(*k & ~0x20);  // either case
@@ -198,6 +207,11 @@ int Run(const ShowOptions& o) {
     std::fprintf(stderr, "pelta-tool show: cannot read %s\n", o.ts_file);
     return 1;
   }
+  ts::Bytes later;
+  if (o.ts_later != nullptr && !ts::ReadFile(o.ts_later, &later)) {
+    std::fprintf(stderr, "pelta-tool show: cannot read %s\n", o.ts_later);
+    return 1;
+  }
   if (!MakeFolder(o.out)) return 1;
 
   sim::Reset();
@@ -207,6 +221,10 @@ int Run(const ShowOptions& o) {
   harness::quality_to_write = static_cast<int32_t>(o.signal);
   sim::SetScreenSize(o.width, o.height);
   if (o.hours >= 0) sim::SetClock(o.hours, o.minutes, 0);
+  if (o.zone != nullptr && !sim::SetTimeZone(o.zone)) {
+    std::fprintf(stderr, "pelta-tool show: unknown time zone %s\n", o.zone);
+    return 2;
+  }
   if (!harness::PrepareModuleDir(o.files)) return 1;
   HWND host = harness::CreateHostWindow(o.host_title, RECT{0, 0, o.width, o.height});
   if (o.video) {
@@ -231,6 +249,13 @@ int Run(const ShowOptions& o) {
     while (sim::TimerRunning() && DisplayActive == 1 && TickCount < kLastShownTick &&
            eitstate != 8) {
       sim::FireTimer();
+    }
+    if (o.ts_later != nullptr) {
+      for (int i = 0; sim::TimerRunning() && DisplayActive == 1 && i <= kLastShownTick; ++i) {
+        sim::FireTimer();
+      }
+      eit_calls += FeedEit(later);
+      sim::FireTimer();  // the strip stays hidden: new lines wait for a display cycle
     }
     for (char key : o.keys) {
       sim::PressKey(key);

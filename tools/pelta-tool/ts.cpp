@@ -5,12 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "guide/eit_sections.h"
+
 namespace ts {
 
 namespace {
 
 // start_time's date: MJD 60310 (2024-01-01); the reader never reads it.
-constexpr uint16_t kMjd = 60310;
 constexpr uint16_t kTransportStreamId = 1;
 constexpr uint16_t kOriginalNetworkId = 1;
 constexpr size_t kMaxDescriptor = 255;
@@ -104,6 +105,19 @@ bool ParseNumber(const std::string& s, long min_value, long max_value, long* out
   long v = std::strtol(s.c_str(), &end, 0);
   if (*end != '\0' || v < min_value || v > max_value) return false;
   *out = v;
+  return true;
+}
+
+// YYYY-MM-DD as a Modified Julian Date (EN 300 468 annex C), within the 16 bits of the field.
+bool ParseDate(const std::string& s, uint16_t* mjd) {
+  int y = 0, m = 0, d = 0, used = 0;
+  if (std::sscanf(s.c_str(), "%4d-%2d-%2d%n", &y, &m, &d, &used) != 3) return false;
+  if (used != static_cast<int>(s.size()) || m < 1 || m > 12 || d < 1 || d > 31) return false;
+  const int a = (14 - m) / 12, yy = y + 4800 - a, mm = m + 12 * a - 3;
+  const long jdn = d + (153 * mm + 2) / 5 + 365L * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
+  const long value = jdn - 2400001;
+  if (value < 15079 || value > 0xFFFE) return false;  // 1900-03-01 .. before the undefined value
+  *mjd = static_cast<uint16_t>(value);
   return true;
 }
 
@@ -244,6 +258,13 @@ bool ParseEventLine(const std::vector<Token>& tokens, Event* e, int* repeat, std
       e->language = value;
       continue;
     }
+    if (key == "date") {
+      if (!ParseDate(value, &e->mjd)) {
+        *error = "bad date '" + value + "' (YYYY-MM-DD, 1900-03-01 to 2038-04-22)";
+        return false;
+      }
+      continue;
+    }
     long limit = key == "table" || key == "version" ? (key == "table" ? 0xFF : 31)
                  : key == "event"                   ? 0xFFFF
                  : key == "repeat"                  ? 1000
@@ -263,14 +284,7 @@ bool ParseEventLine(const std::vector<Token>& tokens, Event* e, int* repeat, std
 }  // namespace
 
 uint32_t Crc32Mpeg2(const uint8_t* data, size_t size) {
-  uint32_t crc = 0xFFFFFFFF;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= static_cast<uint32_t>(data[i]) << 24;
-    for (int bit = 0; bit < 8; ++bit) {
-      crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-    }
-  }
-  return crc;
+  return ::Crc32(data, size);
 }
 
 bool BuildEitSection(const Event& e, Bytes* section, std::string* error) {
@@ -285,7 +299,7 @@ bool BuildEitSection(const Event& e, Bytes* section, std::string* error) {
   body.push_back(e.table_id);
   if (!e.empty) {
     Put16(&body, e.event_id);
-    Put16(&body, kMjd);
+    Put16(&body, e.mjd);
     body.push_back(e.hour_bcd);
     body.push_back(e.minute_bcd);
     body.push_back(0x00);  // seconds

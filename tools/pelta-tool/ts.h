@@ -18,8 +18,8 @@ constexpr uint8_t kSyncByte = 0x47;
 
 using Bytes = std::vector<uint8_t>;
 
-// CRC_32 of ISO/IEC 13818-1 annex A: polynomial 0x04C11DB7, initial value all ones, no
-// reflection, no final inversion. A whole section including its CRC gives 0.
+// CRC_32 of ISO/IEC 13818-1 annex A: the reader's own (guide/eit_sections.h), so the sections
+// pelta-tool writes are checked by the code that reads them. A whole section gives 0.
 uint32_t Crc32Mpeg2(const uint8_t* data, size_t size);
 
 // One present or following event, as one EIT section of its own.
@@ -30,6 +30,7 @@ struct Event {
   uint8_t version = 0;
   uint8_t hour_bcd = 0x20;  // start_time, UTC, BCD as written
   uint8_t minute_bcd = 0x00;
+  uint16_t mjd = 60310;  // start_time date (Modified Julian Date): 2023-12-22
   uint8_t duration_bcd[3] = {0x01, 0x00, 0x00};
   uint16_t event_id = 1;
   // First descriptor: 0x4D short event (name, text), 0x4E extended event (name becomes one

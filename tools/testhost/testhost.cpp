@@ -70,7 +70,10 @@ struct Options {
   std::string ts;
   std::string expect_now;  // exact texts of display controls 10 and 11 once shown
   std::string expect_next;
-  std::string expect_desc;   // guide text box
+  std::string expect_desc;       // guide text box
+  std::string ts_later;          // fed once the strip has hidden: a programme change
+  std::string expect_later_now;  // controls 10 and 11 when P shows the strip after the change
+  std::string expect_later_next;
   int display_ms = 2000;     // pelta.ini line 1
   int height = 60;           // DisplayHeight of the ini's SizeMode
   int alpha = 180;           // pelta.ini Opacity
@@ -138,7 +141,8 @@ std::atomic<bool> g_feed_quit{false};
 std::atomic<int> g_feed_calls{0};
 std::atomic<int> g_calls_after_stop{0};
 std::thread g_feeder;
-std::vector<unsigned char> g_eit_payloads;  // 184-byte payloads of PID 0x12, back to back
+std::vector<unsigned char> g_eit_payloads;    // 184-byte payloads of PID 0x12, back to back
+std::vector<unsigned char> g_later_payloads;  // the carousel after the programme change
 
 // Keys seen by a low-level hook: the plug-in's synthetic start key among them.
 struct KeySeen {
@@ -175,6 +179,7 @@ void FeedLoop() {
     {
       std::lock_guard<std::mutex> lock(g_feed_mutex);
       if (g_feed_stop) break;
+      if (offset >= g_eit_payloads.size()) offset = 0;  // the carousel was replaced
       if (g_callback != nullptr && !g_eit_payloads.empty()) {
         size_t n = g_eit_payloads.size() - offset;
         if (n > kBlock) n = kBlock;
@@ -386,7 +391,8 @@ TProgram82 MakeChannel(const std::string& name) {
   return chan;
 }
 
-bool ReadTsPayloads(const std::string& path) {
+bool ReadTsPayloads(const std::string& path,
+                    std::vector<unsigned char>& payloads = g_eit_payloads) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) return false;
   unsigned char packet[188];
@@ -396,10 +402,10 @@ bool ReadTsPayloads(const std::string& path) {
     const bool has_payload = (packet[3] & 0x10) != 0;
     const bool has_adaptation = (packet[3] & 0x20) != 0;
     if (pid != 0x12 || !has_payload || has_adaptation) continue;
-    g_eit_payloads.insert(g_eit_payloads.end(), packet + 4, packet + 188);
+    payloads.insert(payloads.end(), packet + 4, packet + 188);
   }
   std::fclose(f);
-  return !g_eit_payloads.empty();
+  return !payloads.empty();
 }
 
 // An export by name, as the host finds it (through void*: FARPROC has no parameters).
@@ -459,6 +465,12 @@ void ParseArgs(int argc, char** argv) {
       o.expect_next = value;
     else if (key == "--expect-desc")
       o.expect_desc = value;
+    else if (key == "--ts-later")
+      o.ts_later = value;
+    else if (key == "--expect-later-now")
+      o.expect_later_now = value;
+    else if (key == "--expect-later-next")
+      o.expect_later_next = value;
     else if (key == "--display-ms")
       o.display_ms = std::atoi(value);
     else if (key == "--height")
@@ -802,6 +814,23 @@ void CheckHideAfterDisplayTime(DWORD lines_at) {
         static_cast<unsigned long>(shown_ms));
 }
 
+// A programme change while the strip is hidden: the new lines wait for the next display cycle.
+void CheckProgrammeChange() {
+  const Options& o = g_options;
+  if (o.ts_later.empty()) return;
+  g_step = "programme change";
+  const bool read = ReadTsPayloads(o.ts_later, g_later_payloads);
+  Check(read, "transport stream of the programme change read", "%s", o.ts_later.c_str());
+  {
+    std::lock_guard<std::mutex> lock(g_feed_mutex);
+    g_eit_payloads.swap(g_later_payloads);
+  }
+  const int calls = g_feed_calls.load();
+  WaitFor([&] { return g_feed_calls.load() >= calls + 4; }, 3000);
+  Pump(300);
+  Check(!Visible("Pelta"), "a programme change does not show the hidden strip by itself");
+}
+
 // P shows the display again for the rest of a cycle (35 ticks).
 void CheckPKey() {
   const Options& o = g_options;
@@ -812,6 +841,13 @@ void CheckPKey() {
   Check(waited >= 0, "P key shows the display again");
   Check(ControlText("Pelta", 8) == o.channel && !ControlText("Pelta", 10).empty(),
         "P key shows the last channel's texts");
+  if (!o.expect_later_now.empty()) {
+    WaitFor([&] { return ControlText("Pelta", 10) == o.expect_later_now; }, 1000);
+    Check(ControlText("Pelta", 10) == o.expect_later_now &&
+              ControlText("Pelta", 11) == o.expect_later_next,
+          "P after the programme change shows the new lines", "\"%s\" / \"%s\"",
+          ControlText("Pelta", 10).c_str(), ControlText("Pelta", 11).c_str());
+  }
   waited = WaitFor([] { return !Visible("Pelta"); }, static_cast<DWORD>(o.display_ms) * 3 + 3000);
   const DWORD p_ms = GetTickCount() - p_at;
   Check(waited >= 0 && p_ms >= static_cast<DWORD>(o.display_ms) * 4 / 10 &&
@@ -1028,6 +1064,7 @@ int main(int argc, char** argv) {
   const DWORD lines_at = CheckProgrammeLines();
   TakeScreenshot();
   CheckHideAfterDisplayTime(lines_at);
+  CheckProgrammeChange();
   CheckPKey();
   CheckOKey();
   CheckAboutMenu(plugin);

@@ -440,8 +440,11 @@ MMRESULT timeKillEvent(UINT timer_id) {
 namespace sim {
 
 void Reset() {
-  std::lock_guard<std::mutex> lock(g_mu);
-  ResetLocked();
+  {
+    std::lock_guard<std::mutex> lock(g_mu);
+    ResetLocked();
+  }
+  ResetTimeZone();
 }
 
 HWND CreateWindow(const char* title, RECT rect, HWND parent, WNDPROC proc) {

@@ -150,4 +150,11 @@ void SetDumpPath(const char* path);
 // fit or the dump path is empty.
 bool MapPath(const char* windows_path, char* out, size_t out_size);
 
+// The simulated machine's time zone, used by SystemTimeToTzSpecificLocalTime: a POSIX TZ rule
+// ("CET-1CEST,M3.5.0,M10.5.0/3", "<+0530>-5:30", "UTC0") or a zone name whose rule is the
+// footer of its file under /usr/share/zoneinfo ("Europe/Berlin"). Null or empty: UTC. Returns
+// false, leaving the zone as it was, for a rule it cannot read. Reset returns to UTC.
+bool SetTimeZone(const char* zone);
+void ResetTimeZone();
+
 }  // namespace sim

@@ -99,3 +99,20 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR proc_name);
 MMRESULT timeSetEvent(UINT delay_ms, UINT resolution_ms, LPTIMECALLBACK callback, DWORD_PTR user,
                       UINT event_type);
 MMRESULT timeKillEvent(UINT timer_id);
+
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+struct TIME_ZONE_INFORMATION;
+// A UTC date and time in the local time of the simulated machine's zone (sim::SetTimeZone;
+// UTC until a test sets one); `zone` must be null, the current zone. FALSE for a date out of
+// range (years 1601 to 30827, as on Windows) or fields out of range.
+BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* utc,
+                                     SYSTEMTIME* local);
