@@ -1,8 +1,10 @@
 // The settings dialog, the About box and the font button.
 //
-// Each dialog runs the panel run-time's event loop inside the host's menu call; the menu call
-// returns when the dialog's button (or its close box, which the layout file routes to the same
-// button) ends the loop.
+// Each dialog runs the panel run-time's event loop inside the host's menu call, a loop that
+// belongs to the dialog's panel; the menu call returns when the dialog's button (or its close
+// box, which the layout file routes to the same button) ends that loop. The host's menu keeps
+// working while a dialog is open: choosing the same item again only brings the open dialog to
+// the front (a second loop for it would outlive the first one's button and hang the host).
 #include "settings/dialogs.h"
 
 #include <cstring>
@@ -20,12 +22,15 @@ constexpr int kFontControls[] = {8, 10, 11};
 void RunDialog(int panel, const char* caption, int x, int y, int width, int height) {
   DisplayPanel(panel);
   SetActivePanel(panel);
+  if (PanelLoopRuns(panel)) return;  // already open: brought to the front, nothing more
   PlaceWindowByCaption(caption, x, y, width, height);
-  RunUserInterface();
+  RunUserInterface(panel);
 }
 }  // namespace
 
-void OpenSettingsDialog() { RunDialog(pnlSettings, "Settings", 50, 50, 300, 400); }
+void OpenSettingsDialog() {
+  RunDialog(pnlSettings, "Settings", 50, 50, 300, 400);
+}
 
 void OpenAboutBox() {
   SetCtrlVal(pnlAbout, 3, kVersionLabel);
@@ -35,7 +40,7 @@ void OpenAboutBox() {
 int OK(int, int, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
   HidePanel(pnlAbout);
-  QuitUserInterface(0);
+  QuitUserInterface(pnlAbout);
   return 0;
 }
 
@@ -43,7 +48,7 @@ int SAVE(int, int, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
   SetPar();
   HidePanel(pnlSettings);
-  QuitUserInterface(0);
+  QuitUserInterface(pnlSettings);
   return 0;
 }
 
