@@ -39,6 +39,9 @@ void OpenGuide(bool from_menu) {
     RunUserInterface(guide);
     return;
   }
+  // The O key on the guide the menu opened: its content is refreshed, but the display cycle
+  // must not hide it, or its loop would run on with no window left to end it.
+  if (PanelLoopRuns(guide)) return;
   DisplayActive = 1;
   TickCount = kGuideKeyTicks;
   GuideByKey = 1;

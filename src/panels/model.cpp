@@ -428,9 +428,8 @@ void CloseRequest(int handle) {
     if (s == nullptr) return;
     close_control = s->state.layout.close_control;
     int rc = 0;
-    if (close_control == 0 || FindCtrl(handle, close_control, &rc)->callback == nullptr) {
-      close_control = 0;
-    }
+    const ControlState* c = close_control != 0 ? FindCtrl(handle, close_control, &rc) : nullptr;
+    if (c == nullptr || c->callback == nullptr) close_control = 0;
   }
   if (close_control != 0) {
     Commit(handle, close_control);

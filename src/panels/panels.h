@@ -39,7 +39,7 @@ enum PanelResult {
   kPanelNoControl = -2,     // the panel has no such control
   kPanelBadValue = -3,      // null, wrong type for the control or attribute, out of range, too long
   kPanelBadAttribute = -4,  // an attribute code the run-time does not know
-  kPanelCapacity = -5,      // a fixed table is full (panels, attributes, nested loops)
+  kPanelCapacity = -5,      // a fixed table is full (panels loaded, nested loops)
   kPanelFileError = -6,     // layout file missing, unreadable or malformed; picture not shown
   kPanelNoPanel = -7,       // the layout file has no such panel
   kPanelNoCallback = -8,    // a callback the layout names is not in the library's table

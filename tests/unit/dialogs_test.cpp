@@ -254,6 +254,27 @@ TEST_F(DialogsTest, ButtonsAndMenuItemsWhileADialogIsOpen) {
   }
 }
 
+// The O key while the guide the menu opened is on screen: the display cycle that follows must
+// not hide it, since its loop still waits for its button.
+TEST_F(DialogsTest, OKeyOnTheGuideOpenFromTheMenuLeavesItToItsButton) {
+  LoadStartAndPassGate();
+  static bool shown_after_cycle;
+  shown_after_cycle = false;
+  mem::QueueCall(
+      [](void*) {
+        OpenGuide(false);
+        sim::FireTimer(60);
+        shown_after_cycle = mem::IsVisible(pnlGuide);
+        mem::QueueCommit(pnlGuide, kGuideOk);
+      },
+      nullptr);
+  On_Menu_Select(44456);
+  EXPECT_TRUE(shown_after_cycle);
+  EXPECT_TRUE(mem::LastLoopEndedByQuit());
+  EXPECT_FALSE(mem::IsVisible(pnlGuide));
+  EXPECT_EQ(GuideByKey.load(), 0);
+}
+
 TEST_F(DialogsTest, GuideOpenedTwiceShowsTheSameContent) {
   LoadStartAndPassGate();
   On_Channel_Change(MakeChannel("Kanal Eins", 12000000, 1, 10, 0));

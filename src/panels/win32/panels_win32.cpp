@@ -128,7 +128,7 @@ void SyncControl(int handle, int number) {
   HFONT font = nullptr;
   HFONT old_font = nullptr;
   bool set_text = false;
-  static char text[model::kTextMax * 2];  // LF becomes CR LF in an EDIT; owning thread only
+  char text[model::kTextMax * 2];  // LF becomes CR LF in an EDIT
   {
     Lock lock(model::Mutex());
     const ControlState* control = model::FindControlLocked(handle, number);
