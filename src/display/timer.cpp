@@ -129,6 +129,9 @@ void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
 
 void OpenGuideByKey() {
   OpenGuide(false);
+  // The O key on the guide the menu opened: its content is refreshed, but the display cycle
+  // must not hide it, or its loop would run on with no window left to end it.
+  if (PanelLoopRuns(pnlGuide)) return;
   DisplayActive = 1;
   TickCount = kKeyOTicks;
   GuideByKey = 1;

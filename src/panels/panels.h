@@ -1,9 +1,9 @@
 // The panel run-time: every window of the plug-in is a panel read from the layout file
 // pelta.uir, addressed by a handle, with controls addressed by number.
 //
-// Two implementations stand behind this header: panels/memory (Linux: a headless model that
-// tests and pelta-tool inspect) and panels/win32 (the DLL: native windows). Both read the same
-// layout file (uir.h). Handles are positive; a negative result is an error. A call with a
+// One portable model (model.h) implements every call; a driver realises it: panels/win32 (the
+// DLL: native windows) or panels/memory (Linux: simulated windows that tests and pelta-tool
+// inspect). Handles are positive; a negative result is an error (PanelResult). A call with a
 // handle that is not loaded (never loaded, or discarded) has no effect and returns an error:
 // the plug-in relies on that at shutdown and when settings are applied before the panels exist.
 // Calls are accepted from any thread.
@@ -13,24 +13,39 @@
 
 // Attribute codes. The numbers are the plug-in's contract with this layer.
 enum PanelAttr {
-  ATTR_VISIBLE = 530,          // control: 0 hides it
-  ATTR_LEFT = 531,             // control: left edge in pixels, relative to the panel
-  ATTR_TOP = 532,              // control: top edge in pixels, relative to the panel
-  ATTR_DECORATION_COLOR = 550, // control: colour of a decoration element
-  ATTR_BACKCOLOR = 570,        // panel: background colour
-  ATTR_INDICATOR_TEXT = 641,   // control: text shown with an indicator (its number)
-  ATTR_TEXT_COLOR = 680,       // control: text colour
-  ATTR_TEXT_FONT = 682,        // control: typeface name
-  ATTR_TEXT_POINT_SIZE = 686,  // control: point size
-  ATTR_TEXT_BGCOLOR = 690,     // control: background colour behind the text
-  ATTR_TEXT_JUSTIFY = 700,     // control: alignment code as the font dialog returns it
-  ATTR_FILL_COLOR = 880,       // control: fill colour of an indicator
+  ATTR_VISIBLE = 530,           // control: 0 hides it
+  ATTR_LEFT = 531,              // control: left edge in pixels, relative to the panel
+  ATTR_TOP = 532,               // control: top edge in pixels, relative to the panel
+  ATTR_DECORATION_COLOR = 550,  // control: colour of a decoration element
+  ATTR_BACKCOLOR = 570,         // panel: background colour
+  ATTR_INDICATOR_TEXT = 641,    // control: text shown with an indicator (its number)
+  ATTR_TEXT_COLOR = 680,        // control: text colour
+  ATTR_TEXT_FONT = 682,         // control: typeface name
+  ATTR_TEXT_POINT_SIZE = 686,   // control: point size
+  ATTR_TEXT_BGCOLOR = 690,      // control: background colour behind the text
+  ATTR_TEXT_JUSTIFY = 700,      // control: alignment code as the font dialog returns it
+  ATTR_FILL_COLOR = 880,        // control: fill colour of an indicator
 };
 
 // Alignment codes (ATTR_TEXT_JUSTIFY, FontSelectPopup).
 enum { kJustifyLeft = 0, kJustifyRight = 16, kJustifyCentre = 32 };
 
 enum { EVENT_COMMIT = 1 };
+
+// Results of the panel calls: 0 success, a negative code on failure (the same on every platform).
+enum PanelResult {
+  kPanelOk = 0,
+  kPanelNotLoaded = -1,     // the handle is not a loaded panel
+  kPanelNoControl = -2,     // the panel has no such control
+  kPanelBadValue = -3,      // null, wrong type for the control or attribute, out of range, too long
+  kPanelBadAttribute = -4,  // an attribute code the run-time does not know
+  kPanelCapacity = -5,      // a fixed table is full (panels loaded, nested loops)
+  kPanelFileError = -6,     // layout file missing, unreadable or malformed; picture not shown
+  kPanelNoPanel = -7,       // the layout file has no such panel
+  kPanelNoCallback = -8,    // a callback the layout names is not in the library's table
+  kPanelWindowError = -9,   // the platform could not make a window
+  kPanelLoopLost = -10,     // an event loop ended without a quit request (the host is closing)
+};
 
 // Control callback: panel, control, event, callback data, two event-data integers.
 typedef int (*PanelCallback)(int panel, int control, int event, void* callback_data, int data1,
@@ -78,10 +93,16 @@ int FontSelectPopup(const char* title, const char* sample_text, int fixed_pitch_
                     int* strike_out, int* italic, int* justify, int* text_color, int* point_size,
                     int min_point_size, int max_point_size, int show_default, int allow_system);
 
-// Runs the event loop on the calling thread until QuitUserInterface. QuitUserInterface ends the
-// loop that is running; outside a loop it does nothing (and does not end the next one).
-int RunUserInterface();
-int QuitUserInterface(int code);
+// Runs an event loop on the calling thread, dispatching callbacks, until it is asked to end.
+// A loop belongs to the panel it is run for (0: to none). QuitUserInterface(panel) ends the
+// loop of that panel (the innermost one, should it run twice), and QuitUserInterface(0) the
+// innermost loop; when no such loop runs it does nothing, now or later. So a dialog's button
+// ends its own dialog's loop and never that of another dialog open at the same time. Returns 0
+// when the loop was asked to end, negative when it ended otherwise (the host is closing).
+int RunUserInterface(int panel = 0);
+int QuitUserInterface(int panel);
+// Whether an event loop run for this panel is running (its dialog is open).
+bool PanelLoopRuns(int panel);
 int ProcessSystemEvents();
 
 int MakeColor(int red, int green, int blue);

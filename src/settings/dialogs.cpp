@@ -1,9 +1,12 @@
 // The settings dialog, the About box and the font button.
 //
-// Each dialog runs the panel run-time's event loop inside the host's menu call; the menu call
-// returns when the dialog's button ends the loop, or its close box: the layout file routes the
-// About box's to its OK button, while the Settings dialog's has no control and closes the
-// dialog without saving, as a close box does on Windows.
+// Each dialog runs the panel run-time's event loop inside the host's menu call, a loop that
+// belongs to the dialog's panel; the menu call returns when the dialog's button ends that loop,
+// or its close box: the layout file routes the About box's to its OK button, while the Settings
+// dialog's has no control and closes the dialog without saving, as a close box does on Windows.
+// The host's menu keeps working while a dialog is open: choosing the same item again only
+// brings the open dialog to the front (a second loop for it would outlive the first one's
+// button and hang the host).
 #include "settings/dialogs.h"
 
 #include <cstring>
@@ -21,8 +24,9 @@ constexpr size_t kFontNameKeep = 129;  // the settings file keeps 128 characters
 void RunDialog(int panel, const char* caption, int x, int y, int width, int height) {
   DisplayPanel(panel);
   SetActivePanel(panel);
+  if (PanelLoopRuns(panel)) return;  // already open: brought to the front, nothing more
   PlaceWindowByCaption(caption, x, y, width, height);
-  RunUserInterface();
+  RunUserInterface(panel);
 }
 }  // namespace
 
@@ -38,7 +42,7 @@ void OpenAboutBox() {
 int OK(int, int, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
   HidePanel(pnlAbout);
-  QuitUserInterface(0);
+  QuitUserInterface(pnlAbout);
   return 0;
 }
 
@@ -46,7 +50,7 @@ int SAVE(int, int, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
   SetPar();
   HidePanel(pnlSettings);
-  QuitUserInterface(0);
+  QuitUserInterface(pnlSettings);
   return 0;
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -177,6 +179,107 @@ TEST_F(DialogsTest, GuideByKeyClosedByItsButtonDoesNotEndTheNextLoop) {
   On_Menu_Select(44455);
   EXPECT_TRUE(mem::LastLoopEndedByQuit());
   EXPECT_EQ(mem::QueuedEvents(), 0);
+}
+
+// The host's menu and the guide's button while a dialog runs its loop: each button ends only
+// its own dialog's loop, and a menu item whose dialog is open only brings it to the front. Each
+// row opens a dialog from the menu; while its loop runs the user does `during` (host events and
+// button presses, in order), then presses the dialog's own button.
+void MenuSettings(void*) {
+  On_Menu_Select(44454);
+}
+void MenuAbout(void*) {
+  On_Menu_Select(44455);
+}
+void MenuGuide(void*) {
+  On_Menu_Select(44456);
+}
+void GuideKey(void*) {
+  OpenGuide(false);
+}
+
+TEST_F(DialogsTest, ButtonsAndMenuItemsWhileADialogIsOpen) {
+  struct Step {
+    void (*call)(void*);  // a host event, or null for a press of `panel`'s `control`
+    std::atomic<int>* panel;
+    int control;
+  };
+  struct Case {
+    const char* what;
+    UINT menu;
+    std::atomic<int>* dialog;
+    int button;
+    Step during[2];
+    int step_count;
+  };
+  const Case cases[] = {
+      {"Settings chosen again, then Save",
+       44454,
+       &pnlSettings,
+       kSaveButton,
+       {{MenuSettings, nullptr, 0}},
+       1},
+      {"About chosen again, then OK", 44455, &pnlAbout, kAboutOk, {{MenuAbout, nullptr, 0}}, 1},
+      {"guide chosen again, then its OK", 44456, &pnlGuide, kGuideOk, {{MenuGuide, nullptr, 0}}, 1},
+      {"O-key guide's OK while About is open",
+       44455,
+       &pnlAbout,
+       kAboutOk,
+       {{GuideKey, nullptr, 0}, {nullptr, &pnlGuide, kGuideOk}},
+       2},
+      {"O-key guide's OK while Settings is open",
+       44454,
+       &pnlSettings,
+       kSaveButton,
+       {{GuideKey, nullptr, 0}, {nullptr, &pnlGuide, kGuideOk}},
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteIni(DefaultIni());
+    LoadStartAndPassGate();
+    std::remove(Path("pelta.ini").c_str());  // Save writes it again
+    for (int i = 0; i < c.step_count; ++i) {
+      const Step& step = c.during[i];
+      if (step.call != nullptr) {
+        mem::QueueCall(step.call, nullptr);
+      } else {
+        mem::QueueCommit(step.panel->load(), step.control);
+      }
+    }
+    mem::QueueCommit(c.dialog->load(), c.button);
+    On_Menu_Select(c.menu);
+    EXPECT_TRUE(mem::LastLoopEndedByQuit()) << "the dialog's own button ended its loop";
+    EXPECT_EQ(mem::QueuedEvents(), 0) << "no press was left over";
+    EXPECT_EQ(mem::LoopDepth(), 0);
+    EXPECT_FALSE(mem::IsVisible(c.dialog->load()));
+    EXPECT_FALSE(mem::IsVisible(pnlGuide));
+    std::FILE* saved = std::fopen(Path("pelta.ini").c_str(), "rb");
+    EXPECT_EQ(saved != nullptr, c.dialog == &pnlSettings) << "Save wrote the file";
+    if (saved != nullptr) std::fclose(saved);
+    Unload();
+  }
+}
+
+// The O key while the guide the menu opened is on screen: the display cycle that follows must
+// not hide it, since its loop still waits for its button.
+TEST_F(DialogsTest, OKeyOnTheGuideOpenFromTheMenuLeavesItToItsButton) {
+  LoadStartAndPassGate();
+  static bool shown_after_cycle;
+  shown_after_cycle = false;
+  mem::QueueCall(
+      [](void*) {
+        OpenGuide(false);
+        sim::FireTimer(60);
+        shown_after_cycle = mem::IsVisible(pnlGuide);
+        mem::QueueCommit(pnlGuide, kGuideOk);
+      },
+      nullptr);
+  On_Menu_Select(44456);
+  EXPECT_TRUE(shown_after_cycle);
+  EXPECT_TRUE(mem::LastLoopEndedByQuit());
+  EXPECT_FALSE(mem::IsVisible(pnlGuide));
+  EXPECT_EQ(GuideByKey.load(), 0);
 }
 
 TEST_F(DialogsTest, GuideOpenedTwiceShowsTheSameContent) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fixture.h"
+#include "panels/model.h"
 #include "panels/panels.h"
 
 // clang-format off
@@ -216,6 +217,38 @@ TEST_F(RenderTest, CentredNameIsCentredOnItsAnchor) {
   NameColumns(png, &first, &last);
   ASSERT_GT(last, first);
   EXPECT_NEAR((first + last) / 2.0, 920 + 4, 4);
+}
+
+// The picture places an aligned label with the model's anchoring function, the same one the
+// Win32 driver places the label's window with (panels-check compares the window's rectangle to
+// it): a right-aligned name ends at the right edge of the model's box, a centred one is centred
+// in it, wherever the plug-in moves the label.
+TEST_F(RenderTest, AlignedNameSitsInTheModelsBox) {
+  const struct {
+    int justify, left;
+  } cases[] = {{kJustifyRight, 1730},
+               {kJustifyRight, 900},
+               {kJustifyRight, 400},
+               {kJustifyCentre, 920},
+               {kJustifyCentre, 600}};
+  ShowChannel("255", "0");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.justify) + " at " + std::to_string(c.left));
+    ASSERT_EQ(SetCtrlAttribute(pnlDisplay, 8, ATTR_TEXT_JUSTIFY, c.justify), 0);
+    ASSERT_EQ(SetCtrlAttribute(pnlDisplay, 8, ATTR_LEFT, c.left), 0);
+    const model::Box box = model::ControlBox(uir::Kind::Text, c.left, 2, 1600, 26, c.justify);
+    const Png png = Render();
+    int first = 0, last = 0;
+    NameColumns(png, &first, &last);
+    ASSERT_GT(last, first);
+    EXPECT_GE(first, box.left);
+    if (c.justify == kJustifyRight) {
+      EXPECT_LE(last, box.left + box.width);
+      EXPECT_GE(last, box.left + box.width - 3) << "the text ends at the box's right edge";
+    } else {
+      EXPECT_NEAR((first + last) / 2.0, box.left + box.width / 2.0, 3);
+    }
+  }
 }
 
 // The guide's text box wraps its text; a line break must never cut a character in two (cairo

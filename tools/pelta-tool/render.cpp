@@ -17,6 +17,7 @@
 // clang-format on
 
 #include "panels/memory/memory_panels.h"
+#include "panels/model.h"
 #include "panels/panels.h"
 #include "platform/sim/sim.h"
 
@@ -300,62 +301,42 @@ void DrawPicture(cairo_t* cr, const char* path, double x, double y, double w, do
 
 // ---- controls ----
 
-int Attr(int panel, int control, int code, int fallback) {
-  int value = fallback;
-  return mem::CtrlAttr(panel, control, code, &value) ? value : fallback;
-}
-
-TextStyle StyleOf(int panel, const mem::ControlState& c) {
+TextStyle StyleOf(const mem::ControlState& c) {
   TextStyle style;
-  if (!mem::CtrlAttrText(panel, c.layout.number, ATTR_TEXT_FONT, style.family,
-                         sizeof style.family)) {
-    std::snprintf(style.family, sizeof style.family, "%s", c.layout.font);
-  }
-  style.size = Attr(panel, c.layout.number, ATTR_TEXT_POINT_SIZE, c.layout.point_size);
-  if (style.size < 1) style.size = 1;
-  style.colour = Attr(panel, c.layout.number, ATTR_TEXT_COLOR, c.layout.text_colour);
+  std::snprintf(style.family, sizeof style.family, "%s", c.font);
+  style.size = c.point_size < 1 ? 1 : c.point_size;
+  style.colour = c.text_colour;
   return style;
 }
 
-// Where a text control's box lies: justify 0 boxes start at the left edge; right-aligned (16)
-// and centred (32) texts are anchored 8 and 4 pixels right of it, the box `width` wide around
-// the anchor (as labels that size themselves to their text).
-void TextBox(int left, int width, int justify, double* box_left, Align* align) {
-  if (justify == kJustifyRight) {
-    *box_left = left + 8 - width;
-    *align = Align::Right;
-  } else if (justify == kJustifyCentre) {
-    *box_left = left + 4 - width / 2.0;
-    *align = Align::Centre;
-  } else {
-    *box_left = left;
-    *align = Align::Left;
-  }
+// How a text control's text sits in its box (the box itself is model::ControlBox, the one
+// placement rule the Win32 driver also uses).
+Align AlignOf(int justify) {
+  if (justify == kJustifyRight) return Align::Right;
+  if (justify == kJustifyCentre) return Align::Centre;
+  return Align::Left;
 }
 
 void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
   const uir::Control& l = c.layout;
   const int n = l.number;
-  if (Attr(panel, n, ATTR_VISIBLE, l.visible ? 1 : 0) == 0) return;
-  const double x = Attr(panel, n, ATTR_LEFT, l.left);
-  const double y = Attr(panel, n, ATTR_TOP, l.top);
+  if (!c.visible) return;
+  const double x = c.left;
+  const double y = c.top;
   const double w = l.width;
   const double h = l.height;
-  const int back = Attr(panel, n, ATTR_TEXT_BGCOLOR, l.back_colour);
+  const int back = c.back_colour;
   char utf8[mem::kTextMax * 3];
   ToUtf8(c.text, utf8, sizeof utf8);
-  const TextStyle style = StyleOf(panel, c);
+  const TextStyle style = StyleOf(c);
 
   switch (l.kind) {
     case uir::Kind::Text: {
       // A label sized to its text: the background only behind the text, so that boxes that
       // overlap in the layout (the programme lines reach into the channel name's descenders)
       // do not cut each other's glyphs.
-      double box_left;
-      Align align;
-      TextBox(static_cast<int>(x), l.width, Attr(panel, n, ATTR_TEXT_JUSTIFY, l.justify), &box_left,
-              &align);
-      DrawLine(cr, style, utf8, box_left, y, w, h, align, back);
+      const model::Box box = model::ControlBox(c);
+      DrawLine(cr, style, utf8, box.left, y, w, h, AlignOf(c.justify), back);
       break;
     }
     case uir::Kind::Picture:
@@ -363,7 +344,7 @@ void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
       if (c.has_value && c.text[0] != '\0') DrawPicture(cr, c.text, x, y, w, h);
       break;
     case uir::Kind::Indicator: {
-      const int fill = Attr(panel, n, ATTR_FILL_COLOR, l.fill_colour);
+      const int fill = c.fill_colour;
       FillRect(cr, x, y, w, h, fill);
       Frame(cr, x, y, w, h, Darker(fill), Darker(fill));
       char number[uir::kNameMax];
@@ -375,7 +356,7 @@ void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
       break;
     }
     case uir::Kind::Decoration:
-      FillRect(cr, x, y, w, h, Attr(panel, n, ATTR_DECORATION_COLOR, l.fill_colour));
+      FillRect(cr, x, y, w, h, c.fill_colour);
       break;
     case uir::Kind::Numeric:
     case uir::Kind::Float: {

@@ -1,10 +1,9 @@
-// Observation and scripting of the headless panel run-time (Linux).
+// Observation and scripting of the memory panel driver (Linux).
 //
-// The memory implementation keeps every loaded panel's controls (values and attributes, seeded
-// from the layout file) in static storage under one mutex. Each panel owns a simulated
-// top-level window (platform/sim) with the panel's caption and rectangle, created at load and
-// destroyed at discard: the panel is shown exactly when that window is visible, so the
-// plug-in's FindWindowA/SetWindowPos on it and the panel calls agree.
+// The panels' values and attributes are the model's (panels/model.h); this driver gives each
+// panel a simulated top-level window (platform/sim) with the panel's caption and rectangle,
+// created at load and destroyed at discard: the panel is shown exactly when that window is
+// visible, so the plug-in's FindWindowA/SetWindowPos on it and the panel calls agree.
 //
 // Tests and pelta-tool read the state through these functions and script the user: button
 // presses and close requests queued for RunUserInterface, and the answer of the font dialog.
@@ -12,42 +11,25 @@
 
 #include <cstddef>
 
+#include "panels/model.h"
 #include "panels/uir.h"
 #include "platform/sim/win32.h"
 
 namespace mem {
 
-constexpr int kTextMax = 1024;  // a control's text value (NUL included)
-constexpr int kMaxAttrs = 16;   // attributes recorded per control
+constexpr int kTextMax = model::kTextMax;    // a control's text value (NUL included)
+constexpr int kMaxAttrs = model::kMaxAttrs;  // attributes recorded per control
 
 // Back to no panels, no callbacks table, no queued events, default font answer.
 void Reset();
 
-struct AttrValue {
-  int code;
-  bool is_text;
-  int number;
-  char text[uir::kNameMax];
-};
+using AttrValue = model::AttrValue;
+using ControlState = model::ControlState;
 
-struct ControlState {
-  uir::Control layout;   // as the layout file gives it
-  char text[kTextMax];   // current value as text (numbers formatted)
-  int int_value;         // numeric controls
-  double float_value;    // float controls
-  bool has_value;        // SetCtrlVal was called, or the layout file gave a value
-  AttrValue attrs[kMaxAttrs];  // attributes the plug-in has set, in first-set order
-  int attr_count;
-};
-
-struct PanelState {
-  int handle;
-  uir::Panel layout;  // controls of the layout are in `controls` below with their state
+// The model's panel, its simulated window, and `visible` read from that window (the plug-in's
+// own SetWindowPos(..., SWP_SHOWWINDOW) shows a panel as it does a native window).
+struct PanelState : model::PanelState {
   HWND window;
-  bool visible;
-  int background;     // ATTR_BACKCOLOR, from the layout unless set
-  ControlState controls[uir::kMaxControls];
-  int control_count;
 };
 
 // Why the last LoadPanelEx failed ("file:line: reason", or "" after a successful load).
@@ -71,9 +53,13 @@ int PanelAttr(int panel, int attribute);  // -1 for an unknown panel
 // The user, for RunUserInterface: a button press runs the control's callback with
 // EVENT_COMMIT; a close request runs the callback of the panel's close control. Events are
 // dispatched in order by the running loop. A loop that runs out of events returns at once
-// (RunUserInterface returns -1 then) instead of waiting: no test can hang.
+// (RunUserInterface returns kPanelLoopLost then) instead of waiting: no test can hang.
 void QueueCommit(int panel, int control);
 void QueueClose(int panel);
+// The user types `text` into a field (dispatched in order with the other events).
+void QueueTyping(int panel, int control, const char* text);
+// Any other event of the host while a loop runs (a menu command, say): `fn(data)` is called.
+void QueueCall(void (*fn)(void*), void* data);
 int QueuedEvents();
 bool LastLoopEndedByQuit();
 int LoopDepth();

@@ -1,218 +1,113 @@
-// Panels and controls as native Win32 windows, built from the layout file pelta.uir.
+// The Win32 panel driver: native windows for the panel model (panels/model.h).
 //
 // A panel is a top-level window owned by a hidden window of the library (so it never shows in
 // the taskbar): a borderless WS_POPUP tool window for `style = popup` (the on-screen display
 // strip; the plug-in makes it layered and topmost itself) or a captioned dialog window. Each
 // control is a child window whose id is its control number, so GetDlgItem(panel, n) finds it:
-//   text, picture, indicator, decoration  our own "PeltaControl" class, painted from the state
+//   text, picture, indicator, decoration  our own "PeltaControl" class, painted from the model
 //   numeric, float                        EDIT (the user types the value)
 //   textbox                               multiline read-only EDIT
-//   button                                BUTTON; a click runs its callback with EVENT_COMMIT
-// Every control answers WM_GETTEXT with its current text (a picture with the image path, an
-// indicator with its number), so a host or a test can read what the plug-in shows.
+//   button                                BUTTON; a click is a commit for the model
+// Every control answers WM_GETTEXT with what the model says it shows (a picture its image path,
+// an indicator its number), so a host or a test can read what the plug-in shows. Values,
+// attributes, validation and placement are the model's; this file only keeps the native
+// objects (windows, fonts, brushes, decoded pictures) beside it, under the model's mutex.
 //
-// Threads. Values and attributes live in the module-level table below under one mutex, which
-// is never held while a message goes to another thread. The native windows are only changed
-// by the thread that made them (the host's UI thread, which loads the library): a call from
-// that thread updates its window at once; a call from any other thread updates the state and
-// posts a message to the panel window, whose owning thread then brings the window in line. So
-// no call waits for another thread, and none touches a window after its panel was discarded.
-//
-// Handles come from a counter and are never reused: a discarded or never-loaded handle is
-// rejected (negative result, no effect), which the plug-in relies on at shutdown.
+// Threads. The native windows are only changed by the thread that made them (the host's UI
+// thread, which loads the library): a change made on that thread is applied at once; one made
+// on any other thread is posted to the panel window, whose thread then brings the window in
+// line. So no call waits for another thread, and none touches a window after its panel went.
 #include "panels/win32/panels_win32.h"
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
-#include "panels/uir.h"
+#include "panels/driver.h"
+#include "panels/model.h"
 
 namespace {
 
+using Lock = std::lock_guard<std::mutex>;
+using model::ControlState;
 using win32panels::Module;
 
-constexpr int kErrNotLoaded = -1;
-constexpr int kErrFile = -2;
-constexpr int kErrNoPanel = -3;
-constexpr int kErrNoControl = -4;
-constexpr int kErrAttribute = -5;
-constexpr int kErrTooMany = -6;
-constexpr int kErrWindow = -7;
-constexpr int kErrImage = -8;
-constexpr int kErrCallback = -9;
-constexpr int kErrValue = -10;
-
-constexpr int kTextMax = 2048;  // a control's text (NUL included): the guide box holds 1023+
-constexpr int kPathMax = 512;
 constexpr char kPanelClass[] = "PeltaPanel";
 constexpr char kControlClass[] = "PeltaControl";
 constexpr char kOwnerClass[] = "PeltaOwner";
 
 // Posted to a panel window by calls from threads that do not own it.
-constexpr UINT kMsgSyncPanel = WM_APP + 0x40;    // show/hide as the state says
+constexpr UINT kMsgSyncPanel = WM_APP + 0x40;    // show/hide as the model says
 constexpr UINT kMsgSyncControl = WM_APP + 0x41;  // wParam: control number
 constexpr UINT kMsgActivate = WM_APP + 0x42;
-constexpr UINT kMsgDestroy = WM_APP + 0x43;
 
-struct ControlState {
-  uir::Control layout;
+struct NativeControl {
+  int number;
   HWND window;
-  PanelCallback callback;
-  char text[kTextMax];
-  unsigned text_serial;     // bumped by every value change; an EDIT is rewritten when it moves
-  unsigned applied_serial;  // the serial the EDIT shows
-  int left, top;            // ATTR_LEFT, ATTR_TOP
-  bool visible;
-  char font[uir::kNameMax];
-  int point_size;
-  int justify;
-  int text_colour, back_colour, fill_colour;
-  char indicator_text[uir::kNameMax];
-  HFONT hfont;  // made from font/point_size by the owning thread
-  bool font_dirty;
-  HBRUSH back_brush;  // for the EDIT controls' WM_CTLCOLOR*
+  HFONT font;  // made for font_face/font_size by the owning thread
+  char font_face[uir::kNameMax];
+  int font_size;
+  HBRUSH back_brush;  // the EDIT controls' WM_CTLCOLOR* answer
   int brush_colour;
   HBITMAP picture;
   int picture_width, picture_height;
-  char picture_path[kPathMax];
+  unsigned applied_value;  // the model's value_serial the EDIT shows
 };
 
-struct PanelState {
-  int handle;  // 0: slot free
-  int number;
-  char caption[uir::kNameMax];
-  uir::Style style;
-  int left, top, width, height;
-  int background;
-  int close_control;
+struct NativePanel {
+  int handle;  // 0: free
   HWND window;
   DWORD thread;  // the thread that made the window
-  bool visible;
-  ControlState controls[uir::kMaxControls];
+  NativeControl controls[uir::kMaxControls];
   int control_count;
 };
 
-std::mutex g_mutex;  // guards g_panels and g_next_handle
-PanelState g_panels[uir::kMaxPanels];
-int g_next_handle = 1;
-uir::Layout g_layout;  // LoadPanelEx's scratch, guarded by g_load_mutex
-std::mutex g_load_mutex;
+NativePanel g_native[model::kMaxLoaded];  // guarded by model::Mutex()
 HWND g_owner = nullptr;
 
 COLORREF Rgb(int colour) {
   return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
 }
 
-void CopyText(char* out, size_t size, const char* text) {
-  if (size == 0) return;
-  std::snprintf(out, size, "%s", text != nullptr ? text : "");
-}
-
-// Caller holds g_mutex.
-PanelState* FindPanel(int handle) {
-  if (handle <= 0) return nullptr;
-  for (PanelState& panel : g_panels) {
-    if (panel.handle == handle) return &panel;
+// Caller holds the model's lock.
+NativePanel* FindNative(int handle) {
+  for (NativePanel& p : g_native) {
+    if (handle > 0 && p.handle == handle) return &p;
   }
   return nullptr;
 }
 
-ControlState* FindControl(PanelState* panel, int number) {
+NativeControl* FindNativeControl(NativePanel* panel, int number) {
   if (panel == nullptr) return nullptr;
   for (int i = 0; i < panel->control_count; ++i) {
-    if (panel->controls[i].layout.number == number) return &panel->controls[i];
+    if (panel->controls[i].number == number) return &panel->controls[i];
   }
   return nullptr;
-}
-
-bool OnOwnerThread(const PanelState& panel) {
-  return panel.thread == GetCurrentThreadId();
 }
 
 bool IsEdit(uir::Kind kind) {
   return kind == uir::Kind::Numeric || kind == uir::Kind::Float || kind == uir::Kind::TextBox;
 }
 
-// The control's rectangle in the panel. Text labels with right or centred alignment size
-// themselves to their text around an anchor at the left edge set: right-aligned text ends 8
-// pixels right of it, centred text is centred 4 pixels right of it.
-RECT ControlRect(const ControlState& control) {
-  int x = control.left;
-  const int width = control.layout.width;
-  if (control.layout.kind == uir::Kind::Text) {
-    if (control.justify == kJustifyRight) x = control.left + 8 - width;
-    if (control.justify == kJustifyCentre) x = control.left + 4 - width / 2;
+// Caller holds the lock; owning thread. Makes the control's font when the model's typeface or
+// size changed; *old gets the font to delete once it is no longer selected anywhere, or null.
+bool RefreshFont(const ControlState& control, NativeControl* native, HFONT* old) {
+  *old = nullptr;
+  const char* face = control.font[0] != '\0' ? control.font : "Arial";
+  if (native->font != nullptr && native->font_size == control.point_size &&
+      std::strcmp(native->font_face, face) == 0) {
+    return false;
   }
-  return RECT{x, control.top, x + width, control.top + control.layout.height};
-}
-
-// Numbers as the fields show them (the headless model formats them the same way).
-void FormatInt(char* out, size_t size, int value) {
-  std::snprintf(out, size, "%d", value);
-}
-void FormatFloat(char* out, size_t size, double value) {
-  std::snprintf(out, size, "%.1f", value);
-}
-
-bool IsNumberField(uir::Kind kind) {
-  return kind == uir::Kind::Numeric || kind == uir::Kind::Float;
-}
-
-// Caller holds g_mutex. A value change: the text and, for EDIT controls, a new serial.
-void StoreText(ControlState* control, const char* text) {
-  CopyText(control->text, sizeof control->text, text);
-  ++control->text_serial;
-}
-
-void InitControl(ControlState* control, const uir::Control& layout) {
-  std::memset(control, 0, sizeof *control);
-  control->layout = layout;
-  control->left = layout.left;
-  control->top = layout.top;
-  control->visible = layout.visible;
-  CopyText(control->font, sizeof control->font, layout.font);
-  control->point_size = layout.point_size;
-  control->justify = layout.justify;
-  control->text_colour = layout.text_colour;
-  control->back_colour = layout.back_colour;
-  control->fill_colour = layout.fill_colour;
-  control->font_dirty = true;
-  control->brush_colour = -1;
-  CopyText(control->text, sizeof control->text, layout.value);
-  if (layout.kind == uir::Kind::Button) CopyText(control->text, sizeof control->text, layout.label);
-  control->text_serial = 1;
-}
-
-// Caller holds g_mutex; runs on the owning thread. Returns the font to delete once it is no
-// longer selected anywhere (the old one), or null.
-HFONT RefreshFont(ControlState* control) {
-  if (!control->font_dirty) return nullptr;
-  control->font_dirty = false;
-  const char* face = control->font[0] != '\0' ? control->font : "Arial";
+  std::snprintf(native->font_face, sizeof native->font_face, "%s", face);
+  native->font_size = control.point_size;
   // The layout's sizes are character heights in pixels, as the display strip was designed.
-  HFONT font = CreateFontA(-control->point_size, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+  HFONT font = CreateFontA(-control.point_size, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                            ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
-  HFONT old = control->hfont;
-  control->hfont = font;
-  return old;
+  *old = native->font;
+  native->font = font;
+  return true;
 }
-
-// Everything the owning thread needs to make a control's window match its state.
-struct ControlSync {
-  HWND window;
-  RECT rect;
-  bool visible;
-  bool is_edit;
-  bool set_font;
-  HFONT font;
-  HFONT old_font;
-  bool set_text;
-  char text[kTextMax * 2];  // LF becomes CR LF in an EDIT
-};
 
 void PrepareEditText(const char* text, char* out, size_t size) {
   size_t o = 0;
@@ -223,125 +118,103 @@ void PrepareEditText(const char* text, char* out, size_t size) {
   out[o] = '\0';
 }
 
-// Owning thread only. Brings one control's window in line with its state.
-void SyncControl(int panel_handle, int number) {
-  ControlSync sync;
+// Owning thread only. Brings one control's window in line with the model.
+void SyncControl(int handle, int number) {
+  HWND window = nullptr;
+  model::Box box{};
+  bool visible = false;
+  bool is_edit = false;
+  bool set_font = false;
+  HFONT font = nullptr;
+  HFONT old_font = nullptr;
+  bool set_text = false;
+  char text[model::kTextMax * 2];  // LF becomes CR LF in an EDIT
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    ControlState* control = FindControl(FindPanel(panel_handle), number);
-    if (control == nullptr || control->window == nullptr) return;
-    sync.window = control->window;
-    sync.rect = ControlRect(*control);
-    sync.visible = control->visible;
-    sync.is_edit = IsEdit(control->layout.kind) || control->layout.kind == uir::Kind::Button;
-    sync.set_font = control->font_dirty && sync.is_edit;
-    sync.old_font = RefreshFont(control);
-    sync.font = control->hfont;
-    sync.set_text = IsEdit(control->layout.kind) && control->applied_serial != control->text_serial;
-    if (sync.set_text) {
-      PrepareEditText(control->text, sync.text, sizeof sync.text);
-      control->applied_serial = control->text_serial;
-    }
+    Lock lock(model::Mutex());
+    const ControlState* control = model::FindControlLocked(handle, number);
+    NativeControl* native = FindNativeControl(FindNative(handle), number);
+    if (control == nullptr || native == nullptr || native->window == nullptr) return;
+    window = native->window;
+    box = model::ControlBox(*control);
+    visible = control->visible;
+    const uir::Kind kind = control->layout.kind;
+    is_edit = IsEdit(kind) || kind == uir::Kind::Button;
+    set_font = RefreshFont(*control, native, &old_font) && is_edit;
+    font = native->font;
+    set_text = IsEdit(kind) && native->applied_value != control->value_serial;
+    if (set_text) PrepareEditText(control->text, text, sizeof text);
+    native->applied_value = control->value_serial;
   }
-  const RECT& r = sync.rect;
-  SetWindowPos(sync.window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+  SetWindowPos(window, nullptr, box.left, box.top, box.width, box.height,
                SWP_NOZORDER | SWP_NOACTIVATE);
-  if (sync.set_font) SendMessageA(sync.window, WM_SETFONT, reinterpret_cast<WPARAM>(sync.font), 0);
-  if (sync.old_font != nullptr) DeleteObject(sync.old_font);
-  if (sync.set_text) SetWindowTextA(sync.window, sync.text);
-  ShowWindow(sync.window, sync.visible ? SW_SHOWNA : SW_HIDE);
-  InvalidateRect(sync.window, nullptr, TRUE);
+  if (set_font) SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  if (old_font != nullptr) DeleteObject(old_font);
+  if (set_text) SetWindowTextA(window, text);
+  ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
+  InvalidateRect(window, nullptr, TRUE);
 }
 
-// Any thread. Applies a control's state change to its window, now or through the owner.
-void ControlChanged(int panel_handle, int number) {
-  HWND panel_window = nullptr;
-  bool own = false;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    PanelState* panel = FindPanel(panel_handle);
-    if (panel == nullptr) return;
-    panel_window = panel->window;
-    own = OnOwnerThread(*panel);
-  }
-  if (own) {
-    SyncControl(panel_handle, number);
-  } else if (panel_window != nullptr) {
-    PostMessageA(panel_window, kMsgSyncControl, static_cast<WPARAM>(number), 0);
-  }
-}
-
-// Owning thread only. Shows or hides the panel window as its state says.
-void SyncPanel(int panel_handle) {
+// Owning thread only. Shows or hides the panel window as the model says.
+void SyncPanel(int handle) {
   HWND window = nullptr;
   bool visible = false;
   bool popup = false;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    PanelState* panel = FindPanel(panel_handle);
-    if (panel == nullptr) return;
-    window = panel->window;
+    Lock lock(model::Mutex());
+    const model::PanelState* panel = model::FindPanelLocked(handle);
+    const NativePanel* native = FindNative(handle);
+    if (panel == nullptr || native == nullptr) return;
+    window = native->window;
     visible = panel->visible;
-    popup = panel->style == uir::Style::Popup;
+    popup = panel->layout.style == uir::Style::Popup;
   }
   if (window == nullptr) return;
   // The display strip never takes the activation from the host when it appears.
   ShowWindow(window, visible ? (popup ? SW_SHOWNOACTIVATE : SW_SHOW) : SW_HIDE);
+  InvalidateRect(window, nullptr, TRUE);  // the background may have changed
   if (visible) UpdateWindow(window);
 }
 
-// Caller holds g_mutex. The GDI objects of a panel that is going away.
-struct PanelLeftovers {
-  HWND window;
-  bool own;
-  HGDIOBJ objects[uir::kMaxControls * 3];
-  int count;
-};
-
-void TakeLeftovers(PanelState* panel, PanelLeftovers* out) {
-  out->window = panel->window;
-  out->own = OnOwnerThread(*panel);
-  out->count = 0;
-  for (int i = 0; i < panel->control_count; ++i) {
-    ControlState& control = panel->controls[i];
-    if (control.hfont != nullptr) out->objects[out->count++] = control.hfont;
-    if (control.back_brush != nullptr) out->objects[out->count++] = control.back_brush;
-    if (control.picture != nullptr) out->objects[out->count++] = control.picture;
-  }
-  panel->handle = 0;
-  panel->window = nullptr;
+// The panel window, whether this thread owns it; false for a panel without native windows.
+bool NativeWindow(int handle, HWND* window, bool* own) {
+  Lock lock(model::Mutex());
+  const NativePanel* native = FindNative(handle);
+  if (native == nullptr || native->window == nullptr) return false;
+  *window = native->window;
+  *own = native->thread == GetCurrentThreadId();
+  return true;
 }
 
-void DisposeLeftovers(const PanelLeftovers& left) {
-  if (left.window != nullptr) {
-    if (left.own) {
-      DestroyWindow(left.window);
-    } else {
-      win32panels::AbandonWindow(left.window);
-    }
-  }
-  for (int i = 0; i < left.count; ++i) DeleteObject(left.objects[i]);
+void Activate(HWND window) {
+  SetForegroundWindow(window);
+  SetActiveWindow(window);
+  HWND first = GetNextDlgTabItem(window, nullptr, FALSE);
+  SetFocus(first != nullptr ? first : window);
 }
 
 // --- painting -------------------------------------------------------------------------------
 
-// Caller holds g_mutex (the state cannot change or go away while it is drawn).
-void PaintControl(HDC dc, const RECT& client, const ControlState& control) {
+// Caller holds the lock (the state cannot change or go away while it is drawn).
+void PaintControl(HDC dc, const RECT& client, const ControlState& control,
+                  const NativeControl& native) {
   HBRUSH back = CreateSolidBrush(Rgb(control.back_colour));
   HBRUSH fill = CreateSolidBrush(Rgb(control.fill_colour));
+  HGDIOBJ font =
+      native.font != nullptr ? static_cast<HGDIOBJ>(native.font) : GetStockObject(DEFAULT_GUI_FONT);
+  RECT r = client;
   switch (control.layout.kind) {
     case uir::Kind::Decoration:
       FillRect(dc, &client, fill);
       break;
     case uir::Kind::Picture:
       FillRect(dc, &client, back);
-      if (control.picture != nullptr) {
+      if (native.picture != nullptr) {
         HDC source = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(source, control.picture);
+        HGDIOBJ old = SelectObject(source, native.picture);
         SetStretchBltMode(dc, HALFTONE);
         SetBrushOrgEx(dc, 0, 0, nullptr);
-        StretchBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0, control.picture_width,
-                   control.picture_height, SRCCOPY);
+        StretchBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0, native.picture_width,
+                   native.picture_height, SRCCOPY);
         SelectObject(source, old);
         DeleteDC(source);
       }
@@ -352,11 +225,9 @@ void PaintControl(HDC dc, const RECT& client, const ControlState& control) {
       HBRUSH rim = CreateSolidBrush(RGB(64, 64, 64));
       FrameRect(dc, &client, rim);
       DeleteObject(rim);
-      HGDIOBJ old = SelectObject(dc, control.hfont != nullptr ? static_cast<HGDIOBJ>(control.hfont)
-                                                              : GetStockObject(DEFAULT_GUI_FONT));
+      HGDIOBJ old = SelectObject(dc, font);
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, Rgb(control.text_colour));
-      RECT r = client;
       DrawTextA(dc, control.indicator_text, -1, &r,
                 DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
       SelectObject(dc, old);
@@ -364,14 +235,12 @@ void PaintControl(HDC dc, const RECT& client, const ControlState& control) {
     }
     default: {  // text
       FillRect(dc, &client, back);
-      HGDIOBJ old = SelectObject(dc, control.hfont != nullptr ? static_cast<HGDIOBJ>(control.hfont)
-                                                              : GetStockObject(DEFAULT_GUI_FONT));
+      HGDIOBJ old = SelectObject(dc, font);
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, Rgb(control.text_colour));
       UINT align = DT_LEFT;
       if (control.justify == kJustifyRight) align = DT_RIGHT;
       if (control.justify == kJustifyCentre) align = DT_CENTER;
-      RECT r = client;
       DrawTextA(dc, control.text, -1, &r, align | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
       SelectObject(dc, old);
       break;
@@ -381,17 +250,15 @@ void PaintControl(HDC dc, const RECT& client, const ControlState& control) {
   DeleteObject(fill);
 }
 
-// The text a control answers to WM_GETTEXT with. Caller holds g_mutex.
+// The text a control answers to WM_GETTEXT with. Caller holds the lock.
 const char* ControlText(const ControlState& control) {
   switch (control.layout.kind) {
-    case uir::Kind::Picture:
-      return control.picture_path;
     case uir::Kind::Indicator:
       return control.indicator_text;
     case uir::Kind::Decoration:
       return "";
     default:
-      return control.text;
+      return control.text;  // a picture's value is the path of the image it shows
   }
 }
 
@@ -401,6 +268,8 @@ int PanelHandleOf(HWND panel_window) {
 }
 
 LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  const int handle = PanelHandleOf(GetParent(window));
+  const int number = GetDlgCtrlID(window);
   switch (message) {
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers every pixel
@@ -410,13 +279,14 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       RECT client;
       GetClientRect(window, &client);
       {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        ControlState* control =
-            FindControl(FindPanel(PanelHandleOf(GetParent(window))), GetDlgCtrlID(window));
-        if (control != nullptr) {
-          HFONT old_font = RefreshFont(control);
+        Lock lock(model::Mutex());
+        const ControlState* control = model::FindControlLocked(handle, number);
+        NativeControl* native = FindNativeControl(FindNative(handle), number);
+        if (control != nullptr && native != nullptr) {
+          HFONT old_font = nullptr;
+          RefreshFont(*control, native, &old_font);
           if (old_font != nullptr) DeleteObject(old_font);
-          PaintControl(dc, client, *control);
+          PaintControl(dc, client, *control, *native);
         }
       }
       EndPaint(window, &ps);
@@ -424,9 +294,8 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     }
     case WM_GETTEXT:
     case WM_GETTEXTLENGTH: {
-      std::lock_guard<std::mutex> lock(g_mutex);
-      ControlState* control =
-          FindControl(FindPanel(PanelHandleOf(GetParent(window))), GetDlgCtrlID(window));
+      Lock lock(model::Mutex());
+      const ControlState* control = model::FindControlLocked(handle, number);
       const char* text = control != nullptr ? ControlText(*control) : "";
       size_t length = std::strlen(text);
       if (message == WM_GETTEXTLENGTH) return static_cast<LRESULT>(length);
@@ -439,7 +308,7 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       return static_cast<LRESULT>(n);
     }
     case WM_SETTEXT:
-      return TRUE;  // the state is the only source of a control's text
+      return TRUE;  // the model is the only source of a control's text
     case WM_NCHITTEST:
       return HTTRANSPARENT;  // labels and lamps do not take the mouse from their panel
     default:
@@ -447,52 +316,41 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
   }
 }
 
-// Runs a control's callback with EVENT_COMMIT, without the lock (the callback calls back into
-// the panel operations, and may hide or discard this very panel).
-void Commit(int panel_handle, int number) {
-  PanelCallback callback = nullptr;
+// An EDIT's text changed (the user typed, or SyncControl wrote it): the model takes what the
+// user left. The text box is read-only and shows its text with CR LF: nothing to take.
+void EditChanged(int handle, int number, HWND edit) {
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    ControlState* control = FindControl(FindPanel(panel_handle), number);
-    if (control != nullptr) callback = control->callback;
+    Lock lock(model::Mutex());
+    const ControlState* control = model::FindControlLocked(handle, number);
+    if (control == nullptr || control->layout.kind == uir::Kind::TextBox) return;
   }
-  if (callback != nullptr) callback(panel_handle, number, EVENT_COMMIT, nullptr, 0, 0);
-}
-
-// An EDIT's text changed (the user typed, or SyncControl wrote it): keep the state in step.
-void EditChanged(int panel_handle, int number, HWND edit) {
-  char text[kTextMax];
+  char text[model::kTextMax];
   GetWindowTextA(edit, text, sizeof text);  // our own thread: a direct call
-  std::lock_guard<std::mutex> lock(g_mutex);
-  ControlState* control = FindControl(FindPanel(panel_handle), number);
-  if (control == nullptr || control->layout.kind == uir::Kind::TextBox) return;
-  if (std::strcmp(control->text, text) != 0) {
-    CopyText(control->text, sizeof control->text, text);
-    ++control->text_serial;
-    control->applied_serial = control->text_serial;  // the EDIT already shows it
-  }
+  model::UserTyped(handle, number, text);
 }
 
 // WM_CTLCOLOREDIT / WM_CTLCOLORSTATIC of an EDIT: the control's colours.
-LRESULT EditColours(int panel_handle, HWND edit, HDC dc) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  ControlState* control = FindControl(FindPanel(panel_handle), GetDlgCtrlID(edit));
-  if (control == nullptr || !IsEdit(control->layout.kind)) return 0;
-  if (control->back_brush == nullptr || control->brush_colour != control->back_colour) {
-    if (control->back_brush != nullptr) DeleteObject(control->back_brush);
-    control->back_brush = CreateSolidBrush(Rgb(control->back_colour));
-    control->brush_colour = control->back_colour;
+LRESULT EditColours(int handle, HWND edit, HDC dc) {
+  Lock lock(model::Mutex());
+  const int number = GetDlgCtrlID(edit);
+  const ControlState* control = model::FindControlLocked(handle, number);
+  NativeControl* native = FindNativeControl(FindNative(handle), number);
+  if (control == nullptr || native == nullptr || !IsEdit(control->layout.kind)) return 0;
+  if (native->back_brush == nullptr || native->brush_colour != control->back_colour) {
+    if (native->back_brush != nullptr) DeleteObject(native->back_brush);
+    native->back_brush = CreateSolidBrush(Rgb(control->back_colour));
+    native->brush_colour = control->back_colour;
   }
   SetTextColor(dc, Rgb(control->text_colour));
   SetBkColor(dc, Rgb(control->back_colour));
-  return reinterpret_cast<LRESULT>(control->back_brush);
+  return reinterpret_cast<LRESULT>(native->back_brush);
 }
 
 // The labels of numeric and float fields and of the text box, drawn by the panel to the left of
 // them, right-aligned against the field.
-void PaintLabels(HDC dc, int panel_handle) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  PanelState* panel = FindPanel(panel_handle);
+void PaintLabels(HDC dc, int handle) {
+  Lock lock(model::Mutex());
+  const model::PanelState* panel = model::FindPanelLocked(handle);
   if (panel == nullptr) return;
   HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
   SetBkMode(dc, TRANSPARENT);
@@ -502,8 +360,8 @@ void PaintLabels(HDC dc, int panel_handle) {
       continue;
     }
     SetTextColor(dc, Rgb(control.text_colour));
-    RECT r = ControlRect(control);
-    RECT label{0, r.top, r.left - 6, r.bottom};
+    const model::Box box = model::ControlBox(control);
+    RECT label{0, box.top, box.left - 6, box.top + box.height};
     DrawTextA(dc, control.layout.label, -1, &label,
               DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   }
@@ -519,15 +377,10 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
       return DefWindowProcA(window, message, wparam, lparam);
     }
     case WM_ERASEBKGND: {
-      int colour = 0xFFFFFF;
-      {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        PanelState* panel = FindPanel(handle);
-        if (panel != nullptr) colour = panel->background;
-      }
+      int colour = model::PanelBackground(handle);
       RECT client;
       GetClientRect(window, &client);
-      HBRUSH brush = CreateSolidBrush(Rgb(colour));
+      HBRUSH brush = CreateSolidBrush(Rgb(colour >= 0 ? colour : 0xFFFFFF));
       FillRect(reinterpret_cast<HDC>(wparam), &client, brush);
       DeleteObject(brush);
       return 1;
@@ -544,7 +397,7 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
       const int code = HIWORD(wparam);
       HWND child = reinterpret_cast<HWND>(lparam);
       if (child == nullptr) break;
-      if (code == BN_CLICKED) Commit(handle, number);
+      if (code == BN_CLICKED) model::Commit(handle, number);
       if (code == EN_CHANGE) EditChanged(handle, number, child);
       return 0;
     }
@@ -555,33 +408,14 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
       if (brush != 0) return brush;
       break;
     }
-    case WM_CLOSE: {
-      // The close box runs the close control's callback, as its button would. A dialog without
-      // one just closes: it hides and ends the event loop it runs in, pressing nothing (the
-      // Settings dialog closes without saving). A popup stays. Never destroyed here: the
-      // handle lives until DiscardPanel.
-      int close_control = 0;
-      bool dialog = false;
-      {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        PanelState* panel = FindPanel(handle);
-        if (panel != nullptr) {
-          close_control = panel->close_control;
-          dialog = panel->style == uir::Style::Dialog;
-        }
-      }
-      if (close_control > 0) {
-        Commit(handle, close_control);
-      } else if (dialog) {
-        HidePanel(handle);
-        QuitUserInterface(0);
-      }
+    case WM_CLOSE:
+      // Never destroyed here: the handle lives until DiscardPanel.
+      model::CloseRequest(handle);
       return 0;
-    }
     case WM_MOUSEACTIVATE: {
-      std::lock_guard<std::mutex> lock(g_mutex);
-      PanelState* panel = FindPanel(handle);
-      if (panel != nullptr && panel->style == uir::Style::Popup) return MA_NOACTIVATE;
+      Lock lock(model::Mutex());
+      const model::PanelState* panel = model::FindPanelLocked(handle);
+      if (panel != nullptr && panel->layout.style == uir::Style::Popup) return MA_NOACTIVATE;
       break;
     }
     case kMsgSyncPanel:
@@ -591,10 +425,7 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
       SyncControl(handle, static_cast<int>(wparam));
       return 0;
     case kMsgActivate:
-      SetActivePanel(handle);
-      return 0;
-    case kMsgDestroy:
-      DestroyWindow(window);
+      Activate(window);
       return 0;
     default:
       break;
@@ -655,23 +486,11 @@ bool CreatePanelWindows(int handle, const uir::Panel& layout, HWND* out_window) 
     // The layout lists controls in drawing order, later ones over earlier ones; a new child
     // window starts at the bottom of its siblings, so each is raised as it is made.
     SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    std::lock_guard<std::mutex> lock(g_mutex);
-    ControlState* state = FindControl(FindPanel(handle), c.number);
-    if (state != nullptr) state->window = control;
+    Lock lock(model::Mutex());
+    NativeControl* native = FindNativeControl(FindNative(handle), c.number);
+    if (native != nullptr) native->window = control;
   }
   return true;
-}
-
-// Caller holds g_mutex. A control of a loaded panel, or null.
-ControlState* Lookup(int panel, int control, int* error) {
-  PanelState* state = FindPanel(panel);
-  if (state == nullptr) {
-    *error = kErrNotLoaded;
-    return nullptr;
-  }
-  ControlState* found = FindControl(state, control);
-  if (found == nullptr) *error = kErrNoControl;
-  return found;
 }
 
 }  // namespace
@@ -722,20 +541,6 @@ void UnregisterClasses(HINSTANCE module) {
   UnregisterClassA(kOwnerClass, module);
 }
 
-void DiscardAll() {
-  for (;;) {
-    int handle = 0;
-    {
-      std::lock_guard<std::mutex> lock(g_mutex);
-      for (const PanelState& panel : g_panels) {
-        if (panel.handle != 0) handle = panel.handle;
-      }
-    }
-    if (handle == 0) return;
-    DiscardPanel(handle);
-  }
-}
-
 namespace {
 BOOL CALLBACK ReleaseChild(HWND child, LPARAM) {
   SetWindowLongPtrA(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcA));
@@ -752,363 +557,131 @@ void AbandonWindow(HWND window) {
 
 }  // namespace win32panels
 
-// --- the panel operations ---------------------------------------------------------------------
+// --- the driver -------------------------------------------------------------------------------
 
-int LoadPanelEx(int parent, const char* uir_path, int panel_number, void*) {
-  if (parent != 0) return kErrNoPanel;         // only top-level panels
-  if (Module() == nullptr) return kErrWindow;  // InitCVIRTE first
-  std::lock_guard<std::mutex> load_lock(g_load_mutex);
-  uir::Error error;
-  if (uir_path == nullptr || !uir::ReadFile(uir_path, &g_layout, &error)) return kErrFile;
-  const uir::Panel* layout = uir::FindPanel(g_layout, panel_number);
-  if (layout == nullptr) return kErrNoPanel;
-  // Every callback the layout names must exist in the library: a button without its callback
-  // could never end the dialog's event loop.
-  PanelCallback callbacks[uir::kMaxControls] = {};
-  for (int i = 0; i < layout->control_count; ++i) {
-    const char* name = layout->controls[i].callback;
-    if (name[0] == '\0') continue;
-    callbacks[i] = win32panels::FindCallback(name);
-    if (callbacks[i] == nullptr) return kErrCallback;
-  }
-  int handle = 0;
+namespace driver {
+
+bool NativePath(const char* path, char* out, size_t size) {
+  if (path == nullptr || std::strlen(path) >= size) return false;
+  std::memcpy(out, path, std::strlen(path) + 1);
+  return true;
+}
+
+bool CreatePanel(int handle, const uir::Panel& layout) {
+  if (Module() == nullptr) return false;  // InitCVIRTE first
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    PanelState* slot = nullptr;
-    for (PanelState& panel : g_panels) {
-      if (panel.handle == 0) {
-        slot = &panel;
-        break;
+    Lock lock(model::Mutex());
+    NativePanel* slot = nullptr;
+    for (NativePanel& p : g_native) {
+      if (p.handle == 0 && slot == nullptr) slot = &p;
+    }
+    if (slot == nullptr) return false;
+    std::memset(slot, 0, sizeof *slot);
+    slot->handle = handle;
+    slot->thread = GetCurrentThreadId();
+    slot->control_count = layout.control_count;
+    for (int i = 0; i < layout.control_count; ++i) {
+      slot->controls[i].number = layout.controls[i].number;
+      slot->controls[i].brush_colour = -1;
+    }
+  }
+  HWND window = nullptr;
+  const bool made = CreatePanelWindows(handle, layout, &window);
+  {
+    Lock lock(model::Mutex());
+    NativePanel* native = FindNative(handle);
+    if (native != nullptr) native->window = window;
+  }
+  if (!made) return false;  // the model discards the panel, and DestroyPanel cleans up
+  for (int i = 0; i < layout.control_count; ++i) SyncControl(handle, layout.controls[i].number);
+  return true;
+}
+
+void DestroyPanel(int handle) {
+  HWND window = nullptr;
+  bool own = false;
+  HGDIOBJ objects[uir::kMaxControls * 3];
+  int count = 0;
+  {
+    Lock lock(model::Mutex());
+    NativePanel* native = FindNative(handle);
+    if (native == nullptr) return;
+    window = native->window;
+    own = native->thread == GetCurrentThreadId();
+    for (int i = 0; i < native->control_count; ++i) {
+      const NativeControl& c = native->controls[i];
+      for (HGDIOBJ object : {static_cast<HGDIOBJ>(c.font), static_cast<HGDIOBJ>(c.back_brush),
+                             static_cast<HGDIOBJ>(c.picture)}) {
+        if (object != nullptr) objects[count++] = object;
       }
     }
-    if (slot == nullptr) return kErrTooMany;
-    std::memset(slot, 0, sizeof *slot);
-    handle = g_next_handle++;
-    slot->handle = handle;
-    slot->number = layout->number;
-    CopyText(slot->caption, sizeof slot->caption, layout->caption);
-    slot->style = layout->style;
-    slot->left = layout->left;
-    slot->top = layout->top;
-    slot->width = layout->width;
-    slot->height = layout->height;
-    slot->background = layout->background;
-    slot->close_control = layout->close_control;
-    slot->thread = GetCurrentThreadId();
-    slot->control_count = layout->control_count;
-    for (int i = 0; i < layout->control_count; ++i) {
-      InitControl(&slot->controls[i], layout->controls[i]);
-      slot->controls[i].callback = callbacks[i];
+    native->handle = 0;
+  }
+  if (window != nullptr) {
+    if (own) {
+      DestroyWindow(window);
+    } else {
+      win32panels::AbandonWindow(window);
     }
   }
-  HWND window = nullptr;
-  bool made = CreatePanelWindows(handle, *layout, &window);
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    PanelState* panel = FindPanel(handle);
-    if (panel != nullptr) panel->window = window;
-  }
-  if (!made) {
-    DiscardPanel(handle);
-    return kErrWindow;
-  }
-  for (int i = 0; i < layout->control_count; ++i) SyncControl(handle, layout->controls[i].number);
-  return handle;
+  for (int i = 0; i < count; ++i) DeleteObject(objects[i]);
 }
 
-namespace {
-
-int SetPanelVisible(int panel, bool visible) {
+void PanelChanged(int handle) {
   HWND window = nullptr;
   bool own = false;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    PanelState* state = FindPanel(panel);
-    if (state == nullptr) return kErrNotLoaded;
-    state->visible = visible;
-    window = state->window;
-    own = OnOwnerThread(*state);
-  }
+  if (!NativeWindow(handle, &window, &own)) return;
   if (own) {
-    SyncPanel(panel);
-  } else if (window != nullptr) {
+    SyncPanel(handle);
+  } else {
     PostMessageA(window, kMsgSyncPanel, 0, 0);
   }
-  return 0;
 }
 
-}  // namespace
-
-int DisplayPanel(int panel) {
-  return SetPanelVisible(panel, true);
-}
-int HidePanel(int panel) {
-  return SetPanelVisible(panel, false);
-}
-
-int DiscardPanel(int panel) {
-  PanelLeftovers left;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    PanelState* state = FindPanel(panel);
-    if (state == nullptr) return kErrNotLoaded;
-    TakeLeftovers(state, &left);
-  }
-  DisposeLeftovers(left);
-  return 0;
-}
-
-int SetActivePanel(int panel) {
+void ControlChanged(int handle, int control) {
   HWND window = nullptr;
   bool own = false;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    PanelState* state = FindPanel(panel);
-    if (state == nullptr) return kErrNotLoaded;
-    window = state->window;
-    own = OnOwnerThread(*state);
+  if (!NativeWindow(handle, &window, &own)) return;
+  if (own) {
+    SyncControl(handle, control);
+  } else {
+    PostMessageA(window, kMsgSyncControl, static_cast<WPARAM>(control), 0);
   }
-  if (window == nullptr) return kErrWindow;
-  if (!own) {
-    PostMessageA(window, kMsgActivate, 0, 0);
-    return 0;
-  }
-  SetForegroundWindow(window);
-  SetActiveWindow(window);
-  HWND first = GetNextDlgTabItem(window, nullptr, FALSE);
-  SetFocus(first != nullptr ? first : window);
-  return 0;
 }
 
-int SetCtrlVal(int panel, int control, const char* text) {
-  if (text == nullptr) return kErrValue;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    int error = 0;
-    ControlState* state = Lookup(panel, control, &error);
-    if (state == nullptr) return error;
-    if (IsNumberField(state->layout.kind)) return kErrValue;  // numbers take numbers
-    StoreText(state, text);  // a text box too: it then holds exactly this text
-  }
-  ControlChanged(panel, control);
-  return 0;
-}
-
-int SetCtrlVal(int panel, int control, int value) {
-  char text[32];
-  FormatInt(text, sizeof text, value);
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    int error = 0;
-    ControlState* state = Lookup(panel, control, &error);
-    if (state == nullptr) return error;
-    if (state->layout.kind == uir::Kind::Float) FormatFloat(text, sizeof text, value);
-    StoreText(state, text);
-  }
-  ControlChanged(panel, control);
-  return 0;
-}
-
-int SetCtrlVal(int panel, int control, double value) {
-  if (value != value) return kErrValue;  // NaN
-  char text[48];
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    int error = 0;
-    ControlState* state = Lookup(panel, control, &error);
-    if (state == nullptr) return error;
-    if (state->layout.kind == uir::Kind::Numeric) {
-      // An integer field takes the nearest integer it can hold.
-      double v = value < -2147483648.0 ? -2147483648.0 : value;
-      if (v > 2147483647.0) v = 2147483647.0;
-      FormatInt(text, sizeof text, static_cast<int>(v < 0 ? v - 0.5 : v + 0.5));
-    } else if (state->layout.kind == uir::Kind::Float) {
-      FormatFloat(text, sizeof text, value);
-    } else {
-      std::snprintf(text, sizeof text, "%g", value);
-    }
-    StoreText(state, text);
-  }
-  ControlChanged(panel, control);
-  return 0;
-}
-
-namespace {
-
-// The number a field holds, as the user left it: decimal text, clamped to the field's range.
-// Text that is not a number reads as 0 (the EDIT shows what was typed).
-double FieldNumber(const ControlState& control) {
-  char* end = nullptr;
-  double value = std::strtod(control.text, &end);
-  if (end == control.text) value = 0;
-  if (value < control.layout.min) value = control.layout.min;
-  if (value > control.layout.max) value = control.layout.max;
-  return value;
-}
-
-}  // namespace
-
-int GetCtrlVal(int panel, int control, int* value) {
-  if (value == nullptr) return kErrAttribute;
-  std::lock_guard<std::mutex> lock(g_mutex);
-  int error = 0;
-  ControlState* state = Lookup(panel, control, &error);
-  if (state == nullptr) return error;
-  if (!IsNumberField(state->layout.kind)) return kErrValue;
-  double number = FieldNumber(*state);
-  if (number > 2147483647.0) number = 2147483647.0;
-  if (number < -2147483648.0) number = -2147483648.0;
-  *value = static_cast<int>(number);
-  return 0;
-}
-
-int GetCtrlVal(int panel, int control, float* value) {
-  if (value == nullptr) return kErrAttribute;
-  std::lock_guard<std::mutex> lock(g_mutex);
-  int error = 0;
-  ControlState* state = Lookup(panel, control, &error);
-  if (state == nullptr) return error;
-  if (!IsNumberField(state->layout.kind)) return kErrValue;
-  *value = static_cast<float>(FieldNumber(*state));
-  return 0;
-}
-
-int GetCtrlVal(int panel, int control, char* text, size_t size) {
-  if (text == nullptr || size == 0) return kErrAttribute;
-  std::lock_guard<std::mutex> lock(g_mutex);
-  int error = 0;
-  ControlState* state = Lookup(panel, control, &error);
-  if (state == nullptr) return error;
-  CopyText(text, size, state->text);
-  return 0;
-}
-
-int SetCtrlAttribute(int panel, int control, int attribute, int value) {
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    int error = 0;
-    ControlState* state = Lookup(panel, control, &error);
-    if (state == nullptr) return error;
-    switch (attribute) {
-      case ATTR_VISIBLE:
-        state->visible = value != 0;
-        break;
-      case ATTR_LEFT:
-        state->left = value;
-        break;
-      case ATTR_TOP:
-        state->top = value;
-        break;
-      case ATTR_DECORATION_COLOR:
-      case ATTR_FILL_COLOR:
-        state->fill_colour = value & 0xFFFFFF;
-        break;
-      case ATTR_TEXT_COLOR:
-        state->text_colour = value & 0xFFFFFF;
-        break;
-      case ATTR_TEXT_BGCOLOR:
-        state->back_colour = value & 0xFFFFFF;
-        break;
-      case ATTR_TEXT_POINT_SIZE:
-        if (value < 1 || value > 255) return kErrAttribute;
-        state->point_size = value;
-        state->font_dirty = true;
-        break;
-      case ATTR_TEXT_JUSTIFY:
-        state->justify = value;
-        break;
-      case ATTR_INDICATOR_TEXT:
-        FormatInt(state->indicator_text, sizeof state->indicator_text, value);
-        break;
-      default:
-        return kErrAttribute;
-    }
-  }
-  ControlChanged(panel, control);
-  return 0;
-}
-
-int SetCtrlAttribute(int panel, int control, int attribute, const char* value) {
-  if (value == nullptr) return kErrAttribute;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    int error = 0;
-    ControlState* state = Lookup(panel, control, &error);
-    if (state == nullptr) return error;
-    switch (attribute) {
-      case ATTR_TEXT_FONT:
-        CopyText(state->font, sizeof state->font, value);
-        state->font_dirty = true;
-        break;
-      case ATTR_INDICATOR_TEXT:
-        CopyText(state->indicator_text, sizeof state->indicator_text, value);
-        break;
-      default:
-        return kErrAttribute;
-    }
-  }
-  ControlChanged(panel, control);
-  return 0;
-}
-
-int SetPanelAttribute(int panel, int attribute, int value) {
+void ActivatePanel(int handle) {
   HWND window = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    PanelState* state = FindPanel(panel);
-    if (state == nullptr) return kErrNotLoaded;
-    if (attribute != ATTR_BACKCOLOR) return kErrAttribute;
-    state->background = value & 0xFFFFFF;
-    window = state->window;
+  bool own = false;
+  if (!NativeWindow(handle, &window, &own)) return;
+  if (own) {
+    Activate(window);
+  } else {
+    PostMessageA(window, kMsgActivate, 0, 0);
   }
-  // Invalidation never waits for the window's thread.
-  if (window != nullptr) InvalidateRect(window, nullptr, TRUE);
-  return 0;
 }
 
-int ResetTextBox(int panel, int control, const char* text) {
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    int error = 0;
-    ControlState* state = Lookup(panel, control, &error);
-    if (state == nullptr) return error;
-    StoreText(state, text);
-  }
-  ControlChanged(panel, control);
-  return 0;
-}
-
-int DisplayImageFile(int panel, int control, const char* path) {
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    int error = 0;
-    ControlState* state = Lookup(panel, control, &error);
-    if (state == nullptr) return error;
-    if (state->layout.kind != uir::Kind::Picture) return kErrNoControl;
-  }
-  if (path == nullptr || std::strlen(path) >= static_cast<size_t>(kPathMax)) return kErrImage;
+bool LoadPicture(int handle, int control, const char* path, char* shown, size_t shown_size) {
   HBITMAP bitmap = nullptr;
   int width = 0;
   int height = 0;
-  // Decoded without the lock: it reads a file.
-  if (!win32panels::DecodeImageFile(path, &bitmap, &width, &height)) return kErrImage;
+  if (!win32panels::DecodeImageFile(path, &bitmap, &width, &height)) return false;
   HBITMAP old = nullptr;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    int error = 0;
-    ControlState* state = Lookup(panel, control, &error);
-    if (state == nullptr) {
+    Lock lock(model::Mutex());
+    NativeControl* native = FindNativeControl(FindNative(handle), control);
+    if (native == nullptr) {
       DeleteObject(bitmap);  // discarded meanwhile
-      return error;
+      return false;
     }
-    old = state->picture;
-    state->picture = bitmap;
-    state->picture_width = width;
-    state->picture_height = height;
-    CopyText(state->picture_path, sizeof state->picture_path, path);
+    old = native->picture;
+    native->picture = bitmap;
+    native->picture_width = width;
+    native->picture_height = height;
   }
   // Only the owning thread paints, under the lock, so the old bitmap is no longer in use.
   if (old != nullptr) DeleteObject(old);
-  ControlChanged(panel, control);
-  return 0;
+  std::snprintf(shown, shown_size, "%s", path);
+  return true;
 }
+
+}  // namespace driver

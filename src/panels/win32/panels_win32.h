@@ -1,7 +1,8 @@
 // Internals shared by the Win32 panel run-time's files (not part of the panel seam).
 //
-//   panels_win32.cpp   panels and controls: state, native windows, the panel operations
-//   runtime_win32.cpp  set-up and close, event loop, font dialog, screen and module folder
+//   panels_win32.cpp   the driver: native windows for the model's panels and controls, painting
+//   runtime_win32.cpp  set-up and close, one turn of the event loop, font dialog, screen and
+//                      module folder
 //   image_win32.cpp    JPEG (any GDI+ format) to a bitmap, GDI+ started on first use
 #pragma once
 
@@ -11,7 +12,7 @@
 
 namespace win32panels {
 
-// Set by InitCVIRTE: the module whose window classes the panels use.
+// Set by driver::Init: the module whose window classes the panels use.
 HINSTANCE Module();
 // A hidden top-level window that owns every panel window, so that they stay out of the
 // taskbar and go with the library. Made on first use on the calling thread.
@@ -19,11 +20,6 @@ HWND OwnerWindow();
 
 bool RegisterClasses(HINSTANCE module);
 void UnregisterClasses(HINSTANCE module);
-// Discards every loaded panel (CloseCVIRTE).
-void DiscardAll();
-
-// The callback bound to `name` by the table of SetPanelCallbackTable, null when unknown.
-PanelCallback FindCallback(const char* name);
 
 // Decodes an image file into a 32-bit top-down DIB section. False for a missing file, a file
 // GDI+ cannot decode, or GDI+ unavailable. Safe from any thread; never call under the loader

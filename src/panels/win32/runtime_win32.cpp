@@ -1,12 +1,9 @@
-// The Win32 panel run-time's set-up, event loop, font dialog and system queries.
+// The Win32 panel driver's set-up, event loop turn, font dialog and system queries.
 //
-// RunUserInterface is a nested message loop on the calling thread (the host's UI thread, inside
-// a menu command): the host's own windows keep working while a dialog of the plug-in is open,
-// and the display timer's ticks, which arrive as posted messages, keep running. Each loop has a
-// quit flag of its own: QuitUserInterface ends the innermost running loop, and when no loop runs
-// it does nothing, so a stray request (a dialog's button pressed while no loop runs) cannot end
-// the next dialog before it is shown. A WM_QUIT seen inside a loop ends the loop and is posted
-// again for the host's own loop.
+// The model's RunUserInterface is a nested message loop on the calling thread (the host's UI
+// thread, inside a menu command): the host's own windows keep working while a dialog of the
+// plug-in is open, and the display timer's ticks, which arrive as posted messages, keep running.
+// A WM_QUIT seen inside a loop ends the loop and is posted again for the host's own loop.
 #include <windows.h>
 // After <windows.h>: ChooseFontA, which WIN32_LEAN_AND_MEAN leaves out.
 #include <commdlg.h>
@@ -15,20 +12,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "panels/driver.h"
 #include "panels/win32/panels_win32.h"
 
 namespace {
 
-constexpr int kMaxLoopDepth = 16;
 constexpr int kEventsPerPoll = 64;  // ProcessSystemEvents: bounded, so a tick stays short
 
 HINSTANCE g_module = nullptr;
-const PanelCallbackEntry* g_callbacks = nullptr;
-int g_callback_count = 0;
-
-std::atomic<int> g_loop_depth{0};
-std::atomic<bool> g_quit[kMaxLoopDepth + 1];
-std::atomic<DWORD> g_loop_thread{0};
+std::atomic<DWORD> g_loop_thread{0};  // the thread of the last loop turn, woken by WakeLoop
 
 }  // namespace
 
@@ -38,77 +30,49 @@ HINSTANCE Module() {
   return g_module;
 }
 
-PanelCallback FindCallback(const char* name) {
-  if (name == nullptr) return nullptr;
-  for (int i = 0; i < g_callback_count; ++i) {
-    if (g_callbacks[i].name != nullptr && std::strcmp(g_callbacks[i].name, name) == 0) {
-      return g_callbacks[i].fn;
-    }
-  }
-  return nullptr;
-}
-
 }  // namespace win32panels
 
-void SetPanelCallbackTable(const PanelCallbackEntry* table, int count) {
-  g_callbacks = table;
-  g_callback_count = table != nullptr && count > 0 ? count : 0;
-}
+namespace driver {
 
-int InitCVIRTE(void* module) {
-  if (g_module != nullptr) return 1;
-  if (module == nullptr) return -1;
+bool Init(void* module) {
+  if (g_module != nullptr) return true;
+  if (module == nullptr) return false;
   HINSTANCE instance = static_cast<HINSTANCE>(module);
-  if (!win32panels::RegisterClasses(instance)) return -1;
+  if (!win32panels::RegisterClasses(instance)) return false;
   g_module = instance;
-  return 1;
+  return true;
 }
 
-void CloseCVIRTE() {
+void Close() {
   if (g_module == nullptr) return;
-  win32panels::DiscardAll();
   win32panels::UnregisterClasses(g_module);
   g_module = nullptr;
   // GDI+ stays started: GdiplusShutdown must not run under the loader lock, and the process's
   // exit releases it.
 }
 
-int RunUserInterface() {
-  const int depth = g_loop_depth.load() + 1;
-  const int slot = depth < kMaxLoopDepth ? depth : kMaxLoopDepth;
-  g_quit[slot] = false;
-  const DWORD outer_thread = g_loop_thread.exchange(GetCurrentThreadId());
-  g_loop_depth = depth;
-  int result = 0;
+bool PumpOne() {
+  g_loop_thread = GetCurrentThreadId();
   MSG message;
-  while (!g_quit[slot].load()) {
-    BOOL got = GetMessageA(&message, nullptr, 0, 0);
-    if (got == 0) {  // the host is closing: leave its WM_QUIT for its own loop
-      PostQuitMessage(static_cast<int>(message.wParam));
-      result = -1;
-      break;
-    }
-    if (got < 0) {
-      result = -1;
-      break;
-    }
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
+  BOOL got = GetMessageA(&message, nullptr, 0, 0);
+  if (got == 0) {  // the host is closing: leave its WM_QUIT for its own loop
+    PostQuitMessage(static_cast<int>(message.wParam));
+    return false;
   }
-  g_loop_depth = depth - 1;
-  g_loop_thread = outer_thread;
-  return result;
+  if (got < 0) return false;
+  TranslateMessage(&message);
+  DispatchMessageA(&message);
+  return true;
 }
 
-int QuitUserInterface(int) {
-  const int depth = g_loop_depth.load();
-  if (depth <= 0) return 0;  // no loop runs: nothing to end, nothing remembered
-  g_quit[depth < kMaxLoopDepth ? depth : kMaxLoopDepth] = true;
+void WakeLoop() {
   // Wakes GetMessage when the request comes from another thread (or from a callback that was
   // not itself a message of the loop).
-  PostThreadMessageA(g_loop_thread.load(), WM_NULL, 0, 0);
-  return 0;
+  const DWORD thread = g_loop_thread.load();
+  if (thread != 0) PostThreadMessageA(thread, WM_NULL, 0, 0);
 }
+
+}  // namespace driver
 
 int ProcessSystemEvents() {
   MSG message;

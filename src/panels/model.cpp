@@ -1,0 +1,793 @@
+// The panel model: every panel call of panels.h, once, for every platform (see model.h).
+//
+// Values. Every control keeps its value as the text it shows. A number field's value is read
+// from that text, as the user left it: decimal, clamped to the field's min..max from the layout
+// (text that is no number reads as 0 before clamping, and so does a NaN), so a settings field
+// never hands the plug-in a value its layout does not allow. Text fields take text and numbers
+// (formatted); number fields refuse text.
+//
+// Attributes. Each known code takes one type: ATTR_TEXT_FONT text (shorter than uir::kNameMax:
+// a longer name is refused and the control keeps its typeface), ATTR_INDICATOR_TEXT text or an
+// integer (shown in decimal), the rest integers. Point sizes are 1..255; colours keep their low
+// 24 bits. Unknown codes are refused.
+//
+// Loops. Each RunUserInterface pushes a frame naming the panel it runs for; a quit request
+// marks the frame it names and the loop returns once its own frame is marked. A request that
+// finds no frame is dropped, so it cannot end a later loop.
+#include "panels/model.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "panels/driver.h"
+
+namespace model {
+namespace {
+
+struct Slot {
+  bool used;
+  PanelState state;
+};
+
+struct Loop {
+  int panel;
+  bool quit;
+};
+
+struct State {
+  Slot slots[kMaxLoaded];
+  int active;
+  const PanelCallbackEntry* table;
+  int table_count;
+  Loop loops[kMaxLoops];
+  int depth;
+  bool last_loop_quit;
+  char load_error[512];
+  uir::Layout layout;  // LoadPanelEx's scratch
+};
+
+std::mutex g_mutex;
+State g;
+int g_next_handle = 1;  // never reset: a discarded handle stays stale for the process's life
+
+using Lock = std::lock_guard<std::mutex>;
+
+void CopyTrunc(char* dst, size_t size, const char* src) {
+  if (size == 0) return;
+  size_t n = src != nullptr ? std::strlen(src) : 0;
+  if (n >= size) n = size - 1;
+  if (n > 0) std::memcpy(dst, src, n);
+  dst[n] = '\0';
+}
+
+bool CopyFits(char* dst, size_t size, const char* src) {
+  if (dst == nullptr || size == 0) return false;
+  CopyTrunc(dst, size, src);
+  return std::strlen(src) < size;
+}
+
+bool IsNumberField(uir::Kind kind) {
+  return kind == uir::Kind::Numeric || kind == uir::Kind::Float;
+}
+
+// The number a field's text stands for, clamped to the field's range.
+double FieldNumber(const ControlState& c) {
+  char* end = nullptr;
+  double value = std::strtod(c.text, &end);
+  if (end == c.text || std::isnan(value)) value = 0;
+  if (value < c.layout.min) value = c.layout.min;
+  if (value > c.layout.max) value = c.layout.max;
+  return value;
+}
+
+int ToInt(double value) {
+  if (value <= INT_MIN) return INT_MIN;
+  if (value >= INT_MAX) return INT_MAX;
+  return static_cast<int>(value);
+}
+
+// A new value of the control as text: for a number field also what it reads as.
+void StoreText(ControlState* c, const char* text) {
+  CopyTrunc(c->text, sizeof c->text, text);
+  if (IsNumberField(c->layout.kind)) {
+    c->float_value = FieldNumber(*c);
+    c->int_value = ToInt(c->float_value);
+  }
+  c->has_value = true;
+  ++c->serial;
+}
+
+void SeedControl(ControlState* c, const uir::Control& layout) {
+  std::memset(c, 0, sizeof *c);
+  c->layout = layout;
+  c->left = layout.left;
+  c->top = layout.top;
+  c->visible = layout.visible;
+  CopyTrunc(c->font, sizeof c->font, layout.font);
+  c->point_size = layout.point_size;
+  c->justify = layout.justify;
+  c->text_colour = layout.text_colour;
+  c->back_colour = layout.back_colour;
+  c->fill_colour = layout.fill_colour;
+  char text[kTextMax];
+  CopyTrunc(text, sizeof text, layout.kind == uir::Kind::Button ? layout.label : layout.value);
+  if (layout.kind == uir::Kind::Numeric && layout.value[0] != '\0') {
+    // The reader accepted the value: decimal, or hex with 0x (never octal).
+    const char* v = layout.value;
+    bool hex = v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
+    FormatInt(text, sizeof text, static_cast<int>(std::strtoll(v, nullptr, hex ? 16 : 10)));
+  } else if (layout.kind == uir::Kind::Float && layout.value[0] != '\0') {
+    FormatFloat(text, sizeof text, std::strtod(layout.value, nullptr));
+  }
+  StoreText(c, text);
+  c->has_value = layout.value[0] != '\0';
+  c->value_serial = 1;
+}
+
+Slot* FindSlot(int handle) {
+  if (handle <= 0) return nullptr;
+  for (Slot& s : g.slots) {
+    if (s.used && s.state.handle == handle) return &s;
+  }
+  return nullptr;
+}
+
+ControlState* FindCtrl(int handle, int control, int* rc) {
+  Slot* s = FindSlot(handle);
+  if (s == nullptr) {
+    *rc = kPanelNotLoaded;
+    return nullptr;
+  }
+  for (int i = 0; i < s->state.control_count; ++i) {
+    if (s->state.controls[i].layout.number == control) return &s->state.controls[i];
+  }
+  *rc = kPanelNoControl;
+  return nullptr;
+}
+
+// The record of `code` for inspection, new at the end when not yet set.
+void Record(ControlState* c, int code, bool is_text, int number, const char* text) {
+  AttrValue* a = nullptr;
+  for (int i = 0; i < c->attr_count && a == nullptr; ++i) {
+    if (c->attrs[i].code == code) a = &c->attrs[i];
+  }
+  if (a == nullptr) {
+    if (c->attr_count >= kMaxAttrs) return;  // cannot happen: fewer known codes than records
+    a = &c->attrs[c->attr_count++];
+  }
+  a->code = code;
+  a->is_text = is_text;
+  a->number = is_text ? 0 : number;
+  CopyTrunc(a->text, sizeof a->text, is_text ? text : "");
+}
+
+bool IsIntAttr(int code) {
+  switch (code) {
+    case ATTR_VISIBLE:
+    case ATTR_LEFT:
+    case ATTR_TOP:
+    case ATTR_DECORATION_COLOR:
+    case ATTR_FILL_COLOR:
+    case ATTR_TEXT_COLOR:
+    case ATTR_TEXT_BGCOLOR:
+    case ATTR_TEXT_POINT_SIZE:
+    case ATTR_TEXT_JUSTIFY:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Applies an integer attribute; the result code.
+int ApplyInt(ControlState* c, int code, int value) {
+  switch (code) {
+    case ATTR_VISIBLE:
+      c->visible = value != 0;
+      break;
+    case ATTR_LEFT:
+      c->left = value;
+      break;
+    case ATTR_TOP:
+      c->top = value;
+      break;
+    case ATTR_DECORATION_COLOR:  // a decoration is drawn in its fill colour
+    case ATTR_FILL_COLOR:
+      c->fill_colour = value & 0xFFFFFF;
+      break;
+    case ATTR_TEXT_COLOR:
+      c->text_colour = value & 0xFFFFFF;
+      break;
+    case ATTR_TEXT_BGCOLOR:
+      c->back_colour = value & 0xFFFFFF;
+      break;
+    case ATTR_TEXT_POINT_SIZE:
+      if (value < kMinPointSize || value > kMaxPointSize) return kPanelBadValue;
+      c->point_size = value;
+      break;
+    case ATTR_TEXT_JUSTIFY:
+      c->justify = value;
+      break;
+    case ATTR_INDICATOR_TEXT: {
+      char text[32];
+      FormatInt(text, sizeof text, value);
+      CopyTrunc(c->indicator_text, sizeof c->indicator_text, text);
+      Record(c, code, true, 0, text);
+      ++c->serial;
+      return kPanelOk;
+    }
+    case ATTR_TEXT_FONT:
+      return kPanelBadValue;
+    default:
+      return kPanelBadAttribute;
+  }
+  bool colour = code == ATTR_DECORATION_COLOR || code == ATTR_FILL_COLOR ||
+                code == ATTR_TEXT_COLOR || code == ATTR_TEXT_BGCOLOR;
+  Record(c, code, false, colour ? value & 0xFFFFFF : value, nullptr);
+  ++c->serial;
+  return kPanelOk;
+}
+
+bool LoopFrame(int panel, int* index) {
+  for (int i = g.depth - 1; i >= 0; --i) {
+    if (panel == 0 || g.loops[i].panel == panel) {
+      *index = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+void DiscardSlot(Slot* s) {
+  if (g.active == s->state.handle) g.active = 0;
+  s->used = false;
+}
+
+}  // namespace
+
+Box ControlBox(uir::Kind kind, int left, int top, int width, int height, int justify) {
+  int x = left;
+  if (kind == uir::Kind::Text && justify == kJustifyRight) x = left + 8 - width;
+  if (kind == uir::Kind::Text && justify == kJustifyCentre) x = left + 4 - width / 2;
+  return Box{x, top, width, height};
+}
+
+Box ControlBox(const ControlState& c) {
+  return ControlBox(c.layout.kind, c.left, c.top, c.layout.width, c.layout.height, c.justify);
+}
+
+void FormatInt(char* out, size_t size, int value) {
+  std::snprintf(out, size, "%d", value);
+}
+
+void FormatFloat(char* out, size_t size, double value) {
+  std::snprintf(out, size, "%.1f", value);
+}
+
+std::mutex& Mutex() {
+  return g_mutex;
+}
+
+PanelState* FindPanelLocked(int handle) {
+  Slot* s = FindSlot(handle);
+  return s != nullptr ? &s->state : nullptr;
+}
+
+ControlState* FindControlLocked(int handle, int control) {
+  int rc = 0;
+  return FindCtrl(handle, control, &rc);
+}
+
+bool Snapshot(int handle, PanelState* out) {
+  if (out == nullptr) return false;
+  Lock lock(g_mutex);
+  const Slot* s = FindSlot(handle);
+  if (s == nullptr) return false;
+  *out = s->state;
+  return true;
+}
+
+int Handles(int* out, int max) {
+  if (out == nullptr || max <= 0) return 0;
+  Lock lock(g_mutex);
+  int count = 0;
+  for (const Slot& s : g.slots) {
+    if (!s.used || count >= max) continue;
+    int i = count++;  // insertion by handle: handles grow with each load, so this is load order
+    while (i > 0 && out[i - 1] > s.state.handle) {
+      out[i] = out[i - 1];
+      --i;
+    }
+    out[i] = s.state.handle;
+  }
+  return count;
+}
+
+bool IsLoaded(int handle) {
+  Lock lock(g_mutex);
+  return FindSlot(handle) != nullptr;
+}
+
+int ActivePanel() {
+  Lock lock(g_mutex);
+  return g.active;
+}
+
+bool CtrlAttr(int handle, int control, int code, int* value) {
+  if (value == nullptr) return false;
+  Lock lock(g_mutex);
+  int rc = 0;
+  const ControlState* c = FindCtrl(handle, control, &rc);
+  if (c == nullptr) return false;
+  switch (code) {
+    case ATTR_VISIBLE:
+      *value = c->visible ? 1 : 0;
+      return true;
+    case ATTR_LEFT:
+      *value = c->left;
+      return true;
+    case ATTR_TOP:
+      *value = c->top;
+      return true;
+    case ATTR_DECORATION_COLOR:
+    case ATTR_FILL_COLOR:
+      *value = c->fill_colour;
+      return true;
+    case ATTR_TEXT_COLOR:
+      *value = c->text_colour;
+      return true;
+    case ATTR_TEXT_POINT_SIZE:
+      *value = c->point_size;
+      return true;
+    case ATTR_TEXT_BGCOLOR:
+      *value = c->back_colour;
+      return true;
+    case ATTR_TEXT_JUSTIFY:
+      *value = c->justify;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CtrlAttrText(int handle, int control, int code, char* out, size_t size) {
+  if (out == nullptr || size == 0) return false;
+  Lock lock(g_mutex);
+  int rc = 0;
+  const ControlState* c = FindCtrl(handle, control, &rc);
+  if (c == nullptr) return false;
+  if (code == ATTR_TEXT_FONT) return CopyFits(out, size, c->font);
+  if (code == ATTR_INDICATOR_TEXT) {
+    for (int i = 0; i < c->attr_count; ++i) {
+      if (c->attrs[i].code == code) return CopyFits(out, size, c->indicator_text);
+    }
+  }
+  return false;
+}
+
+bool CtrlText(int handle, int control, char* out, size_t size) {
+  if (out == nullptr || size == 0) return false;
+  Lock lock(g_mutex);
+  int rc = 0;
+  const ControlState* c = FindCtrl(handle, control, &rc);
+  return c != nullptr && CopyFits(out, size, c->text);
+}
+
+bool CtrlWasSet(int handle, int control) {
+  Lock lock(g_mutex);
+  int rc = 0;
+  const ControlState* c = FindCtrl(handle, control, &rc);
+  return c != nullptr && c->was_set;
+}
+
+int PanelBackground(int handle) {
+  Lock lock(g_mutex);
+  const Slot* s = FindSlot(handle);
+  return s != nullptr ? s->state.background : -1;
+}
+
+const char* LastLoadError() {
+  return g.load_error;
+}
+
+bool LastLoopEndedByQuit() {
+  Lock lock(g_mutex);
+  return g.last_loop_quit;
+}
+
+int LoopDepth() {
+  Lock lock(g_mutex);
+  return g.depth;
+}
+
+bool LoopRunsFor(int handle) {
+  if (handle <= 0) return false;
+  Lock lock(g_mutex);
+  int index = 0;
+  return LoopFrame(handle, &index);
+}
+
+void Commit(int handle, int control) {
+  PanelCallback fn = nullptr;
+  {
+    Lock lock(g_mutex);
+    int rc = 0;
+    const ControlState* c = FindCtrl(handle, control, &rc);
+    if (c != nullptr) fn = c->callback;
+  }
+  if (fn != nullptr) fn(handle, control, EVENT_COMMIT, nullptr, 0, 0);
+}
+
+void CloseRequest(int handle) {
+  int close_control = 0;
+  {
+    Lock lock(g_mutex);
+    const Slot* s = FindSlot(handle);
+    if (s == nullptr) return;
+    // A popup (the display strip) has no close box of its own; a close request sent to it
+    // leaves it as it is, and the display timer hides it.
+    if (s->state.layout.style != uir::Style::Dialog) return;
+    close_control = s->state.layout.close_control;
+    int rc = 0;
+    const ControlState* c = close_control != 0 ? FindCtrl(handle, close_control, &rc) : nullptr;
+    if (c == nullptr || c->callback == nullptr) close_control = 0;
+  }
+  if (close_control != 0) {
+    Commit(handle, close_control);
+    return;
+  }
+  // Nothing to press: the window just closes, and the panel's own loop (only) ends.
+  HidePanel(handle);
+  QuitUserInterface(handle);
+}
+
+void UserTyped(int handle, int control, const char* text) {
+  if (text == nullptr) return;
+  Lock lock(g_mutex);
+  int rc = 0;
+  ControlState* c = FindCtrl(handle, control, &rc);
+  if (c == nullptr || std::strcmp(c->text, text) == 0) return;
+  StoreText(c, text);  // the field already shows it: value_serial stays
+}
+
+void Reset() {
+  int handles[kMaxLoaded];
+  int count = Handles(handles, kMaxLoaded);
+  for (int i = 0; i < count; ++i) DiscardPanel(handles[i]);
+  Lock lock(g_mutex);
+  std::memset(&g, 0, sizeof g);
+}
+
+}  // namespace model
+
+// ---- the panel calls ----
+
+using model::ControlState;
+using model::g;
+using model::g_mutex;
+using model::Lock;
+
+void SetPanelCallbackTable(const PanelCallbackEntry* table, int count) {
+  Lock lock(g_mutex);
+  g.table = table != nullptr && count > 0 ? table : nullptr;
+  g.table_count = g.table != nullptr ? count : 0;
+}
+
+int InitCVIRTE(void* module) {
+  return driver::Init(module) ? 1 : kPanelWindowError;
+}
+
+void CloseCVIRTE() {
+  int handles[model::kMaxLoaded];
+  int count = model::Handles(handles, model::kMaxLoaded);
+  for (int i = 0; i < count; ++i) DiscardPanel(handles[i]);
+  driver::Close();
+}
+
+int LoadPanelEx(int parent, const char* uir_path, int panel_number, void* /*module*/) {
+  if (parent != 0 || uir_path == nullptr) return kPanelBadValue;  // only top-level panels
+  char path[1024];
+  const bool mapped = driver::NativePath(uir_path, path, sizeof path);
+  int handle = 0;
+  uir::Panel layout;
+  {
+    Lock lock(g_mutex);
+    char* error = g.load_error;
+    const size_t error_size = sizeof g.load_error;
+    error[0] = '\0';
+    if (!mapped) {
+      std::snprintf(error, error_size, "%.400s: path too long", uir_path);
+      return kPanelFileError;
+    }
+    uir::Error read_error;
+    if (!uir::ReadFile(path, &g.layout, &read_error)) {
+      uir::FormatError(read_error, error, error_size);
+      return kPanelFileError;
+    }
+    const uir::Panel* panel = uir::FindPanel(g.layout, panel_number);
+    if (panel == nullptr) {
+      std::snprintf(error, error_size, "%.400s: no panel %d", path, panel_number);
+      return kPanelNoPanel;
+    }
+    // Every callback the layout names must be in the library: a button without its callback
+    // could never end its dialog's loop.
+    PanelCallback fns[uir::kMaxControls] = {};
+    for (int i = 0; i < panel->control_count; ++i) {
+      const char* name = panel->controls[i].callback;
+      for (int t = 0; name[0] != '\0' && t < g.table_count && fns[i] == nullptr; ++t) {
+        if (g.table[t].name != nullptr && std::strcmp(g.table[t].name, name) == 0) {
+          fns[i] = g.table[t].fn;
+        }
+      }
+      if (name[0] != '\0' && fns[i] == nullptr) {
+        std::snprintf(error, error_size, "%.400s:%d: callback '%s' is not in the library's table",
+                      path, panel->controls[i].line, name);
+        return kPanelNoCallback;
+      }
+    }
+    model::Slot* slot = nullptr;
+    for (model::Slot& s : g.slots) {
+      if (!s.used && slot == nullptr) slot = &s;
+    }
+    if (slot == nullptr) {
+      std::snprintf(error, error_size, "more than %d panels loaded", model::kMaxLoaded);
+      return kPanelCapacity;
+    }
+    std::memset(slot, 0, sizeof *slot);
+    model::PanelState& st = slot->state;
+    st.handle = handle = model::g_next_handle++;
+    st.layout = *panel;
+    st.background = panel->background;
+    st.control_count = panel->control_count;
+    for (int i = 0; i < panel->control_count; ++i) {
+      model::SeedControl(&st.controls[i], panel->controls[i]);
+      st.controls[i].callback = fns[i];
+    }
+    slot->used = true;
+    layout = *panel;
+  }
+  // Windows are made without the lock: their creation sends messages that read the model.
+  if (!driver::CreatePanel(handle, layout)) {
+    DiscardPanel(handle);
+    Lock lock(g_mutex);
+    std::snprintf(g.load_error, sizeof g.load_error, "no window for panel %d", panel_number);
+    return kPanelWindowError;
+  }
+  return handle;
+}
+
+namespace {
+
+int SetVisible(int panel, bool visible) {
+  {
+    Lock lock(g_mutex);
+    model::Slot* s = model::FindSlot(panel);
+    if (s == nullptr) return kPanelNotLoaded;
+    s->state.visible = visible;
+  }
+  driver::PanelChanged(panel);
+  return kPanelOk;
+}
+
+// Runs `change` on a control under the lock; on success the driver shows the change.
+template <typename Change>
+int ChangeControl(int panel, int control, Change change) {
+  int rc = kPanelOk;
+  {
+    Lock lock(g_mutex);
+    ControlState* c = model::FindCtrl(panel, control, &rc);
+    if (c == nullptr) return rc;
+    rc = change(c);
+  }
+  if (rc == kPanelOk) driver::ControlChanged(panel, control);
+  return rc;
+}
+
+int SetValueText(ControlState* c, const char* text) {
+  model::StoreText(c, text);
+  c->was_set = true;
+  ++c->value_serial;
+  return kPanelOk;
+}
+
+}  // namespace
+
+int DisplayPanel(int panel) {
+  return SetVisible(panel, true);
+}
+
+int HidePanel(int panel) {
+  return SetVisible(panel, false);
+}
+
+int DiscardPanel(int panel) {
+  {
+    Lock lock(g_mutex);
+    model::Slot* s = model::FindSlot(panel);
+    if (s == nullptr) return kPanelNotLoaded;
+    model::DiscardSlot(s);
+  }
+  driver::DestroyPanel(panel);
+  return kPanelOk;
+}
+
+int SetActivePanel(int panel) {
+  {
+    Lock lock(g_mutex);
+    if (model::FindSlot(panel) == nullptr) return kPanelNotLoaded;
+    g.active = panel;
+  }
+  driver::ActivatePanel(panel);
+  return kPanelOk;
+}
+
+int SetCtrlVal(int panel, int control, const char* text) {
+  if (text == nullptr) return kPanelBadValue;
+  return ChangeControl(panel, control, [text](ControlState* c) {
+    if (model::IsNumberField(c->layout.kind)) return static_cast<int>(kPanelBadValue);
+    return SetValueText(c, text);  // a text box too: it then holds exactly this text
+  });
+}
+
+int SetCtrlVal(int panel, int control, int value) {
+  return ChangeControl(panel, control, [value](ControlState* c) {
+    char text[32];
+    if (c->layout.kind == uir::Kind::Float) {
+      model::FormatFloat(text, sizeof text, value);
+    } else {
+      model::FormatInt(text, sizeof text, value);
+    }
+    return SetValueText(c, text);
+  });
+}
+
+int SetCtrlVal(int panel, int control, double value) {
+  if (std::isnan(value)) return kPanelBadValue;
+  return ChangeControl(panel, control, [value](ControlState* c) {
+    char text[48];
+    if (c->layout.kind == uir::Kind::Numeric) {
+      // An integer field takes the nearest integer it can hold.
+      double v = value < INT_MIN ? INT_MIN : (value > INT_MAX ? INT_MAX : value);
+      model::FormatInt(text, sizeof text, static_cast<int>(std::lround(v)));
+    } else if (c->layout.kind == uir::Kind::Float) {
+      model::FormatFloat(text, sizeof text, value);
+    } else {
+      std::snprintf(text, sizeof text, "%g", value);
+    }
+    return SetValueText(c, text);
+  });
+}
+
+int GetCtrlVal(int panel, int control, int* value) {
+  if (value == nullptr) return kPanelBadValue;
+  Lock lock(g_mutex);
+  int rc = kPanelOk;
+  const ControlState* c = model::FindCtrl(panel, control, &rc);
+  if (c == nullptr) return rc;
+  if (!model::IsNumberField(c->layout.kind)) return kPanelBadValue;
+  *value = c->int_value;
+  return kPanelOk;
+}
+
+int GetCtrlVal(int panel, int control, float* value) {
+  if (value == nullptr) return kPanelBadValue;
+  Lock lock(g_mutex);
+  int rc = kPanelOk;
+  const ControlState* c = model::FindCtrl(panel, control, &rc);
+  if (c == nullptr) return rc;
+  if (!model::IsNumberField(c->layout.kind)) return kPanelBadValue;
+  *value = static_cast<float>(c->float_value);
+  return kPanelOk;
+}
+
+int GetCtrlVal(int panel, int control, char* text, size_t size) {
+  if (text == nullptr || size == 0) return kPanelBadValue;
+  text[0] = '\0';
+  Lock lock(g_mutex);
+  int rc = kPanelOk;
+  const ControlState* c = model::FindCtrl(panel, control, &rc);
+  if (c == nullptr) return rc;
+  return model::CopyFits(text, size, c->text) ? kPanelOk : kPanelBadValue;
+}
+
+int SetCtrlAttribute(int panel, int control, int attribute, int value) {
+  return ChangeControl(panel, control,
+                       [=](ControlState* c) { return model::ApplyInt(c, attribute, value); });
+}
+
+int SetCtrlAttribute(int panel, int control, int attribute, const char* value) {
+  if (value == nullptr || std::strlen(value) >= static_cast<size_t>(uir::kNameMax)) {
+    return kPanelBadValue;
+  }
+  return ChangeControl(panel, control, [=](ControlState* c) {
+    if (attribute == ATTR_TEXT_FONT) {
+      model::CopyTrunc(c->font, sizeof c->font, value);
+    } else if (attribute == ATTR_INDICATOR_TEXT) {
+      model::CopyTrunc(c->indicator_text, sizeof c->indicator_text, value);
+    } else {
+      return model::IsIntAttr(attribute) ? static_cast<int>(kPanelBadValue)
+                                         : static_cast<int>(kPanelBadAttribute);
+    }
+    model::Record(c, attribute, true, 0, value);
+    ++c->serial;
+    return static_cast<int>(kPanelOk);
+  });
+}
+
+int SetPanelAttribute(int panel, int attribute, int value) {
+  {
+    Lock lock(g_mutex);
+    model::Slot* s = model::FindSlot(panel);
+    if (s == nullptr) return kPanelNotLoaded;
+    if (attribute != ATTR_BACKCOLOR) return kPanelBadAttribute;
+    s->state.background = value & 0xFFFFFF;
+  }
+  driver::PanelChanged(panel);
+  return kPanelOk;
+}
+
+// A text box holds exactly the text given, as any text control does after SetCtrlVal.
+int ResetTextBox(int panel, int control, const char* text) {
+  return SetCtrlVal(panel, control, text);
+}
+
+int DisplayImageFile(int panel, int control, const char* path) {
+  if (path == nullptr) return kPanelBadValue;
+  {
+    Lock lock(g_mutex);
+    int rc = kPanelOk;
+    const ControlState* c = model::FindCtrl(panel, control, &rc);
+    if (c == nullptr) return rc;
+    if (c->layout.kind != uir::Kind::Picture) return kPanelBadValue;
+  }
+  if (std::strlen(path) >= static_cast<size_t>(model::kTextMax)) return kPanelBadValue;
+  char shown[model::kTextMax];
+  // Decoded without the lock: it reads a file.
+  if (!driver::LoadPicture(panel, control, path, shown, sizeof shown)) return kPanelFileError;
+  return ChangeControl(panel, control, [&shown](ControlState* c) {
+    model::StoreText(c, shown);
+    return static_cast<int>(kPanelOk);
+  });
+}
+
+int RunUserInterface(int panel) {
+  int level;
+  {
+    Lock lock(g_mutex);
+    if (g.depth >= model::kMaxLoops) return kPanelCapacity;
+    g.loops[g.depth] = model::Loop{panel, false};
+    level = g.depth++;
+  }
+  bool by_quit = false;
+  for (;;) {
+    {
+      Lock lock(g_mutex);
+      if (g.loops[level].quit) {
+        by_quit = true;
+        break;
+      }
+    }
+    if (!driver::PumpOne()) break;
+  }
+  Lock lock(g_mutex);
+  g.depth = level;  // loops on one thread end in the reverse order of their start
+  g.last_loop_quit = by_quit;
+  return by_quit ? kPanelOk : kPanelLoopLost;
+}
+
+int QuitUserInterface(int panel) {
+  {
+    Lock lock(g_mutex);
+    int index = 0;
+    if (!model::LoopFrame(panel, &index)) return kPanelOk;  // no such loop: nothing to end
+    g.loops[index].quit = true;
+  }
+  driver::WakeLoop();
+  return kPanelOk;
+}
+
+bool PanelLoopRuns(int panel) {
+  return model::LoopRunsFor(panel);
+}
