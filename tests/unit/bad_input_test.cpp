@@ -101,13 +101,25 @@ TEST_F(BadInputSettings, MalformedFilesStillLoadWithDefinedValues) {
          WriteIni(lines);
        },
        [] { EXPECT_EQ(DisplayTimeMs.load(), 3000); }},
-      {"an infinite display time is clamped to the largest value",
+      {"an infinite display time is the default, and the dialog shows the default",
        [this] {
          std::vector<std::string> lines = DefaultIni();
          lines[0] = "inf";
          WriteIni(lines);
        },
-       [] { EXPECT_EQ(DisplayTimeMs.load(), INT32_MAX); }},
+       [] {
+         EXPECT_EQ(DisplayTimeMs.load(), 3000);
+         char shown[32] = "";
+         EXPECT_TRUE(mem::CtrlText(pnlSettings, 4, shown, sizeof shown));
+         EXPECT_STREQ(shown, "3.0");
+       }},
+      {"a display time past float's range (1e999) is the default",
+       [this] {
+         std::vector<std::string> lines = DefaultIni();
+         lines[0] = "-1e999";
+         WriteIni(lines);
+       },
+       [] { EXPECT_EQ(DisplayTimeMs.load(), 3000); }},
       {"a size mode outside 0..3: no layout, height 0",
        [this] {
          std::vector<std::string> lines = DefaultIni();

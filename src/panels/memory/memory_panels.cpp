@@ -530,6 +530,18 @@ int GetCtrlVal(int panel, int control, float* value) {
   return kOk;
 }
 
+int GetCtrlRange(int panel, int control, double* min, double* max) {
+  if (min == nullptr || max == nullptr) return kErrValue;
+  Lock lock(g_mutex);
+  int rc = kOk;
+  mem::ControlState* c = FindCtrl(panel, control, &rc);
+  if (c == nullptr) return rc;
+  if (!IsNumericKind(c->layout.kind)) return kErrValue;
+  *min = c->layout.min;
+  *max = c->layout.max;
+  return kOk;
+}
+
 int GetCtrlVal(int panel, int control, char* text, size_t size) {
   if (text == nullptr || size == 0) return kErrValue;
   text[0] = '\0';
@@ -820,6 +832,28 @@ int PanelAttr(int panel, int attribute) {
   if (attribute == ATTR_BACKCOLOR) return s->state.background;
   if (attribute == ATTR_VISIBLE) return WindowVisible(s->state.window) ? 1 : 0;
   return -1;
+}
+
+bool TypeText(int panel, int control, const char* text) {
+  if (text == nullptr) return false;
+  Lock lock(g_mutex);
+  int rc = kOk;
+  mem::ControlState* c = FindCtrl(panel, control, &rc);
+  if (c == nullptr || !IsNumericKind(c->layout.kind)) return false;
+  CopyTrunc(c->text, sizeof c->text, text);
+  // What the Windows fields read from typed text: decimal, clamped to the range, 0 for text
+  // that is no number (or not a finite one).
+  char* end = nullptr;
+  double v = std::strtod(c->text, &end);
+  if (end == c->text || !std::isfinite(v)) v = 0;
+  v = v < c->layout.min ? c->layout.min : (v > c->layout.max ? c->layout.max : v);
+  if (c->layout.kind == uir::Kind::Numeric) {
+    c->int_value = static_cast<int>(v < INT_MIN ? INT_MIN : (v > INT_MAX ? INT_MAX : v));
+  } else {
+    c->float_value = v;
+  }
+  c->has_value = true;
+  return true;
 }
 
 void QueueCommit(int panel, int control) {

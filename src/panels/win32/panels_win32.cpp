@@ -23,6 +23,7 @@
 #include "panels/win32/panels_win32.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -929,7 +930,8 @@ namespace {
 double FieldNumber(const ControlState& control) {
   char* end = nullptr;
   double value = std::strtod(control.text, &end);
-  if (end == control.text) value = 0;
+  // Not a number, or not a finite one ("nan", "inf", "1e999"): 0, so no NaN reaches a cast.
+  if (end == control.text || !std::isfinite(value)) value = 0;
   if (value < control.layout.min) value = control.layout.min;
   if (value > control.layout.max) value = control.layout.max;
   return value;
@@ -959,6 +961,18 @@ int GetCtrlVal(int panel, int control, float* value) {
   if (state == nullptr) return error;
   if (!IsNumberField(state->layout.kind)) return kErrValue;
   *value = static_cast<float>(FieldNumber(*state));
+  return 0;
+}
+
+int GetCtrlRange(int panel, int control, double* min, double* max) {
+  if (min == nullptr || max == nullptr) return kErrAttribute;
+  std::lock_guard<std::mutex> lock(g_mutex);
+  int error = 0;
+  ControlState* state = Lookup(panel, control, &error);
+  if (state == nullptr) return error;
+  if (!IsNumberField(state->layout.kind)) return kErrValue;
+  *min = state->layout.min;
+  *max = state->layout.max;
   return 0;
 }
 

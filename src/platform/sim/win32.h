@@ -78,6 +78,8 @@ typedef void(CALLBACK* LPTIMECALLBACK)(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_P
 #define DLL_PROCESS_ATTACH 1
 #define DLL_THREAD_ATTACH 2
 #define DLL_THREAD_DETACH 3
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_WRITE_THROUGH 0x00000008
 
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
@@ -99,3 +101,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR proc_name);
 MMRESULT timeSetEvent(UINT delay_ms, UINT resolution_ms, LPTIMECALLBACK callback, DWORD_PTR user,
                       UINT event_type);
 MMRESULT timeKillEvent(UINT timer_id);
+// Files by Windows path (mapped as sim::MapPath does). MoveFileExA replaces an existing file
+// only with MOVEFILE_REPLACE_EXISTING; both return FALSE on failure.
+BOOL MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags);
+BOOL DeleteFileA(LPCSTR path);
