@@ -53,6 +53,9 @@ const PanelCallbackEntry kCallbacks[] = {
 
 std::atomic<int>* const kPanels[] = {&pnlDisplay, &pnlSettings, &pnlAbout, &pnlGuide};
 
+// The library's own module, for loading the display panel again after On_Exit.
+HINSTANCE Module = nullptr;
+
 // "<dir>\<name>": false when it does not fit (the load is then refused, never cut short).
 bool BuildPath(char* out, const char* format) {
   int n = std::snprintf(out, kPathMax, format, ModuleDir);
@@ -117,8 +120,34 @@ void MakeDisplayTranslucent() {
   m_pSetLayeredWindowAttributes(OsdWnd, 0, static_cast<BYTE>(Opacity & 0xFF), LWA_ALPHA);
 }
 
+// The display panel's font, translucency and hidden state as loaded, a new start cycle, and
+// the display timer: what load does once the panels are there, and a restart after On_Exit.
+void StartDisplay() {
+  if (std::strlen(FontName) > 3) {
+    for (int control : {8, 10, 11}) {
+      SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_FONT, FontName);
+      SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_JUSTIFY, TextAlign.load());
+    }
+  }
+  DisplayPanel(pnlDisplay);
+  if (Opacity < kOpaqueFrom) MakeDisplayTranslucent();
+  HidePanel(pnlDisplay);
+  StartKeySent = 0;
+  HostKind = 0;
+  eitstate = 0;
+  GuideByKey = 0;
+  DisplayActive = 0;
+  TickCount = 0;
+  DisplayExited = 0;
+  // 50 ticks make one display time; a period of 0 (below 50 ms) is refused by the timer and
+  // the plug-in then runs without ticks.
+  TimerId = StartDisplayTimer(static_cast<UINT>(DisplayTimeMs / kTimerTicksPerDisplay),
+                              kTimerResolutionMs, &TimerProc);
+}
+
 BOOL Load(HINSTANCE instance) {
   ResetAllState();
+  Module = instance;
   if (GetModuleDir(instance, ModuleDir, sizeof ModuleDir) < 0) return FALSE;
   if (!BuildPath(IniPath, "%s\\pelta.ini") || !BuildPath(IconDir, "%s\\pelta_icon\\"))
     return FALSE;
@@ -144,34 +173,23 @@ BOOL Load(HINSTANCE instance) {
     *kPanels[i] = handle;
   }
   GetPar();  // again, now onto the panels
-  if (std::strlen(FontName) > 3) {
-    for (int control : {8, 10, 11}) {
-      SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_FONT, FontName);
-      SetCtrlAttribute(pnlDisplay, control, ATTR_TEXT_JUSTIFY, TextAlign.load());
-    }
-  }
-  DisplayPanel(pnlDisplay);
-  if (Opacity < kOpaqueFrom) MakeDisplayTranslucent();
   SetCtrlVal(pnlAbout, kAboutVersionControl, kVersionLabel);
   for (std::atomic<int>* panel : kPanels) HidePanel(*panel);
-  StartKeySent = 0;
-  HostKind = 0;
-  eitstate = 0;
-  GuideByKey = 0;
-  DisplayActive = 0;
-  TickCount = 0;
-  // 50 ticks make one display time; a period of 0 (below 50 ms) is refused by the timer and
-  // the plug-in then runs without ticks.
-  TimerId = StartDisplayTimer(static_cast<UINT>(DisplayTimeMs / kTimerTicksPerDisplay),
-                              kTimerResolutionMs, &TimerProc);
+  StartDisplay();
   return TRUE;
 }
 
-void Unload() {
-  StopDisplayTimer(TimerId);
+// Process exit (`process_ending`): the host's threads are gone or blocked on the loader lock,
+// so nothing is sent to the host and nothing waits for the timer's thread.
+void Unload(bool process_ending) {
+  if (process_ending) {
+    AbandonDisplayTimer();
+  } else {
+    StopDisplayTimer(TimerId);
+  }
   TimerId = 0;
   DiscardAllPanels();
-  StopFilter();
+  if (!process_ending) StopFilter();
   CloseCVIRTE();
 }
 
@@ -185,7 +203,7 @@ void PlaceWindowByCaption(const char* caption, int x, int y, int width, int heig
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   // mingw's DLL start-up code calls both DllEntryPoint and DllMain for the same notification
   // (and DllEntryPoint for detach after a refused attach); DllEntryPoint forwards here, so the
   // library is loaded once per attach and unloaded only when it was loaded.
@@ -196,7 +214,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return attached ? TRUE : FALSE;
   }
   if (reason == DLL_PROCESS_DETACH && attached) {
-    Unload();
+    // A non-null `reserved` at detach: the process is ending (not FreeLibrary).
+    Unload(reserved != nullptr);
     attached = false;
   }
   return TRUE;
@@ -209,9 +228,22 @@ BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved) {
 void PELTA_CDECL On_Start(HINSTANCE, HWND MDWnd, BOOL, int DLL_ID, char*, char*, int*) {
   HostWnd = MDWnd;
   HostDllId = DLL_ID;
+  // A host that stops and starts the plug-in again without unloading it: the display comes
+  // back as load left it.
+  if (DisplayExited == 0 || UirPath[0] == '\0') return;
+  const int handle = LoadPanelEx(0, UirPath, kDisplayPanelNumber, Module);
+  if (handle < 0) return;  // stays stopped
+  pnlDisplay = handle;
+  GetPar();
+  StartDisplay();
 }
 
+// Final for the display until a later On_Start: the filter and the timer stop, the display
+// panel goes, and channel changes show and start nothing.
 void PELTA_CDECL On_Exit(HINSTANCE, HWND, BOOL) {
+  DisplayExited = 1;
+  StopDisplayTimer(TimerId);
+  TimerId = 0;
   StopFilter();
   HidePanel(pnlDisplay);
   DiscardPanel(pnlDisplay);

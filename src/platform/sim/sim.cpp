@@ -346,6 +346,20 @@ HWND WindowFromPoint(POINT point) {
   }
 }
 
+HWND GetAncestor(HWND hwnd, UINT flags) {
+  auto lock = Lock();
+  const Window* w = Find(hwnd);
+  if (!w) return nullptr;
+  if (flags != GA_ROOT) return w->parent;
+  while (w->parent != nullptr) {
+    const Window* up = Find(w->parent);
+    if (!up) break;
+    hwnd = w->parent;
+    w = up;
+  }
+  return hwnd;
+}
+
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
   if (!rect) return FALSE;
   auto lock = Lock();

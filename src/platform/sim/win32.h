@@ -78,6 +78,7 @@ typedef void(CALLBACK* LPTIMECALLBACK)(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_P
 #define DLL_PROCESS_ATTACH 1
 #define DLL_THREAD_ATTACH 2
 #define DLL_THREAD_DETACH 3
+#define GA_ROOT 2
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
@@ -90,6 +91,8 @@ BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UI
 BOOL EnumWindows(WNDENUMPROC proc, LPARAM lparam);
 int GetWindowTextA(HWND hwnd, LPSTR buffer, int max_count);
 HWND WindowFromPoint(POINT point);
+// GA_ROOT: the top-level window that holds `hwnd` (itself when top-level); null when stale.
+HWND GetAncestor(HWND hwnd, UINT flags);
 BOOL GetWindowRect(HWND hwnd, RECT* rect);
 SHORT GetAsyncKeyState(int vkey);
 void keybd_event(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra_info);
