@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "display/discovery.h"
 #include "display/indicators.h"
@@ -16,6 +18,7 @@
 #include "guide/eit.h"
 #include "guide/guide_window.h"
 #include "host/commands.h"
+#include "host/layout_check.h"
 #include "panels/panels.h"
 #include "platform/timer.h"
 #include "settings/dialogs.h"
@@ -102,6 +105,19 @@ bool LayoutFileReadable() {
   return true;
 }
 
+// False, after telling the user, when a dialog of the layout file could never be closed. A
+// file the reader refuses is left to the panel loads, which then fail on it.
+bool DialogsCanBeClosed() {
+  std::unique_ptr<uir::Layout> layout(new (std::nothrow) uir::Layout);
+  if (layout == nullptr) return false;
+  uir::Error error;
+  if (!uir::ReadPluginFile(UirPath, layout.get(), &error)) return true;
+  char message[uir::kNameMax + 2 * kPathMax];
+  if (!FindUnendableDialog(*layout, UirPath, message, sizeof message)) return true;
+  MessageBoxA(nullptr, message, "Pelta error", MB_OK | MB_ICONERROR);
+  return false;
+}
+
 void MakeDisplayTranslucent() {
   OsdWnd = FindWindowA(nullptr, "Pelta");
   hUser32 = GetModuleHandleA("USER32.DLL");
@@ -159,6 +175,7 @@ BOOL Load(HINSTANCE instance) {
                 MB_OK);
     return FALSE;
   }
+  if (!DialogsCanBeClosed()) return FALSE;
   if (InitCVIRTE(instance) < 0) return FALSE;
   SetPanelCallbackTable(kCallbacks, static_cast<int>(sizeof kCallbacks / sizeof kCallbacks[0]));
   const int numbers[] = {kDisplayPanelNumber, kSettingsPanelNumber, kAboutPanelNumber,

@@ -165,9 +165,9 @@ TEST_F(BadInputLayout, UnusableLayoutsRefuseTheLoadSilentlyAndLeaveNothing) {
   std::string junk;
   for (int i = 0; i < 4096; ++i) junk += static_cast<char>(i * 131 & 0xFF);
   std::string unknown_callback = shipped;
-  const size_t callback = unknown_callback.find("callback = SAVE");
+  const size_t callback = unknown_callback.find("callback = FONT");
   ASSERT_NE(callback, std::string::npos);
-  unknown_callback.replace(callback, 15, "callback = SAVEX");
+  unknown_callback.replace(callback, 15, "callback = FONTX");
   const struct {
     const char* what;
     std::string text;
@@ -186,6 +186,45 @@ TEST_F(BadInputLayout, UnusableLayoutsRefuseTheLoadSilentlyAndLeaveNothing) {
     EXPECT_EQ(sim::MessageBoxCount(), 0) << "only a missing file is shown";
     EXPECT_EQ(LoadedPanels(), 0);
     EXPECT_FALSE(sim::TimerRunning());
+  }
+}
+
+// A dialog whose loop no button ends would hang the host's menu call: the load refuses such a
+// layout and says why, in the words pelta-tool check-uir uses for the same file.
+TEST_F(BadInputLayout, DialogsThatCouldNotBeClosedRefuseTheLoadWithTheCheckersMessage) {
+  const std::string shipped = ReadFile("pelta.uir");
+  const struct {
+    const char* callback;  // rebound to FONT, a callback the library has
+    const char* message;
+  } rows[] = {
+      {"SAVE", "panel 3 has no button with callback SAVE"},
+      {"OK\n", "panel 1 has no button with callback OK"},
+      {"EPGOK", "panel 2 has no button with callback EPGOK"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.callback);
+    Fresh();
+    std::string text = shipped;
+    const std::string from = std::string("callback = ") + row.callback;
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, from.size(), from.back() == '\n' ? "callback = FONT\n" : "callback = FONT");
+    WriteFile("pelta.uir", text);
+    EXPECT_FALSE(Load());
+    ASSERT_EQ(sim::MessageBoxCount(), 1);
+    const std::string shown = sim::MessageBoxAt(0)->text;
+    EXPECT_NE(shown.find(row.message), std::string::npos) << shown;
+    EXPECT_EQ(LoadedPanels(), 0);
+    EXPECT_FALSE(sim::TimerRunning());
+    int status = -1;
+    const std::string checker = RunCommand(
+        std::string(PELTA_TOOL) + " check-uir '" + Path("pelta.uir") + "' 2>&1 >/dev/null",
+        &status);
+    EXPECT_EQ(status, 1);
+    // The same words after the file name (the plug-in names it by its Windows path).
+    const std::string after_name = shown.substr(shown.find(":"));
+    EXPECT_NE(checker.find(Path("pelta.uir") + after_name), std::string::npos) << checker << "\n"
+                                                                               << shown;
   }
 }
 

@@ -22,6 +22,7 @@
 #include "commands.h"
 #include "harness.h"
 #include "host/entry.h"
+#include "host/layout_check.h"
 #include "panels/memory/memory_panels.h"
 #include "panels/panels.h"
 #include "panels/uir.h"
@@ -339,17 +340,11 @@ int CheckUir(const char* path) {
       ++errors;
     }
     for (const char* callback : need.callbacks) {
-      if (callback == nullptr) continue;
-      bool found = false;
-      for (int j = 0; j < p->control_count; ++j) {
-        found = found || (p->controls[j].kind == uir::Kind::Button &&
-                          std::strcmp(p->controls[j].callback, callback) == 0);
-      }
-      if (!found) {
-        std::fprintf(stderr, "%s:%d: panel %d has no button with callback %s\n", path, p->line,
-                     need.number, callback);
-        ++errors;
-      }
+      if (callback == nullptr || HasButtonWithCallback(*p, callback)) continue;
+      char message[512];
+      FormatMissingButton(message, sizeof message, path, *p, callback);  // as the load says it
+      std::fprintf(stderr, "%s\n", message);
+      ++errors;
     }
     for (int j = 0; j < p->control_count; ++j) {
       const uir::Control& c = p->controls[j];
