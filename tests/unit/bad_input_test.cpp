@@ -25,7 +25,7 @@
 
 namespace {
 
-const std::string kJpeg("\xFF\xD8\xFF\xE0 a picture", 14);
+const std::string kJpeg = JpegHeader(40, 30);
 
 class BadInput : public PluginTest {
  protected:
@@ -270,6 +270,8 @@ using BadInputLogo = BadInput;
 TEST_F(BadInputLogo, UnshowableLogosFallBackOrKeepThePicture) {
   WriteFile("pelta_icon/Good.jpg", kJpeg);
   WriteFile("pelta_icon/Empty.jpg", "");
+  WriteFile("pelta_icon/Bomb.jpg", JpegHeader(20000, 20000));
+  WriteFile("pelta_icon/Big.jpg", JpegHeader(64, 64) + std::string(1024 * 1024, '\0'));
   ASSERT_EQ(mkdir(Path("pelta_icon/Folder.jpg").c_str(), 0755), 0);
   LoadStartAndPassGate();
   const std::string icons = Path("pelta_icon/");
@@ -281,6 +283,12 @@ TEST_F(BadInputLogo, UnshowableLogosFallBackOrKeepThePicture) {
     std::string shown;
   } rows[] = {
       {"empty file", "Empty", true, {icons + "Empty.jpg", icons + "0.jpg"}, icons + "0.jpg"},
+      {"a 17-byte file claiming 20000 x 20000 pixels: refused before decoding",
+       "Bomb",
+       true,
+       {icons + "Bomb.jpg", icons + "0.jpg"},
+       icons + "0.jpg"},
+      {"over 1 MiB of file", "Big", true, {icons + "Big.jpg", icons + "0.jpg"}, icons + "0.jpg"},
       {"a folder named like the logo",
        "Folder",
        true,

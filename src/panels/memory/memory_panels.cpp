@@ -24,6 +24,7 @@
 #include <mutex>
 
 #include "panels/panels.h"
+#include "panels/picture_bounds.h"
 #include "platform/sim/sim.h"
 
 namespace {
@@ -311,16 +312,6 @@ void Queue(bool close, int panel, int control) {
   ++g.queue_count;
 }
 
-bool StartsWithJpegMarker(const char* path) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return false;
-  unsigned char head[3] = {0, 0, 0};
-  size_t n = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
-  // JPEG files begin with the SOI marker FF D8 followed by the next marker's FF.
-  return n == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
-}
-
 }  // namespace
 
 // ---- panel operations ----
@@ -601,7 +592,9 @@ int DisplayImageFile(int panel, int control, const char* path) {
   if (path == nullptr) return kErrValue;
   char native[mem::kTextMax];
   bool mapped = sim::MapPath(path, native, sizeof native);  // false also when too long
-  bool shown = mapped && StartsWithJpegMarker(native);
+  int width = 0;
+  int height = 0;
+  bool shown = mapped && CheckPictureFile(native, &width, &height) == PictureCheck::kOk;
 
   Lock lock(g_mutex);
   if (g.image_count < kMaxImageLog)

@@ -1082,14 +1082,16 @@ int ResetTextBox(int panel, int control, const char* text) {
 }
 
 int DisplayImageFile(int panel, int control, const char* path) {
+  if (path == nullptr || std::strlen(path) >= static_cast<size_t>(kPathMax)) return kErrImage;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     int error = 0;
     ControlState* state = Lookup(panel, control, &error);
     if (state == nullptr) return error;
     if (state->layout.kind != uir::Kind::Picture) return kErrNoControl;
+    // The picture already shown: a change back to the same channel decodes nothing.
+    if (state->picture != nullptr && std::strcmp(state->picture_path, path) == 0) return 0;
   }
-  if (path == nullptr || std::strlen(path) >= static_cast<size_t>(kPathMax)) return kErrImage;
   HBITMAP bitmap = nullptr;
   int width = 0;
   int height = 0;
