@@ -197,8 +197,8 @@ int CheckIni(const char* path) {
     // What the display panel holds after load, not what the file asks for: the panel run-time
     // takes typeface names of fewer than 64 characters and keeps its font for a longer one.
     std::snprintf(text, sizeof text,
-                  "\"%.128s\" (%zu characters: not applied, the layout's \"%s\" stays)", FontName,
-                  std::strlen(FontName), font_in_use);
+                  "\"%.128s\" (%d characters: not applied, the layout's \"%.63s\" stays)",
+                  FontName, static_cast<int>(std::strlen(FontName)), font_in_use);
   } else {
     // At most 3 characters here; the precision tells the compiler the text fits.
     std::snprintf(text, sizeof text,
