@@ -7,6 +7,7 @@
 //    the simulated desktop, with no plug-in code; ChannelChange minus this is the plug-in's own
 //    share (the simulated lookups walk every window slot and are far slower than Windows');
 //  - ChannelChangeWholeScreen: FollowVideo 0 and only the host's window: no search to speak of;
+//  - ChannelChangeOversizedLogo: the same with a logo whose header claims 20000 x 20000 pixels;
 //  - TickIdle: a tick with no display cycle running (two key polls);
 //  - TickBusy: a tick in a running cycle that sees the P key and has both programme lines
 //    ready: the panel shown, the time written, both lines copied onto the panel.
@@ -116,6 +117,22 @@ void ChannelChangeWholeScreen(benchmark::State& state) {
   for (auto _ : state) On_Channel_Change(chan);
 }
 BENCHMARK(ChannelChangeWholeScreen);
+
+// The whole-screen change to a channel whose logo file claims 20000 x 20000 pixels in 17 bytes:
+// refused from its header, the fallback shown instead. Before the bound, a real decoder took
+// seconds and gigabytes here.
+void ChannelChangeOversizedLogo(benchmark::State& state) {
+  Desktop desktop(false, 0);
+  const TProgram82 chan = Desktop::Channel();
+  const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0,    11, 8,    0x4E, 0x20,
+                                  0x4E, 0x20, 1,    1,    0x11, 0,  0xFF, 0xD9};
+  std::FILE* logo =
+      std::fopen((std::string(sim::ModuleDir()) + "/pelta_icon/Das Erste.jpg").c_str(), "wb");
+  if (logo == nullptr || std::fwrite(header, 1, sizeof header, logo) != sizeof header) std::abort();
+  std::fclose(logo);
+  for (auto _ : state) On_Channel_Change(chan);
+}
+BENCHMARK(ChannelChangeOversizedLogo);
 
 BOOL CALLBACK CountTitle(HWND hwnd, LPARAM) {
   char title[8];

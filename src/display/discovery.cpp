@@ -58,12 +58,29 @@ bool SameUpTo(const char* title, const char* expected, size_t length) {
   return std::strncmp(title, expected, length) == 0;
 }
 
+// The captions of the plug-in's own panels (pelta.uir). The strip lies over the video and its
+// name control shows the channel name: either would pass for a video window captioned with
+// the channel's name, and the strip would then be laid along itself.
+const char* const kOwnCaptions[] = {"Pelta", "Settings", "About", "EPG"};
+
+bool IsOwnWindow(HWND window) {
+  HWND root = GetAncestor(window, GA_ROOT);
+  if (root == nullptr) root = window;
+  char caption[16] = "";
+  GetWindowTextA(root, caption, sizeof caption);
+  for (const char* own : kOwnCaptions) {
+    if (std::strcmp(caption, own) == 0) return true;
+  }
+  return false;
+}
+
 // Probes one screen point; true (and VideoWnd, HostKind set) when a video window is there.
 bool ProbePoint(int x, int y, const char* channel_name) {
   POINT point{x, y};
   ProbeWnd = WindowFromPoint(point);
   // Nothing at that point (off every window): there is no title to compare.
   if (ProbeWnd == nullptr) return false;
+  if (IsOwnWindow(ProbeWnd)) return false;
   TitleBuf[0] = '\0';
   GetWindowTextA(ProbeWnd, TitleBuf, kProbeTitleChars + 1);
   for (const VideoRule& rule : kVideoTitles) {

@@ -28,6 +28,7 @@ std::atomic<int32_t> ScreenWidth{0};
 std::atomic<int32_t> ScreenHeight{0};
 TDisplayArea DisplayArea;
 char LogoPath[256];
+std::atomic<int32_t> DisplayExited{0};
 
 namespace {
 
@@ -177,6 +178,7 @@ void ResetProgrammeLines(int panel) {
 }  // namespace
 
 void PELTA_CDECL On_Channel_Change(TProgram82 chan) {
+  if (DisplayExited != 0) return;  // the host has stopped the plug-in: no panel, no filter
   if (StartKeySent == 0) {
     TickCount = 0;
     DisplayActive = 1;
@@ -225,4 +227,5 @@ void ResetOsdState() {
   DisplayArea = TDisplayArea{};
   AreaKnown = false;
   std::memset(LogoPath, 0, sizeof LogoPath);
+  DisplayExited = 0;
 }

@@ -17,5 +17,7 @@ struct TDisplayArea {
 };
 extern TDisplayArea DisplayArea;  // persists between channel changes; zero at load
 extern char LogoPath[256];
+// Set by On_Exit until a later On_Start: channel changes show and start nothing.
+extern std::atomic<int32_t> DisplayExited;
 
 void ResetOsdState();

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "display/discovery.h"
 #include "display/indicators.h"
@@ -17,6 +19,8 @@
 #include "guide/eit.h"
 #include "guide/filter.h"
 #include "guide/guide_window.h"
+#include "shared/commands.h"
+#include "host/layout_check.h"
 #include "panels/panels.h"
 #include "platform/timer.h"
 #include "settings/dialogs.h"
@@ -38,6 +42,9 @@ const PanelCallbackEntry kCallbacks[] = {
     {"OK", &OK}, {"FONT", &FONT}, {"SAVE", &SAVE}, {"EPGOK", &EPGOK}};
 
 std::atomic<int>* const kPanels[] = {&pnlDisplay, &pnlSettings, &pnlAbout, &pnlGuide};
+
+// The library's own module, for loading the display panel again after On_Exit.
+HINSTANCE Module = nullptr;
 
 // "<dir>\<name>": false when it does not fit (the load is then refused, never cut short).
 bool BuildPath(char* out, const char* format) {
@@ -102,6 +109,19 @@ void ShowLayoutFileMessage(LayoutFile problem) {
   MessageBoxA(nullptr, text, "Pelta error", MB_OK);
 }
 
+// False, after telling the user, when a dialog of the layout file could never be closed. A
+// file the reader refuses is left to the panel loads, which then fail on it.
+bool DialogsCanBeClosed() {
+  std::unique_ptr<uir::Layout> layout(new (std::nothrow) uir::Layout);
+  if (layout == nullptr) return false;
+  uir::Error error;
+  if (!uir::ReadPluginFile(UirPath, layout.get(), &error)) return true;
+  char message[uir::kNameMax + 2 * kPathMax];
+  if (!FindUnendableDialog(*layout, UirPath, message, sizeof message)) return true;
+  MessageBoxA(nullptr, message, "Pelta error", MB_OK | MB_ICONERROR);
+  return false;
+}
+
 void MakeDisplayTranslucent() {
   OsdWnd = FindWindowA(nullptr, "Pelta");
   hUser32 = GetModuleHandleA("USER32.DLL");
@@ -120,8 +140,32 @@ void MakeDisplayTranslucent() {
   m_pSetLayeredWindowAttributes(OsdWnd, 0, static_cast<BYTE>(Opacity & 0xFF), LWA_ALPHA);
 }
 
+// The display panel's font, translucency and hidden state as loaded, a new start cycle, and
+// the display timer: what load does once the panels are there, and a restart after On_Exit.
+void StartDisplay() {
+  // The typeface needs a name of four characters or more; the alignment follows TextAlign
+  // whatever the font line says, since every channel change re-anchors the texts for 16 and 32
+  // (left-aligned texts at the right-aligned anchor would run under the indicators).
+  ApplyFont(std::strlen(FontName) > 3);
+  DisplayPanel(pnlDisplay);
+  if (Opacity < kOpaqueFrom) MakeDisplayTranslucent();
+  HidePanel(pnlDisplay);
+  ResetTimerState();  // no display cycle, the start key not yet sent
+  HostKind = 0;
+  eitstate = 0;
+  DisplayExited = 0;
+  // 50 ticks make one display time. A display time below 50 ms would give a period of 0,
+  // which the multimedia timer refuses: no tick would ever run, the start cycle would never
+  // end and no channel change would be shown. Such a timer ticks every millisecond instead
+  // (DisplayTimeMs itself stays as read).
+  const int32_t period = DisplayTimeMs / kTimerTicksPerDisplay;
+  TimerId =
+      StartDisplayTimer(static_cast<UINT>(period > 0 ? period : 1), kTimerResolutionMs, &TimerProc);
+}
+
 BOOL Load(HINSTANCE instance) {
   ResetAllState();
+  Module = instance;
   if (GetModuleDir(instance, ModuleDir, sizeof ModuleDir) < 0) return FALSE;
   if (!BuildPath(IniPath, "%s\\pelta.ini") || !BuildPath(IconDir, "%s\\pelta_icon\\")) return FALSE;
   GetPar();  // no panel yet: only the values
@@ -132,6 +176,7 @@ BOOL Load(HINSTANCE instance) {
     ShowLayoutFileMessage(layout);
     return FALSE;
   }
+  if (!DialogsCanBeClosed()) return FALSE;
   if (InitCVIRTE(instance) < 0) return FALSE;
   SetPanelCallbackTable(kCallbacks, static_cast<int>(sizeof kCallbacks / sizeof kCallbacks[0]));
   const int numbers[] = {kDisplayPanelNumber, kSettingsPanelNumber, kAboutPanelNumber,
@@ -146,32 +191,23 @@ BOOL Load(HINSTANCE instance) {
     *kPanels[i] = handle;
   }
   GetPar();  // again, now onto the panels
-  // The typeface needs a name of four characters or more; the alignment follows TextAlign
-  // whatever the font line says, since every channel change re-anchors the texts for 16 and 32
-  // (left-aligned texts at the right-aligned anchor would run under the indicators).
-  ApplyFont(std::strlen(FontName) > 3);
-  DisplayPanel(pnlDisplay);
-  if (Opacity < kOpaqueFrom) MakeDisplayTranslucent();
   SetCtrlVal(pnlAbout, kAboutVersionControl, kVersionLabel);
   for (std::atomic<int>* panel : kPanels) HidePanel(*panel);
-  ResetTimerState();  // no display cycle, the start key not yet sent
-  HostKind = 0;
-  eitstate = 0;
-  // 50 ticks make one display time. A display time below 50 ms would give a period of 0,
-  // which the multimedia timer refuses: no tick would ever run, the start cycle would never
-  // end and no channel change would be shown. Such a timer ticks every millisecond instead
-  // (DisplayTimeMs itself stays as read).
-  const int32_t period = DisplayTimeMs / kTimerTicksPerDisplay;
-  TimerId =
-      StartDisplayTimer(static_cast<UINT>(period > 0 ? period : 1), kTimerResolutionMs, &TimerProc);
+  StartDisplay();
   return TRUE;
 }
 
-void Unload() {
-  StopDisplayTimer(TimerId);
+// Process exit (`process_ending`): the host's threads are gone or blocked on the loader lock,
+// so nothing is sent to the host and nothing waits for the timer's thread.
+void Unload(bool process_ending) {
+  if (process_ending) {
+    AbandonDisplayTimer();
+  } else {
+    StopDisplayTimer(TimerId);
+  }
   TimerId = 0;
   DiscardAllPanels();
-  StopFilter();
+  if (!process_ending) StopFilter();
   CloseCVIRTE();
 }
 
@@ -179,7 +215,7 @@ void Unload() {
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   // mingw's DLL start-up code calls both DllEntryPoint and DllMain for the same notification
   // (and DllEntryPoint for detach after a refused attach); DllEntryPoint forwards here, so the
   // library is loaded once per attach and unloaded only when it was loaded.
@@ -190,7 +226,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return attached ? TRUE : FALSE;
   }
   if (reason == DLL_PROCESS_DETACH && attached) {
-    Unload();
+    // A non-null `reserved` at detach: the process is ending (not FreeLibrary).
+    Unload(reserved != nullptr);
     attached = false;
   }
   return TRUE;
@@ -203,9 +240,22 @@ BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved) {
 void PELTA_CDECL On_Start(HINSTANCE, HWND MDWnd, BOOL, int DLL_ID, char*, char*, int*) {
   HostWnd = MDWnd;
   HostDllId = DLL_ID;
+  // A host that stops and starts the plug-in again without unloading it: the display comes
+  // back as load left it.
+  if (DisplayExited == 0 || UirPath[0] == '\0') return;
+  const int handle = LoadPanelEx(0, UirPath, kDisplayPanelNumber, Module);
+  if (handle < 0) return;  // stays stopped
+  pnlDisplay = handle;
+  GetPar();
+  StartDisplay();
 }
 
+// Final for the display until a later On_Start: the filter and the timer stop, the display
+// panel goes, and channel changes show and start nothing.
 void PELTA_CDECL On_Exit(HINSTANCE, HWND, BOOL) {
+  DisplayExited = 1;
+  StopDisplayTimer(TimerId);
+  TimerId = 0;
   StopFilter();
   HidePanel(pnlDisplay);
   DiscardPanel(pnlDisplay);

@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "panels/panels.h"
+#include "panels/uir.h"
 
 #ifdef _WIN32
 #include "platform/os.h"
@@ -78,6 +79,18 @@ int CVI_OpenFile(const char* path, int access, int action, int type) {
   slot->text = type == 1;
   slot->writable = access == 2;
   return slot->handle;
+}
+
+bool uir::ReadPluginFile(const char* path, Layout* out, Error* error) {
+#ifdef _WIN32
+  return ReadFile(path, out, error);
+#else
+  char native[kPathMax];
+  if (path == nullptr || !sim::MapPath(path, native, sizeof native)) {
+    return ReadFile("", out, error);  // fails with "no file name"
+  }
+  return ReadFile(native, out, error);
+#endif
 }
 
 int ReadLine(int file, char* buffer, int max_count) {

@@ -77,7 +77,9 @@ bool IsNumberField(uir::Kind kind) {
 double FieldNumber(const ControlState& c) {
   char* end = nullptr;
   double value = std::strtod(c.text, &end);
-  if (end == c.text || std::isnan(value)) value = 0;
+  // Not a number, or not a finite one ("nan", "inf", "1e999"): 0, so no NaN or infinity
+  // reaches a cast.
+  if (end == c.text || !std::isfinite(value)) value = 0;
   if (value < c.layout.min) value = c.layout.min;
   if (value > c.layout.max) value = c.layout.max;
   return value;
@@ -679,6 +681,18 @@ int GetCtrlVal(int panel, int control, float* value) {
   if (c == nullptr) return rc;
   if (!model::IsNumberField(c->layout.kind)) return kPanelBadValue;
   *value = static_cast<float>(c->float_value);
+  return kPanelOk;
+}
+
+int GetCtrlRange(int panel, int control, double* min, double* max) {
+  if (min == nullptr || max == nullptr) return kPanelBadValue;
+  Lock lock(g_mutex);
+  int rc = kPanelOk;
+  const ControlState* c = model::FindCtrl(panel, control, &rc);
+  if (c == nullptr) return rc;
+  if (!model::IsNumberField(c->layout.kind)) return kPanelBadValue;
+  *min = c->layout.min;
+  *max = c->layout.max;
   return kPanelOk;
 }
 

@@ -78,6 +78,8 @@ int SetCtrlVal(int panel, int control, double value);
 int GetCtrlVal(int panel, int control, int* value);
 int GetCtrlVal(int panel, int control, float* value);
 int GetCtrlVal(int panel, int control, char* text, size_t size);
+// The range the layout file gives a numeric or float field. Negative for other controls.
+int GetCtrlRange(int panel, int control, double* min, double* max);
 int SetCtrlAttribute(int panel, int control, int attribute, int value);
 int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
 int SetPanelAttribute(int panel, int attribute, int value);

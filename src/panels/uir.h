@@ -101,6 +101,9 @@ struct Error {
 bool Parse(const char* text, size_t size, const char* name, Layout* out, Error* error);
 // Reads and parses a file (path as given: the caller maps Windows paths first).
 bool ReadFile(const char* path, Layout* out, Error* error);
+// ReadFile for a path as the plug-in names it: a Windows path, mapped on Linux as the panel
+// run-time's files are (files.cpp).
+bool ReadPluginFile(const char* path, Layout* out, Error* error);
 // "file:line: reason" (or "file: reason") into `out`.
 void FormatError(const Error& error, char* out, size_t size);
 

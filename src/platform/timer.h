@@ -12,3 +12,6 @@
 // Returns the timer id, 0 when the timer cannot be started (a period of 0 is refused).
 UINT StartDisplayTimer(UINT period_ms, UINT resolution_ms, LPTIMECALLBACK proc);
 void StopDisplayTimer(UINT id);
+// At process exit (the other threads are gone, the loader lock is held): no tick runs any more,
+// and nothing waits for the timer's thread or destroys a window.
+void AbandonDisplayTimer();

@@ -48,7 +48,7 @@ int OK(int, int, int event, void*, int, int) {
 
 int SAVE(int, int, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
-  SetPar();
+  if (!SetPar()) return 0;  // a field was refused and the user told: the dialog stays open
   HidePanel(pnlSettings);
   QuitUserInterface(pnlSettings);
   return 0;

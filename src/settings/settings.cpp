@@ -53,13 +53,25 @@ constexpr int32_t kDefaultDisplayTimeMs = 3000;
 // TextAlign (line 14) has none: the font dialog chooses it.
 struct IntSetting {
   std::atomic<int32_t>* value;
-  int control;  // on the settings panel; 0: none
+  int control;       // on the settings panel; 0: none
+  const char* name;  // as the dialog labels it, for the message that refuses a value
 };
 // The panel order (used for reading and filling the panel).
 const IntSetting kPanelOrder[] = {
-    {&SizeMode, 8},    {&BackColour, 10}, {&TextColour, 9},  {&EpgEnabled, 14}, {&ShowLevel, 13},
-    {&ShowTuning, 12}, {&FollowVideo, 7}, {&ParkCursor, 11}, {&HourOffset, 3},  {&DebugMode, 2},
-    {&StartKey, 15},   {&Opacity, 19},    {&GuideFormat, 6}, {&LocalTime, 22},
+    {&SizeMode, 8, "Size"},
+    {&BackColour, 10, "Background colour"},
+    {&TextColour, 9, "Text colour"},
+    {&EpgEnabled, 14, "Programme guide"},
+    {&ShowLevel, 13, "Show signal level"},
+    {&ShowTuning, 12, "Show tuning data"},
+    {&FollowVideo, 7, "Follow video window"},
+    {&ParkCursor, 11, "Park mouse pointer"},
+    {&HourOffset, 3, "Hour offset"},
+    {&DebugMode, 2, "Debug mode"},
+    {&StartKey, 15, "Start key code"},
+    {&Opacity, 19, "Opacity"},
+    {&GuideFormat, 6, "Guide format"},
+    {&LocalTime, 22, "Local time"},
 };
 // The file order of lines 2..15.
 std::atomic<int32_t>* const kFileOrder[] = {
@@ -67,6 +79,9 @@ std::atomic<int32_t>* const kFileOrder[] = {
     &ParkCursor, &HourOffset, &DebugMode,  &StartKey,   &Opacity,   &TextAlign,  &GuideFormat,
 };
 constexpr int kSecondsControl = 4;
+constexpr char kSecondsName[] = "Display time (s)";
+constexpr float kDefaultSeconds = 3.0f;
+constexpr char kSettingsCaption[] = "Pelta settings";
 
 // Display controls whose text takes the colours (the first three also take the font).
 const int kColouredControls[] = {kNameControl, kNowControl, kNextControl,   kTimeControl,
@@ -93,10 +108,11 @@ int32_t ToInt(const char* text) {
 
 // The display time: seconds as a single-precision float, times 1000.0 (in double, as the
 // product is formed), truncated toward zero. 2.3 gives 2299. Below 10 ms the default applies;
-// a value past the 32-bit range (or not a number) is clamped rather than converted blindly.
+// a value past the 32-bit range is clamped rather than converted blindly; one that is not a
+// finite number ("nan", "inf", "1e999") is the default.
 int32_t ToDisplayTimeMs(float seconds) {
   double ms = static_cast<double>(seconds) * 1000.0;
-  if (std::isnan(ms)) return kDefaultDisplayTimeMs;
+  if (!std::isfinite(ms)) return kDefaultDisplayTimeMs;
   if (ms >= 2147483647.0) return INT32_MAX;
   if (ms < 10.0) return kDefaultDisplayTimeMs;
   return static_cast<int32_t>(ms);
@@ -156,8 +172,75 @@ bool SaysLocal(const char* line) {
   return *line == '\0';
 }
 
-void WriteText(int file, const char* text) {
-  WriteLine(file, text, static_cast<int>(std::strlen(text)));
+// One line of the file; false when it was not written whole.
+bool WriteText(int file, const char* text) {
+  const int length = static_cast<int>(std::strlen(text));
+  return WriteLine(file, text, length) == length;
+}
+
+// One number line; false when it would not read back as written (load keeps ten characters).
+bool WriteNumber(int file, const char* format, double number) {
+  char text[64];
+  const int n = std::snprintf(text, sizeof text, format, number);
+  return n > 0 && n <= kLineKeep && WriteText(file, text);
+}
+
+// The field's text as the user left it, checked: a finite decimal number (blanks around it
+// allowed) within the range the layout gives the field. False, with the message for the user
+// in `message`, when it is not. A field that cannot be read (no panel) is not checked: its
+// setting keeps its value.
+bool FieldAcceptable(int panel, int control, const char* name, char* message, size_t size) {
+  char text[64];
+  if (GetCtrlVal(panel, control, text, sizeof text) < 0) return true;
+  double min = -2147483648.0;
+  double max = 2147483647.0;
+  GetCtrlRange(panel, control, &min, &max);  // the layout's range when it has one
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  bool ok = end != text && std::isfinite(value) && value >= min && value <= max;
+  if (ok) {
+    while (*end == ' ' || *end == '\t') ++end;
+    ok = *end == '\0';
+  }
+  if (!ok) {
+    std::snprintf(message, size,
+                  "The settings were not saved.\n\n%s must be a number from %g to %g.", name, min,
+                  max);
+  }
+  return ok;
+}
+
+bool DialogInputAcceptable(int panel, char* message, size_t size) {
+  if (!FieldAcceptable(panel, kSecondsControl, kSecondsName, message, size)) return false;
+  for (const IntSetting& s : kPanelOrder) {
+    if (!FieldAcceptable(panel, s.control, s.name, message, size)) return false;
+  }
+  return true;
+}
+
+// The sixteen lines into a new file beside pelta.ini, which then replaces the old one in one
+// step: a write that fails half-way (a full disk) leaves the old file as it was. False when the
+// file was not replaced.
+bool WriteSettingsFile(float seconds) {
+  char temp[kPathMax + 8];
+  const int n = std::snprintf(temp, sizeof temp, "%s.new", IniPath);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof temp) return false;
+  const int file = CVI_OpenFile(temp, 2, 0, 1);
+  if (file < 0) return false;
+  bool ok = WriteNumber(file, "%4.1f", static_cast<double>(seconds));
+  for (std::atomic<int32_t>* value : kFileOrder) {
+    if (value == &HourOffset && LocalTime != 0) {
+      ok = ok && WriteText(file, "local");
+    } else {
+      ok = ok && WriteNumber(file, "%.0f", static_cast<double>(value->load()));
+    }
+  }
+  ok = ok && WriteText(file, FontName);
+  // The close flushes what the C library still holds: its result counts as much as a write's.
+  ok = CVI_CloseFile(file) == 0 && ok;
+  ok = ok && MoveFileExA(temp, IniPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok) DeleteFileA(temp);
+  return ok;
 }
 
 }  // namespace
@@ -184,7 +267,8 @@ void GetPar() {
   char line[kLineKeep + 1];
 
   NextLine(file, line, kLineKeep);
-  const float seconds = std::strtof(line, nullptr);
+  float seconds = std::strtof(line, nullptr);
+  if (!std::isfinite(seconds)) seconds = kDefaultSeconds;
   DisplayTimeMs = ToDisplayTimeMs(seconds);
   for (std::atomic<int32_t>* value : kFileOrder) {
     NextLine(file, line, kLineKeep);
@@ -205,8 +289,13 @@ void GetPar() {
   ApplySizeLayout(SizeMode);
 }
 
-void SetPar() {
+bool SetPar() {
   const int settings = pnlSettings;
+  char message[256];
+  if (!DialogInputAcceptable(settings, message, sizeof message)) {
+    MessageBoxA(nullptr, message, kSettingsCaption, MB_OK | MB_ICONERROR);
+    return false;
+  }
   float seconds = static_cast<float>(DisplayTimeMs.load()) / 1000.0f;
   GetCtrlVal(settings, kSecondsControl, &seconds);
   for (const IntSetting& s : kPanelOrder) {
@@ -216,18 +305,13 @@ void SetPar() {
   ApplyColours();
   ApplySizeLayout(SizeMode);
 
-  const int file = CVI_OpenFile(IniPath, 2, 0, 1);
-  if (file < 0) return;
-  char text[64];
-  std::snprintf(text, sizeof text, "%4.1f", static_cast<double>(seconds));
-  WriteText(file, text);
-  for (std::atomic<int32_t>* value : kFileOrder) {
-    std::snprintf(text, sizeof text, "%d", static_cast<int>(value->load()));
-    if (value == &HourOffset && LocalTime != 0) std::snprintf(text, sizeof text, "local");
-    WriteText(file, text);
+  if (!WriteSettingsFile(seconds)) {
+    MessageBoxA(nullptr,
+                "The settings were not saved: pelta.ini could not be written (is the disk full "
+                "or the folder read-only?).\n\nThe file keeps the settings it had.",
+                kSettingsCaption, MB_OK | MB_ICONERROR);
   }
-  WriteText(file, FontName);
-  CVI_CloseFile(file);
+  return true;
 }
 
 void ResetSettingsState() {

@@ -30,7 +30,10 @@ extern char FontName[kFontNameMax];         // host thread only
 extern std::atomic<int32_t> DisplayHeight;  // from SizeMode: 60, 90, 120, 90
 
 void GetPar();
-void SetPar();
+// Takes the settings dialog's values, applies them and writes pelta.ini. False, with a message
+// box naming the field, when a field holds no finite number within its range: nothing is
+// taken then. A file that cannot be written is left as it was, with a message box.
+bool SetPar();
 // BackColour and TextColour onto the display panel and the texts on it, always as a readable
 // pair (equal colours get a white background, or black behind white text).
 void ApplyColours();

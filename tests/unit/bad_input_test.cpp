@@ -25,7 +25,7 @@
 
 namespace {
 
-const std::string kJpeg("\xFF\xD8\xFF\xE0 a picture", 14);
+const std::string kJpeg = JpegHeader(40, 30);
 
 class BadInput : public PluginTest {
  protected:
@@ -101,13 +101,25 @@ TEST_F(BadInputSettings, MalformedFilesStillLoadWithDefinedValues) {
          WriteIni(lines);
        },
        [] { EXPECT_EQ(DisplayTimeMs.load(), 3000); }},
-      {"an infinite display time is clamped to the largest value",
+      {"an infinite display time is the default, and the dialog shows the default",
        [this] {
          std::vector<std::string> lines = DefaultIni();
          lines[0] = "inf";
          WriteIni(lines);
        },
-       [] { EXPECT_EQ(DisplayTimeMs.load(), INT32_MAX); }},
+       [] {
+         EXPECT_EQ(DisplayTimeMs.load(), 3000);
+         char shown[32] = "";
+         EXPECT_TRUE(mem::CtrlText(pnlSettings, 4, shown, sizeof shown));
+         EXPECT_STREQ(shown, "3.0");
+       }},
+      {"a display time past float's range (1e999) is the default",
+       [this] {
+         std::vector<std::string> lines = DefaultIni();
+         lines[0] = "-1e999";
+         WriteIni(lines);
+       },
+       [] { EXPECT_EQ(DisplayTimeMs.load(), 3000); }},
       {"a size mode outside 0..3: kept, the strip takes size 0 (60 pixels)",
        [this] {
          std::vector<std::string> lines = DefaultIni();
@@ -153,9 +165,9 @@ TEST_F(BadInputLayout, UnusableLayoutsRefuseTheLoadSilentlyAndLeaveNothing) {
   std::string junk;
   for (int i = 0; i < 4096; ++i) junk += static_cast<char>(i * 131 & 0xFF);
   std::string unknown_callback = shipped;
-  const size_t callback = unknown_callback.find("callback = SAVE");
+  const size_t callback = unknown_callback.find("callback = FONT");
   ASSERT_NE(callback, std::string::npos);
-  unknown_callback.replace(callback, 15, "callback = SAVEX");
+  unknown_callback.replace(callback, 15, "callback = FONTX");
   const struct {
     const char* what;
     std::string text;
@@ -174,6 +186,45 @@ TEST_F(BadInputLayout, UnusableLayoutsRefuseTheLoadSilentlyAndLeaveNothing) {
     EXPECT_EQ(sim::MessageBoxCount(), 0) << "only a missing file is shown";
     EXPECT_EQ(LoadedPanels(), 0);
     EXPECT_FALSE(sim::TimerRunning());
+  }
+}
+
+// A dialog whose loop no button ends would hang the host's menu call: the load refuses such a
+// layout and says why, in the words pelta-tool check-uir uses for the same file.
+TEST_F(BadInputLayout, DialogsThatCouldNotBeClosedRefuseTheLoadWithTheCheckersMessage) {
+  const std::string shipped = ReadFile("pelta.uir");
+  const struct {
+    const char* callback;  // rebound to FONT, a callback the library has
+    const char* message;
+  } rows[] = {
+      {"SAVE", "panel 3 has no button with callback SAVE"},
+      {"OK\n", "panel 1 has no button with callback OK"},
+      {"EPGOK", "panel 2 has no button with callback EPGOK"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.callback);
+    Fresh();
+    std::string text = shipped;
+    const std::string from = std::string("callback = ") + row.callback;
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, from.size(), from.back() == '\n' ? "callback = FONT\n" : "callback = FONT");
+    WriteFile("pelta.uir", text);
+    EXPECT_FALSE(Load());
+    ASSERT_EQ(sim::MessageBoxCount(), 1);
+    const std::string shown = sim::MessageBoxAt(0)->text;
+    EXPECT_NE(shown.find(row.message), std::string::npos) << shown;
+    EXPECT_EQ(LoadedPanels(), 0);
+    EXPECT_FALSE(sim::TimerRunning());
+    int status = -1;
+    const std::string checker = RunCommand(
+        std::string(PELTA_TOOL) + " check-uir '" + Path("pelta.uir") + "' 2>&1 >/dev/null",
+        &status);
+    EXPECT_EQ(status, 1);
+    // The same words after the file name (the plug-in names it by its Windows path).
+    const std::string after_name = shown.substr(shown.find(":"));
+    EXPECT_NE(checker.find(Path("pelta.uir") + after_name), std::string::npos) << checker << "\n"
+                                                                               << shown;
   }
 }
 
@@ -219,6 +270,8 @@ using BadInputLogo = BadInput;
 TEST_F(BadInputLogo, UnshowableLogosFallBackOrKeepThePicture) {
   WriteFile("pelta_icon/Good.jpg", kJpeg);
   WriteFile("pelta_icon/Empty.jpg", "");
+  WriteFile("pelta_icon/Bomb.jpg", JpegHeader(20000, 20000));
+  WriteFile("pelta_icon/Big.jpg", JpegHeader(64, 64) + std::string(1024 * 1024, '\0'));
   ASSERT_EQ(mkdir(Path("pelta_icon/Folder.jpg").c_str(), 0755), 0);
   LoadStartAndPassGate();
   const std::string icons = Path("pelta_icon/");
@@ -230,6 +283,12 @@ TEST_F(BadInputLogo, UnshowableLogosFallBackOrKeepThePicture) {
     std::string shown;
   } rows[] = {
       {"empty file", "Empty", true, {icons + "Empty.jpg", icons + "0.jpg"}, icons + "0.jpg"},
+      {"a 17-byte file claiming 20000 x 20000 pixels: refused before decoding",
+       "Bomb",
+       true,
+       {icons + "Bomb.jpg", icons + "0.jpg"},
+       icons + "0.jpg"},
+      {"over 1 MiB of file", "Big", true, {icons + "Big.jpg", icons + "0.jpg"}, icons + "0.jpg"},
       {"a folder named like the logo",
        "Folder",
        true,

@@ -172,6 +172,20 @@ TEST_F(CheckToolTest, SettingsAsThePluginHoldsThemAfterLoad) {
        {" 3.0", "0", "0", "16777215", "1", "1", "1", "0", "0", "-30", "0", "0", "180", "0", "1",
         "Arial"},
        {"HourOffset     -30: start times are the broadcast's UTC -6 h"}},
+      // The panel run-time keeps the layout's font for a name of 64 characters or more: the
+      // description says what the display shows, not what the file asks for.
+      {"a font name too long for the display",
+       {" 3.0", "0", "0", "16777215", "1", "1", "1", "0", "0", "0", "0", "0", "180", "0", "1",
+        std::string(64, 'F')},
+       {"(64 characters: not applied, the layout's \"Arial\" stays)"}},
+      {"a font name just short enough",
+       {" 3.0", "0", "0", "16777215", "1", "1", "1", "0", "0", "0", "0", "0", "180", "0", "1",
+        std::string(63, 'F')},
+       {"FontName       \"" + std::string(63, 'F') + "\" (applied"}},
+      {"lines after 16 counted",
+       {" 3.0", "0", "0", "16777215", "1", "1", "1", "0", "0", "0", "0", "0", "180", "0", "1",
+        "Arial", "x", "y", "z"},
+       {"lines after 16 are not read (3 more)", "16 lines read, 1 note"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -182,6 +196,25 @@ TEST_F(CheckToolTest, SettingsAsThePluginHoldsThemAfterLoad) {
       EXPECT_NE(r.output.find(e), std::string::npos) << "expected \"" << e << "\" in\n" << r.output;
     }
   }
+}
+
+// check-ini streams the file: 20 million empty lines after the sixteen are counted, not kept
+// (kept, they took gigabytes). The address-space limit makes keeping them fail.
+TEST_F(CheckToolTest, HugeSettingsFileIsStreamed) {
+  const std::string path = Write("pelta.ini", Ini({" 3.0", "0", "0", "16777215", "1", "1", "1", "0",
+                                                   "0", "0", "0", "0", "180", "0", "1", "Arial"}) +
+                                                  std::string(20 * 1000 * 1000, '\n'));
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  const std::string limit;  // the sanitizers reserve more address space than any limit allows
+#else
+  const std::string limit = "ulimit -v 400000; ";
+#endif
+  Result r{-1, ""};
+  r.output = RunCommand(limit + "'" + PELTA_TOOL + "' check-ini '" + path + "' 2>&1", &r.status);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("lines after 16 are not read (20000000 more)"), std::string::npos)
+      << r.output;
+  std::remove(path.c_str());
 }
 
 TEST_F(CheckToolTest, UnreadableSettingsFileAndBadUsage) {

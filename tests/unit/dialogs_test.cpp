@@ -118,6 +118,71 @@ TEST_F(DialogsTest, SaveWithoutChangesRewritesTheSameFile) {
   EXPECT_FALSE(mem::IsVisible(pnlSettings));
 }
 
+// What the user types into a field is saved only when it is a finite number within the field's
+// range; otherwise the dialog stays open and a message names the field. What is saved reads back
+// unchanged (at most ten characters a line).
+TEST_F(DialogsTest, SaveChecksEveryFieldAgainstItsRange) {
+  struct Case {
+    int control;
+    const char* typed;
+    const char* refused_field;  // null: accepted
+    int line;                   // accepted: 0-based line of pelta.ini and what it reads back
+    const char* written;
+  } cases[] = {
+      {4, "nan", "Display time (s)", 0, nullptr},
+      {4, "inf", "Display time (s)", 0, nullptr},
+      {4, "1e999", "Display time (s)", 0, nullptr},
+      {4, "0.05", "Display time (s)", 0, nullptr},
+      {4, "600.5", "Display time (s)", 0, nullptr},
+      {4, "", "Display time (s)", 0, nullptr},
+      {4, "5 s", "Display time (s)", 0, nullptr},
+      {19, "256", "Opacity", 0, nullptr},
+      {3, "24", "Hour offset", 0, nullptr},
+      {10, "16777216", "Background colour", 0, nullptr},
+      {9, "-1", "Text colour", 0, nullptr},
+      {15, "-1", "Start key code", 0, nullptr},
+      {8, "-2147483648", "Size", 0, nullptr},
+      {8, "nan", "Size", 0, nullptr},
+      {4, " 600 ", nullptr, 0, "600.0"},
+      {4, "0.1", nullptr, 0, " 0.1"},
+      {3, "-23", nullptr, 9, "-23"},
+      {19, "255", nullptr, 12, "255"},
+      {10, "16777215", nullptr, 2, "16777215"},
+      {8, "2147483647", nullptr, 1, "2147483647"},
+      {2, "-999999999", nullptr, 10, "-999999999"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(Load());
+    const std::string before = ReadFile("pelta.ini");
+    sim::ClearLogs();
+    ASSERT_TRUE(mem::TypeText(pnlSettings, c.control, c.typed));
+    mem::QueueCommit(pnlSettings, kSaveButton);
+    On_Menu_Select(44454);  // returns when the queue runs dry: a refused save ends no loop
+    const std::string after = ReadFile("pelta.ini");
+    if (c.refused_field != nullptr) {
+      EXPECT_EQ(after, before) << c.typed;
+      EXPECT_TRUE(mem::IsVisible(pnlSettings)) << c.typed << ": the dialog stays open";
+      ASSERT_EQ(sim::MessageBoxCount(), 1) << c.typed;
+      EXPECT_NE(std::string(sim::MessageBoxAt(0)->text).find(c.refused_field), std::string::npos)
+          << sim::MessageBoxAt(0)->text;
+    } else {
+      EXPECT_EQ(sim::MessageBoxCount(), 0) << c.typed;
+      EXPECT_FALSE(mem::IsVisible(pnlSettings)) << c.typed;
+      std::vector<std::string> lines;
+      for (size_t at = 0; at < after.size();) {
+        size_t end = after.find("\r\n", at);
+        lines.push_back(after.substr(at, end - at));
+        at = end + 2;
+      }
+      ASSERT_EQ(lines.size(), 16u);
+      EXPECT_EQ(lines[c.line], c.written) << c.typed;
+      for (int i = 0; i < 15; ++i) EXPECT_LE(lines[i].size(), 10u) << "line " << i + 1;
+    }
+    Unload();
+    mem::Reset();
+  }
+}
+
 TEST_F(DialogsTest, CloseBoxEndsEachDialogAndTheSettingsCloseBoxDoesNotSave) {
   ASSERT_TRUE(Load());
   const std::string before = ReadFile("pelta.ini");

@@ -132,6 +132,7 @@ TEST_F(DiscoveryTest, TitlesThatAreNoVideoWindow) {
   struct Case {
     const char* title;
     const char* channel;
+    const char* own_panel = nullptr;  // the window is a control of this plug-in panel
   } cases[] = {
       {"Kanal 2", "Kanal"},  // a name shorter than eight must match whole, NUL included
       {"kanal", "Kanal"},
@@ -139,13 +140,21 @@ TEST_F(DiscoveryTest, TitlesThatAreNoVideoWindow) {
       {"DvbVideoG", "X"},
       {"Sportka", "Sportkanal 2x"},
       {"", ""},  // an empty name identifies nothing, not every untitled window
+      // The plug-in's own windows: the strip (caption "Pelta"), its name control showing the
+      // channel name, and the guide.
+      {"Pelta", "Pelta"},
+      {"Sport 1", "Sport 1", "Pelta"},
+      {"ActiveMovie Window", "X", "Pelta"},
+      {"Kanal", "Kanal", "EPG"},
   };
   for (const Case& c : cases) {
     sim::Reset();
     ResetDiscoveryState();
     HostKind = kHostAltDvb;
     Channel(c.channel);
-    sim::CreateWindow(c.title, RECT{0, 0, 1920, 1080});
+    HWND parent = nullptr;
+    if (c.own_panel != nullptr) parent = sim::CreateWindow(c.own_panel, RECT{0, 0, 1920, 1080});
+    sim::CreateWindow(c.title, RECT{0, 0, 1920, 1080}, parent);
     EXPECT_EQ(EPtry(), -1) << c.title;
     EXPECT_EQ(VideoWnd, nullptr) << c.title;
     EXPECT_EQ(HostKind.load(), kHostAltDvb) << "a failed probe leaves the kind: " << c.title;

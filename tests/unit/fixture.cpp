@@ -39,7 +39,7 @@ void PluginTest::SetUp() {
   ASSERT_EQ(mkdir((dir_ + "/pelta_icon").c_str(), 0755), 0);
   WriteFile("pelta.uir", Slurp(std::string(PELTA_SOURCE_DIR) + "/assets/pelta.uir"));
   std::string logo = Slurp(std::string(PELTA_SOURCE_DIR) + "/assets/pelta_icon/0.jpg");
-  WriteFile("pelta_icon/0.jpg", logo.empty() ? std::string("\xFF\xD8\xFF\xD9", 4) : logo);
+  WriteFile("pelta_icon/0.jpg", logo.empty() ? JpegHeader(16, 16) : logo);
   WriteIni(DefaultIni());
   sim::SetModuleDir(dir_.c_str());
   host_ = harness::CreateHostWindow("ProgDVB 7", RECT{0, 0, 1920, 1080});
@@ -108,6 +108,27 @@ std::string RunCommand(const std::string& command, int* exit_status) {
   const int status = pclose(pipe);
   if (exit_status != nullptr) *exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return out;
+}
+
+std::string JpegHeader(int width, int height) {
+  const char bytes[] = {'\xFF',
+                        '\xD8',
+                        '\xFF',
+                        '\xC0',
+                        0,
+                        11,
+                        8,
+                        static_cast<char>(height >> 8),
+                        static_cast<char>(height & 0xFF),
+                        static_cast<char>(width >> 8),
+                        static_cast<char>(width & 0xFF),
+                        1,
+                        1,
+                        0x11,
+                        0,
+                        '\xFF',
+                        '\xD9'};
+  return std::string(bytes, sizeof bytes);
 }
 
 TProgram82 MakeChannel(const char* name, uint32_t frequency, uint8_t polarisation,

@@ -59,6 +59,10 @@ class PluginTest : public ::testing::Test {
 // exit status, -1 when it did not exit normally.
 std::string RunCommand(const std::string& command, int* exit_status = nullptr);
 
+// The smallest file that passes for a JPEG of `width` x `height` before decoding: start of image,
+// a baseline frame header with one component, end of image.
+std::string JpegHeader(int width, int height);
+
 // A channel record with the fields the plug-in reads.
 TProgram82 MakeChannel(const char* name, uint32_t frequency, uint8_t polarisation,
                        uint16_t service_id, uint8_t ca_system);

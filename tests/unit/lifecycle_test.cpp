@@ -235,13 +235,73 @@ TEST_F(LifecycleTest, ExitStopsTheFilterOnceAndDiscardsOnlyTheDisplay) {
   On_Exit(nullptr, host_, FALSE);
   EXPECT_FALSE(mem::IsLoaded(display));
   EXPECT_TRUE(mem::IsLoaded(pnlGuide));
-  EXPECT_TRUE(sim::TimerRunning()) << "the timer runs until unload";
-  sim::FireTimer(60);  // ticks after exit must not touch the discarded panel
+  EXPECT_FALSE(sim::TimerRunning()) << "exit stops the timer";
   Unload();
   ASSERT_EQ(CommandsWithCode(CMD_STOP_FILTER), 1);
   EXPECT_EQ(commands[command_count - 1].param, host_runid);
   int handles[8];
   EXPECT_EQ(mem::Handles(handles, 8), 0);
+}
+
+// After On_Exit a channel change shows nothing and starts nothing (it used to send a new
+// start-filter command while the timer kept running); a later On_Start brings the display back.
+TEST_F(LifecycleTest, ExitIsFinalForTheDisplayUntilTheNextStart) {
+  LoadStartAndPassGate();
+  EpgEnabled = 1;
+  On_Channel_Change(MakeChannel("One", 11778000, 1, 1, 0));
+  ASSERT_EQ(CommandsWithCode(CMD_START_FILTER), 1);
+  On_Exit(nullptr, host_, FALSE);
+  ASSERT_EQ(CommandsWithCode(CMD_STOP_FILTER), 1);
+  sim::ClearLogs();
+  const int before = command_count;
+  On_Channel_Change(MakeChannel("Two", 11778000, 1, 2, 0));
+  sim::FireTimer(60);
+  EXPECT_EQ(command_count, before) << "no start-filter command after exit";
+  EXPECT_EQ(sim::SetWindowPosCount(), 0) << "nothing is shown";
+  EXPECT_EQ(FindWindowA(nullptr, "Pelta"), nullptr);
+  EXPECT_FALSE(sim::TimerRunning());
+
+  Start();
+  ASSERT_NE(pnlDisplay.load(), 0);
+  EXPECT_TRUE(sim::TimerRunning());
+  EXPECT_FALSE(mem::IsVisible(pnlDisplay)) << "hidden until a channel change, as after load";
+  On_Channel_Change(MakeChannel("Gate", 11778000, 1, 1, 0));  // the start cycle again
+  sim::FireTimer(5);
+  On_Channel_Change(MakeChannel("Three", 11778000, 1, 3, 0));
+  EXPECT_TRUE(mem::IsVisible(pnlDisplay));
+  EXPECT_EQ(CommandsWithCode(CMD_START_FILTER), 2);
+  Unload();
+  EXPECT_EQ(CommandsWithCode(CMD_STOP_FILTER), 2);
+}
+
+// At process exit (DllMain's reserved argument non-null) the unload sends nothing to the host
+// and kills no timer synchronously; FreeLibrary keeps the orderly stop.
+TEST_F(LifecycleTest, UnloadAtProcessExitWaitsForNothing) {
+  struct Case {
+    const char* what;
+    LPVOID reserved;
+    int stop_commands;
+    bool timer_running_after;
+  } cases[] = {
+      {"FreeLibrary", nullptr, 1, false},
+      {"process exit", reinterpret_cast<LPVOID>(1), 0, true},
+  };
+  for (const Case& c : cases) {
+    LoadStartAndPassGate();
+    EpgEnabled = 1;
+    On_Channel_Change(MakeChannel("One", 11778000, 1, 1, 0));
+    ASSERT_EQ(CommandsWithCode(CMD_START_FILTER), 1) << c.what;
+    sim::ClearLogs();
+    command_count = 0;
+    DllMain(reinterpret_cast<HINSTANCE>(0x10000), DLL_PROCESS_DETACH, c.reserved);
+    loaded_ = false;
+    EXPECT_EQ(CommandsWithCode(CMD_STOP_FILTER), c.stop_commands) << c.what;
+    EXPECT_EQ(sim::MessageCount(), c.stop_commands) << c.what;
+    EXPECT_EQ(sim::TimerRunning(), c.timer_running_after) << c.what;
+    int handles[8];
+    EXPECT_EQ(mem::Handles(handles, 8), 0) << c.what;
+    command_count = 0;
+  }
 }
 
 TEST_F(LifecycleTest, UnloadStopsTheTimerBeforeThePanelsGo) {

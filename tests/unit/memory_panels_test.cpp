@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "fixture.h"
 #include "panels/panels.h"
 #include "platform/sim/sim.h"
 
@@ -549,7 +550,7 @@ TEST_F(MemPanels, FontDialogIsScripted) {
 TEST_F(MemPanels, ImageFilesMustBeJpeg) {
   int p = Load(4);
   ASSERT_GT(p, 0);
-  std::string jpeg = WriteTemp("logo.jpg", std::string("\xFF\xD8\xFF\xE0rest", 8));
+  std::string jpeg = WriteTemp("logo.jpg", JpegHeader(40, 30));
   std::string png = WriteTemp("logo.png", std::string("\x89PNG\r\n\x1a\n", 8));
   std::string short_file = WriteTemp("short.jpg", std::string("\xFF\xD8", 2));
 

@@ -47,7 +47,7 @@ TEST_F(NoAlloc, ChannelChangeTimerTickAndEitBlock) {
   std::vector<std::string> ini = DefaultIni();
   ini[7] = "1";  // FollowVideo: no video window below, so the search probes the whole grid
   WriteIni(ini);
-  WriteFile("pelta_icon/Das Erste.jpg", std::string("\xFF\xD8\xFF\xE0", 4));
+  WriteFile("pelta_icon/Das Erste.jpg", JpegHeader(40, 30));
   LoadStartAndPassGate();
   char title[32];
   for (int i = 0; i < 300; ++i) {

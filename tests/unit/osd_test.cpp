@@ -26,7 +26,7 @@
 
 namespace {
 
-const std::string kJpeg("\xFF\xD8\xFF\xE0 logo \xFF\xD9", 11);
+const std::string kJpeg = JpegHeader(40, 30);
 
 class OsdTest : public PluginTest {
  protected:

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "fixture.h"
 #include "panels/memory/memory_panels.h"
 #include "panels/model.h"
 #include "panels/panels.h"
@@ -73,7 +74,7 @@ TEST(PanelContract, MemoryDriver) {
   sim::Reset();
   mem::Reset();
   const std::string uir = WriteTemp("contract.uir", PanelContractLayout());
-  const std::string jpeg = WriteTemp("logo.jpg", std::string("\xFF\xD8\xFF\xE0rest", 8));
+  const std::string jpeg = WriteTemp("logo.jpg", JpegHeader(16, 16));
   const ContractDriver driver{nullptr,     &ShownText, &ShownBox,  &ControlShown,
                               &PanelShown, &PostPress, &PostClose, &Type};
   EXPECT_EQ(RunPanelContract(driver, uir.c_str(), jpeg.c_str(), uir.c_str(), &Report, nullptr), 0);

@@ -7,6 +7,8 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -174,10 +176,11 @@ TEST_F(SettingsTest, ColoursReachTheDisplayAndEqualColoursGiveAReadablePair) {
       EXPECT_EQ(DisplayAttr(control, ATTR_TEXT_BGCOLOR), c.shown_back) << control;
       EXPECT_EQ(DisplayAttr(control, ATTR_TEXT_COLOR), std::stoi(c.text)) << control;
     }
-    // The settings panel shows what the file says.
-    int panel_back = -1;
-    ASSERT_GE(GetCtrlVal(pnlSettings, 10, &panel_back), 0);
-    EXPECT_EQ(panel_back, std::stoi(c.back));
+    // The settings panel shows what the file says (Save refuses a value past the field's range
+    // until the user mends it).
+    char panel_back[32] = "";
+    ASSERT_TRUE(mem::CtrlText(pnlSettings, 10, panel_back, sizeof panel_back));
+    EXPECT_STREQ(panel_back, c.back);
     Unload();
   }
 }
@@ -209,11 +212,11 @@ TEST_F(SettingsTest, FontNameKeepsAtMost128Characters) {
 
 TEST_F(SettingsTest, SaveWritesCrLfLinesInTheReadOrderAndReadsBackUnchanged) {
   const std::vector<std::string> stored = {"12.5", "2",  "255", "65280",      "1",  "0",
-                                           "1",    "1",  "1",   "-2",         "-1", "300",
+                                           "1",    "1",  "1",   "-2",         "-1", "200",
                                            "180",  "16", "2",   "Courier New"};
   WriteIni(stored);
   ASSERT_TRUE(Load());
-  SetPar();
+  ASSERT_TRUE(SetPar());
   std::string expected;
   for (const std::string& line : stored) expected += line + "\r\n";
   EXPECT_EQ(ReadFile("pelta.ini"), expected);
@@ -281,10 +284,45 @@ TEST_F(SettingsTest, UnwritableFileIsLeftAloneAndValuesStillApply) {
   ASSERT_EQ(std::remove(Path("pelta.ini").c_str()), 0);
   ASSERT_EQ(mkdir(Path("pelta.ini").c_str(), 0755), 0);
   SetCtrlVal(pnlSettings, 10, 0x123456);
-  SetPar();
+  EXPECT_TRUE(SetPar());
   EXPECT_EQ(mem::PanelAttr(pnlDisplay, ATTR_BACKCOLOR), 0x123456);
   EXPECT_EQ(BackColour.load(), 0x123456);
   EXPECT_EQ(rmdir(Path("pelta.ini").c_str()), 0);  // still the folder: nothing was written
+  ASSERT_EQ(sim::MessageBoxCount(), 1) << "the user is told";
+  EXPECT_NE(std::string(sim::MessageBoxAt(0)->text).find("not saved"), std::string::npos);
+  EXPECT_NE(access(Path("pelta.ini.new").c_str(), F_OK), 0) << "no new file left behind";
+}
+
+// A save that fails part-way leaves the old file whole (before, a full disk left it empty and
+// the next start read every default) and says so.
+TEST_F(SettingsTest, FailedSaveKeepsTheOldFileAndSaysSo) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& new_file)> arrange;
+    bool new_file_removed;
+  } cases[] = {
+      {"every write fails (disk full)",
+       [](const std::string& f) { ASSERT_EQ(symlink("/dev/full", f.c_str()), 0); }, true},
+      {"the new file cannot be made",
+       [](const std::string& f) { ASSERT_EQ(mkdir(f.c_str(), 0755), 0); }, false},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(Load()) << c.what;
+    const std::string before = ReadFile("pelta.ini");
+    c.arrange(Path("pelta.ini.new"));
+    sim::ClearLogs();
+    SetCtrlVal(pnlSettings, 10, 0x123456);
+    EXPECT_TRUE(SetPar()) << c.what;
+    EXPECT_EQ(ReadFile("pelta.ini"), before) << c.what;
+    EXPECT_EQ(BackColour.load(), 0x123456) << c.what << ": the values apply all the same";
+    ASSERT_EQ(sim::MessageBoxCount(), 1) << c.what;
+    EXPECT_NE(std::string(sim::MessageBoxAt(0)->text).find("not saved"), std::string::npos);
+    struct stat info;
+    EXPECT_EQ(lstat(Path("pelta.ini.new").c_str(), &info) != 0, c.new_file_removed) << c.what;
+    std::system(("rm -rf '" + Path("pelta.ini.new") + "'").c_str());
+    Unload();
+    mem::Reset();
+  }
 }
 
 }  // namespace

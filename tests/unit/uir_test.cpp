@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -291,13 +293,34 @@ TEST(UirShipped, HasEveryPanelAndControlThePluginUses) {
     for (int n : e.controls) EXPECT_NE(uir::FindControl(*p, n), nullptr) << e.caption << " " << n;
   }
 
-  // Settings: integers except the float display time, wide enough for any stored value.
+  // Settings: integers except the float display time. Fields with a natural range have it; the
+  // others take anything ten characters of pelta.ini hold, so what Save writes reads back.
+  struct Range {
+    int control;
+    double min, max;
+  } ranges[] = {
+      {4, 0.1, 600},
+      {10, 0, 16777215},
+      {9, 0, 16777215},
+      {3, -23, 23},
+      {15, 0, 255},
+      {19, 0, 255},
+      {8, -999999999, INT_MAX},
+      {14, -999999999, INT_MAX},
+      {13, -999999999, INT_MAX},
+      {12, -999999999, INT_MAX},
+      {7, -999999999, INT_MAX},
+      {11, -999999999, INT_MAX},
+      {2, -999999999, INT_MAX},
+      {6, -999999999, INT_MAX},
+  };
   const uir::Panel& settings = *uir::FindPanel(g_layout, 3);
-  for (int n : expected[1].controls) {
-    const uir::Control& c = *uir::FindControl(settings, n);
-    EXPECT_EQ(c.kind, n == 4 ? uir::Kind::Float : uir::Kind::Numeric) << n;
-    EXPECT_LE(c.min, -2147483648.0) << n;
-    EXPECT_GE(c.max, 2147483647.0) << n;
+  ASSERT_EQ(std::size(ranges), expected[1].controls.size());
+  for (const Range& r : ranges) {
+    const uir::Control& c = *uir::FindControl(settings, r.control);
+    EXPECT_EQ(c.kind, r.control == 4 ? uir::Kind::Float : uir::Kind::Numeric) << r.control;
+    EXPECT_EQ(c.min, r.min) << r.control;
+    EXPECT_EQ(c.max, r.max) << r.control;
   }
 
   // Each dialog ends through a button bound to its callback. Closing the About box or the

@@ -22,6 +22,7 @@
 #include "commands.h"
 #include "harness.h"
 #include "host/entry.h"
+#include "host/layout_check.h"
 #include "panels/memory/memory_panels.h"
 #include "panels/panels.h"
 #include "panels/uir.h"
@@ -34,31 +35,53 @@ namespace {
 constexpr int kIniLines = 16;
 constexpr int kLineKeep = 10;
 
+// The first sixteen lines as the plug-in reads them, each cut to kStoredChars (enough for every
+// note below) with its full length kept, and how many lines the file has in all. The file is
+// streamed: a file of millions of lines costs one pass and no memory.
+constexpr size_t kStoredChars = 160;
+
 struct IniLines {
-  std::vector<std::string> lines;  // as in the file, line ends removed
+  std::vector<std::string> lines;  // lines 1..16 at most, line ends removed, cut as above
+  std::vector<size_t> lengths;     // their whole lengths
+  long long count = 0;             // every line of the file
 };
 
 bool ReadIniLines(const char* path, IniLines* out) {
   FILE* f = std::fopen(path, "rb");
   if (f == nullptr) return false;
   std::string line;
-  int ch;
-  bool any = false;
-  while ((ch = std::fgetc(f)) != EOF) {
-    any = true;
-    if (ch == '\n') {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      out->lines.push_back(line);
-      line.clear();
-      any = false;
-    } else {
-      line.push_back(static_cast<char>(ch));
+  size_t length = 0;
+  bool any = false;  // a character of an unfinished line was read
+  // A line ends at LF; a CR just before it (or at the end of the file) is part of the line end.
+  auto finish = [&](bool cr_end) {
+    if (cr_end) {
+      --length;
+      if (line.size() > length) line.pop_back();
     }
+    if (out->count < kIniLines) {
+      out->lines.push_back(line);
+      out->lengths.push_back(length);
+    }
+    ++out->count;
+    line.clear();
+    length = 0;
+    any = false;
+  };
+  int ch;
+  int last = -1;
+  while ((ch = std::fgetc(f)) != EOF) {
+    if (ch == '\n') {
+      finish(last == '\r');
+    } else {
+      any = true;
+      if (out->count < kIniLines && line.size() < kStoredChars) {
+        line.push_back(static_cast<char>(ch));
+      }
+      ++length;
+    }
+    last = ch;
   }
-  if (any) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    out->lines.push_back(line);
-  }
+  if (any) finish(last == '\r');
   const bool ok = std::ferror(f) == 0;
   std::fclose(f);
   return ok;
@@ -182,9 +205,15 @@ int CheckIni(const char* path) {
   PrintSetting(14, "TextAlign", text);
   std::snprintf(text, sizeof text, "%d", GuideFormat.load());
   PrintSetting(15, "GuideFormat", text);
-  if (std::strlen(FontName) > 3) {
+  if (std::strlen(FontName) > 3 && std::strcmp(font_in_use, FontName) == 0) {
     std::snprintf(text, sizeof text, "\"%.128s\" (applied to the channel name and programme lines)",
                   FontName);
+  } else if (std::strlen(FontName) > 3) {
+    // What the display panel holds after load, not what the file asks for: the panel run-time
+    // takes typeface names of fewer than 64 characters and keeps its font for a longer one.
+    std::snprintf(text, sizeof text,
+                  "\"%.128s\" (%d characters: not applied, the layout's \"%.63s\" stays)",
+                  FontName, static_cast<int>(std::strlen(FontName)), font_in_use);
   } else {
     // At most 3 characters here; the precision tells the compiler the text fits.
     std::snprintf(text, sizeof text,
@@ -195,10 +224,10 @@ int CheckIni(const char* path) {
 
   // Notes: where the file and what is used differ, with the line they come from.
   int notes = 0;
-  const int count = static_cast<int>(ini.lines.size());
+  const long long count = ini.count;
   for (int i = 0; i < count && i < kIniLines - 1; ++i) {
     const std::string& line = ini.lines[i];
-    if (line.size() > static_cast<size_t>(kLineKeep)) {
+    if (ini.lengths[i] > static_cast<size_t>(kLineKeep)) {
       std::printf("note: %s:%d: only the first %d characters count (\"%s\")\n", path, i + 1,
                   kLineKeep, line.substr(0, kLineKeep).c_str());
       ++notes;
@@ -209,7 +238,7 @@ int CheckIni(const char* path) {
       ++notes;
     }
   }
-  if (count > kIniLines - 1 && ini.lines[kIniLines - 1].size() > 128) {
+  if (count > kIniLines - 1 && ini.lengths[kIniLines - 1] > 128) {
     std::printf("note: %s:16: the font name is cut to 128 characters\n", path);
     ++notes;
   }
@@ -235,17 +264,18 @@ int CheckIni(const char* path) {
     ++notes;
   }
   if (count < kIniLines) {
-    std::printf("note: %s: line%s %d", path, count + 1 < kIniLines ? "s" : "", count + 1);
+    std::printf("note: %s: line%s %lld", path, count + 1 < kIniLines ? "s" : "", count + 1);
     if (count + 1 < kIniLines) std::printf(" to %d", kIniLines);
     std::printf(" missing: read as empty lines (0, or an empty font name)\n");
     ++notes;
   }
   if (count > kIniLines) {
-    std::printf("note: %s: lines after 16 are not read\n", path);
+    std::printf("note: %s: lines after 16 are not read (%lld more)\n", path, count - kIniLines);
     ++notes;
   }
-  std::printf("%s: %d line%s read, %d note%s\n", path, count < kIniLines ? count : kIniLines,
-              count == 1 ? "" : "s", notes, notes == 1 ? "" : "s");
+  std::printf("%s: %lld line%s read, %d note%s\n", path,
+              count < kIniLines ? count : static_cast<long long>(kIniLines), count == 1 ? "" : "s",
+              notes, notes == 1 ? "" : "s");
 
   DllMain(module, DLL_PROCESS_DETACH, nullptr);
   harness::Cleanup();
@@ -367,17 +397,11 @@ int CheckUir(const char* path) {
       ++errors;
     }
     for (const char* callback : need.callbacks) {
-      if (callback == nullptr) continue;
-      bool found = false;
-      for (int j = 0; j < p->control_count; ++j) {
-        found = found || (p->controls[j].kind == uir::Kind::Button &&
-                          std::strcmp(p->controls[j].callback, callback) == 0);
-      }
-      if (!found) {
-        std::fprintf(stderr, "%s:%d: panel %d has no button with callback %s\n", path, p->line,
-                     need.number, callback);
-        ++errors;
-      }
+      if (callback == nullptr || HasButtonWithCallback(*p, callback)) continue;
+      char message[512];
+      FormatMissingButton(message, sizeof message, path, *p, callback);  // as the load says it
+      std::fprintf(stderr, "%s\n", message);
+      ++errors;
     }
     for (int j = 0; j < p->control_count; ++j) {
       const uir::Control& c = p->controls[j];

@@ -19,12 +19,12 @@
 #include "panels/memory/memory_panels.h"
 #include "panels/model.h"
 #include "panels/panels.h"
+#include "panels/picture_bounds.h"
 #include "platform/sim/sim.h"
 
 namespace {
 
 constexpr const char* kFallbackFamily = "DejaVu Sans";
-constexpr int kMaxImageSide = 4096;  // logos larger than this are not decoded
 constexpr int kDesktopColour = 0x3A6EA5;
 constexpr int kButtonFace = 0xD4D0C8;
 
@@ -230,6 +230,10 @@ void OnJpegMessage(j_common_ptr) {}  // warnings are not printed
 // Decodes a JPEG file into a new RGB24 cairo surface; null when the file is missing, not a
 // JPEG, damaged, CMYK or too large. No C++ object lives across the setjmp.
 cairo_surface_t* LoadJpeg(const char* path) {
+  int header_width = 0;
+  int header_height = 0;
+  // The plug-in's bounds (file length, frame size), before libjpeg allocates anything.
+  if (CheckPictureFile(path, &header_width, &header_height) != PictureCheck::kOk) return nullptr;
   FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return nullptr;
   jpeg_decompress_struct info;
@@ -249,11 +253,16 @@ cairo_surface_t* LoadJpeg(const char* path) {
   jpeg_create_decompress(&info);
   jpeg_stdio_src(&info, file);
   jpeg_read_header(&info, TRUE);
+  // libjpeg's own reading of the frame size: the decoder is started only within the bounds.
+  if (info.image_width > static_cast<JDIMENSION>(kPictureMaxSide) ||
+      info.image_height > static_cast<JDIMENSION>(kPictureMaxSide)) {
+    std::longjmp(error.jump, 1);
+  }
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
-  if (info.output_components != 3 || width > kMaxImageSide || height > kMaxImageSide) {
+  if (info.output_components != 3 || width > kPictureMaxSide || height > kPictureMaxSide) {
     std::longjmp(error.jump, 1);
   }
   surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);

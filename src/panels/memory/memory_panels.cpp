@@ -17,6 +17,7 @@
 
 #include "panels/driver.h"
 #include "panels/panels.h"
+#include "panels/picture_bounds.h"
 #include "platform/sim/sim.h"
 
 namespace {
@@ -118,16 +119,6 @@ void Dispatch(const Event& e) {
   }
 }
 
-bool StartsWithJpegMarker(const char* path) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return false;
-  unsigned char head[3] = {0, 0, 0};
-  size_t n = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
-  // JPEG files begin with the SOI marker FF D8 followed by the next marker's FF.
-  return n == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
-}
-
 }  // namespace
 
 // ---- the driver ----
@@ -193,7 +184,9 @@ bool LoadPicture(int /*handle*/, int /*control*/, const char* path, char* shown,
       CopyTrunc(g.images[g.image_count], model::kTextMax, mapped ? shown : path);
     if (g.image_count < INT_MAX) ++g.image_count;
   }
-  return mapped && StartsWithJpegMarker(shown);
+  int width = 0;
+  int height = 0;
+  return mapped && CheckPictureFile(shown, &width, &height) == PictureCheck::kOk;
 }
 
 bool PumpOne() {
@@ -342,6 +335,14 @@ void QueueTyping(int panel, int control, const char* text) {
   Event e{EventKind::Typing, panel, control, "", nullptr, nullptr};
   CopyTrunc(e.text, sizeof e.text, text);
   Queue(e);
+}
+
+bool TypeText(int panel, int control, const char* text) {
+  double min = 0;
+  double max = 0;
+  if (text == nullptr || GetCtrlRange(panel, control, &min, &max) != kPanelOk) return false;
+  model::UserTyped(panel, control, text);
+  return true;
 }
 
 void QueueCall(void (*fn)(void*), void* data) {

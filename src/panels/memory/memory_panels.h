@@ -55,6 +55,9 @@ int PanelAttr(int panel, int attribute);  // -1 for an unknown panel
 // dispatched in order by the running loop. A loop that runs out of events returns at once
 // (RunUserInterface returns kPanelLoopLost then) instead of waiting: no test can hang.
 void QueueCommit(int panel, int control);
+// The user types `text` into a numeric or float field: the field shows it as typed; its value
+// is what the Windows field reads from it. False for other controls.
+bool TypeText(int panel, int control, const char* text);
 void QueueClose(int panel);
 // The user types `text` into a field (dispatched in order with the other events).
 void QueueTyping(int panel, int control, const char* text);

@@ -1,4 +1,5 @@
-// Picture files for the logo control: JPEG (or any format GDI+ reads) into a GDI bitmap.
+// Picture files for the logo control: JPEG into a GDI bitmap, within the bounds of
+// picture_bounds.h (checked before GDI+ sees the file).
 //
 // GDI+ ships with every Windows since XP. It is loaded and started on the first picture, never
 // in DllMain (GdiplusStartup must not run under the loader lock), through four functions of its
@@ -7,6 +8,7 @@
 // not held open while the logo is shown.
 #include <mutex>
 
+#include "panels/picture_bounds.h"
 #include "panels/win32/panels_win32.h"
 
 namespace {
@@ -76,6 +78,10 @@ bool DecodeImageFile(const char* path, HBITMAP* out, int* width, int* height) {
   if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH * 2) == 0) return false;
   // Fail fast (and without GDI+) for the common case, a channel without a logo file.
   if (GetFileAttributesW(wide) == INVALID_FILE_ATTRIBUTES) return false;
+  // The file's length and the frame size its header claims, before GDI+ decodes anything.
+  int header_width = 0;
+  int header_height = 0;
+  if (CheckPictureFile(path, &header_width, &header_height) != PictureCheck::kOk) return false;
   std::lock_guard<std::mutex> lock(g_gdiplus_mutex);
   if (!StartGdiplus()) return false;
   void* bitmap = nullptr;

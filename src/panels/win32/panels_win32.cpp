@@ -51,7 +51,8 @@ struct NativeControl {
   int brush_colour;
   HBITMAP picture;
   int picture_width, picture_height;
-  unsigned applied_value;  // the model's value_serial the EDIT shows
+  char picture_path[model::kTextMax];  // the file `picture` was decoded from
+  unsigned applied_value;              // the model's value_serial the EDIT shows
 };
 
 struct NativePanel {
@@ -661,6 +662,16 @@ void ActivatePanel(int handle) {
 }
 
 bool LoadPicture(int handle, int control, const char* path, char* shown, size_t shown_size) {
+  {
+    // The picture already shown: a change back to the same channel decodes nothing.
+    Lock lock(model::Mutex());
+    const NativeControl* native = FindNativeControl(FindNative(handle), control);
+    if (native != nullptr && native->picture != nullptr &&
+        std::strcmp(native->picture_path, path) == 0) {
+      std::snprintf(shown, shown_size, "%s", path);
+      return true;
+    }
+  }
   HBITMAP bitmap = nullptr;
   int width = 0;
   int height = 0;
@@ -677,6 +688,7 @@ bool LoadPicture(int handle, int control, const char* path, char* shown, size_t 
     native->picture = bitmap;
     native->picture_width = width;
     native->picture_height = height;
+    std::snprintf(native->picture_path, sizeof native->picture_path, "%s", path);
   }
   // Only the owning thread paints, under the lock, so the old bitmap is no longer in use.
   if (old != nullptr) DeleteObject(old);

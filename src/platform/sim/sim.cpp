@@ -12,7 +12,11 @@
 // the topmost flag sit above every top-level window without it, as on Windows.
 #include "platform/sim/sim.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -342,6 +346,20 @@ HWND WindowFromPoint(POINT point) {
   }
 }
 
+HWND GetAncestor(HWND hwnd, UINT flags) {
+  auto lock = Lock();
+  const Window* w = Find(hwnd);
+  if (!w) return nullptr;
+  if (flags != GA_ROOT) return w->parent;
+  while (w->parent != nullptr) {
+    const Window* up = Find(w->parent);
+    if (!up) break;
+    hwnd = w->parent;
+    w = up;
+  }
+  return hwnd;
+}
+
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
   if (!rect) return FALSE;
   auto lock = Lock();
@@ -432,6 +450,26 @@ MMRESULT timeKillEvent(UINT timer_id) {
   if (!t.running || timer_id != t.id) return kInvalParam;
   t.running = false;
   return TIMERR_NOERROR;
+}
+
+BOOL MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags) {
+  char from[512];
+  char to[512];
+  if (!sim::MapPath(existing, from, sizeof from) || !sim::MapPath(replacement, to, sizeof to)) {
+    return FALSE;
+  }
+  struct stat info;
+  // rename() replaces silently; Windows refuses without the flag.
+  if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 && stat(to, &info) == 0) return FALSE;
+  // The target must be a file, as MoveFileEx wants (rename would also replace an empty folder).
+  if (stat(to, &info) == 0 && !S_ISREG(info.st_mode)) return FALSE;
+  return std::rename(from, to) == 0 ? TRUE : FALSE;
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+  char native[512];
+  if (!sim::MapPath(path, native, sizeof native)) return FALSE;
+  return unlink(native) == 0 ? TRUE : FALSE;
 }
 
 // ---------------------------------------------------------------------------------------------

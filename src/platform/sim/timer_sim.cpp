@@ -8,3 +8,6 @@ UINT StartDisplayTimer(UINT period_ms, UINT resolution_ms, LPTIMECALLBACK proc) 
 void StopDisplayTimer(UINT id) {
   if (id != 0) timeKillEvent(id);
 }
+
+// The simulated timer has no thread to wait for: it is left as it is, as the process ends.
+void AbandonDisplayTimer() {}

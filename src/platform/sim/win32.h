@@ -78,6 +78,9 @@ typedef void(CALLBACK* LPTIMECALLBACK)(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_P
 #define DLL_PROCESS_ATTACH 1
 #define DLL_THREAD_ATTACH 2
 #define DLL_THREAD_DETACH 3
+#define GA_ROOT 2
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_WRITE_THROUGH 0x00000008
 
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
@@ -88,6 +91,8 @@ BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UI
 BOOL EnumWindows(WNDENUMPROC proc, LPARAM lparam);
 int GetWindowTextA(HWND hwnd, LPSTR buffer, int max_count);
 HWND WindowFromPoint(POINT point);
+// GA_ROOT: the top-level window that holds `hwnd` (itself when top-level); null when stale.
+HWND GetAncestor(HWND hwnd, UINT flags);
 BOOL GetWindowRect(HWND hwnd, RECT* rect);
 SHORT GetAsyncKeyState(int vkey);
 void keybd_event(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra_info);
@@ -116,3 +121,8 @@ struct TIME_ZONE_INFORMATION;
 // range (years 1601 to 30827, as on Windows) or fields out of range.
 BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* utc,
                                      SYSTEMTIME* local);
+
+// Files by Windows path (mapped as sim::MapPath does). MoveFileExA replaces an existing file
+// only with MOVEFILE_REPLACE_EXISTING; both return FALSE on failure.
+BOOL MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags);
+BOOL DeleteFileA(LPCSTR path);

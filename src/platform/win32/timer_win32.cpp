@@ -97,3 +97,11 @@ void StopDisplayTimer(UINT id) {
   g_proc = nullptr;
   UnregisterClassA(kTickClass, ThisModule());
 }
+
+void AbandonDisplayTimer() {
+  // timeKillEvent of a TIME_KILL_SYNCHRONOUS timer waits for winmm's thread, which process exit
+  // has already ended; the window goes with the process.
+  g_post_target = nullptr;
+  g_proc = nullptr;
+  g_tick_window = nullptr;
+}
