@@ -126,62 +126,63 @@ void PostClose(int, const char* caption) {
 
 void Type(int, const char* caption, int control, const char* text) {
   SetWindowTextA(Child(caption, control), text);  // as the user's typing: EN_CHANGE follows
-  // Milliseconds of one DisplayImageFile call.
-  double TimedDisplay(int panel, const char* path, int* result) {
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    *result = DisplayImageFile(panel, 4, path);
-    QueryPerformanceCounter(&end);
-    return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-  }
+}
 
-  bool WriteBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-  }
+// Milliseconds of one DisplayImageFile call.
+double TimedDisplay(int panel, const char* path, int* result) {
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  *result = DisplayImageFile(panel, 4, path);
+  QueryPerformanceCounter(&end);
+  return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+         static_cast<double>(frequency.QuadPart);
+}
 
-  std::string ReadBytes(const char* path) {
-    std::string bytes;
-    FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return bytes;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
-    return bytes;
-  }
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
 
-  // A logo whose header claims 20000 x 20000 pixels is refused before GDI+ decodes it (that took
-  // seconds and gigabytes); the picture already shown is not decoded again. Each call well under
-  // the 5 ms a channel change may take.
-  void CheckPictureBounds(int strip, const char* jpeg) {
-    char folder[MAX_PATH];
-    GetTempPathA(sizeof folder, folder);
-    const std::string bomb = std::string(folder) + "pelta-bomb.jpg";
-    const char header[] = {'\xFF', '\xD8', '\xFF', '\xC0', 0, 17,     8,     0x4E,
-                           0x20,   0x4E,   0x20,   3,      1, 0x22,   0,     2,
-                           0x11,   1,      3,      0x11,   1, '\xFF', '\xD9'};
-    Check(WriteBytes(bomb, std::string(header, sizeof header)), "oversized logo written");
-    int result = 0;
-    double ms = TimedDisplay(strip, bomb.c_str(), &result);
-    Check(result != 0 && ms < 5.0, "logo claiming 20000x20000 refused before decoding",
-          "result %d, %.2f ms", result, ms);
+std::string ReadBytes(const char* path) {
+  std::string bytes;
+  FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return bytes;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+  std::fclose(f);
+  return bytes;
+}
 
-    const std::string copy = std::string(folder) + "pelta-logo-copy.jpg";
-    Check(WriteBytes(copy, ReadBytes(jpeg)), "logo copied");
-    Check(DisplayImageFile(strip, 4, copy.c_str()) == 0, "copied logo shown");
-    // The file is no picture any more: only a decode would notice.
-    Check(WriteBytes(copy, "no longer a picture"), "logo overwritten");
-    ms = TimedDisplay(strip, copy.c_str(), &result);
-    Check(result == 0 && ms < 5.0, "the logo shown again is not decoded again",
-          "result %d, %.2f ms", result, ms);
-    DeleteFileA(bomb.c_str());
-    DeleteFileA(copy.c_str());
-  }
+// A logo whose header claims 20000 x 20000 pixels is refused before GDI+ decodes it (that took
+// seconds and gigabytes); the picture already shown is not decoded again. Each call well under
+// the 5 ms a channel change may take.
+void CheckPictureBounds(int strip, const char* jpeg) {
+  char folder[MAX_PATH];
+  GetTempPathA(sizeof folder, folder);
+  const std::string bomb = std::string(folder) + "pelta-bomb.jpg";
+  const char header[] = {'\xFF', '\xD8', '\xFF', '\xC0', 0,    17, 8, 0x4E, 0x20, 0x4E,   0x20,  3,
+                         1,      0x22,   0,      2,      0x11, 1,  3, 0x11, 1,    '\xFF', '\xD9'};
+  Check(WriteBytes(bomb, std::string(header, sizeof header)), "oversized logo written");
+  int result = 0;
+  double ms = TimedDisplay(strip, bomb.c_str(), &result);
+  Check(result != 0 && ms < 5.0, "logo claiming 20000x20000 refused before decoding",
+        "result %d, %.2f ms", result, ms);
+
+  const std::string copy = std::string(folder) + "pelta-logo-copy.jpg";
+  Check(WriteBytes(copy, ReadBytes(jpeg)), "logo copied");
+  Check(DisplayImageFile(strip, 4, copy.c_str()) == 0, "copied logo shown");
+  // The file is no picture any more: only a decode would notice.
+  Check(WriteBytes(copy, "no longer a picture"), "logo overwritten");
+  ms = TimedDisplay(strip, copy.c_str(), &result);
+  Check(result == 0 && ms < 5.0, "the logo shown again is not decoded again", "result %d, %.2f ms",
+        result, ms);
+  DeleteFileA(bomb.c_str());
+  DeleteFileA(copy.c_str());
+}
 
 }  // namespace
 
