@@ -259,6 +259,20 @@ const Row kRows[] = {
      250 + 4 - 100, nullptr},
     {"left-aligned again", kStrip, 2, kSetAttr, ATTR_TEXT_JUSTIFY, kJustifyLeft, nullptr, 0,
      kBoxLeft, 0, 250, nullptr},
+    {"narrower box", kStrip, 2, kSetAttr, ATTR_WIDTH, 120, nullptr, 0, kAttrInt, ATTR_WIDTH, 120,
+     nullptr},
+    {"negative width refused", kStrip, 2, kSetAttr, ATTR_WIDTH, -1, nullptr, kPanelBadValue,
+     kAttrInt, ATTR_WIDTH, 120, nullptr},
+    {"width past 32767 refused", kStrip, 2, kSetAttr, ATTR_WIDTH, 32768, nullptr, kPanelBadValue,
+     kAttrInt, ATTR_WIDTH, 120, nullptr},
+    {"right-aligned narrower box keeps its end", kStrip, 2, kSetAttr, ATTR_TEXT_JUSTIFY,
+     kJustifyRight, nullptr, 0, kBoxLeft, 0, 250 + 8 - 120, nullptr},
+    {"centred narrower box keeps its centre", kStrip, 2, kSetAttr, ATTR_TEXT_JUSTIFY,
+     kJustifyCentre, nullptr, 0, kBoxLeft, 0, 250 + 4 - 60, nullptr},
+    {"layout width back", kStrip, 2, kSetAttr, ATTR_WIDTH, 200, nullptr, 0, kAttrInt, ATTR_WIDTH,
+     200, nullptr},
+    {"left-aligned once more", kStrip, 2, kSetAttr, ATTR_TEXT_JUSTIFY, kJustifyLeft, nullptr, 0,
+     kBoxLeft, 0, 250, nullptr},
     {"top edge", kStrip, 2, kSetAttr, ATTR_TOP, 33, nullptr, 0, kBoxTop, 0, 33, nullptr},
     {"hidden control", kStrip, 2, kSetAttr, ATTR_VISIBLE, 0, nullptr, 0, kCtrlShown, 0, 0, nullptr},
     {"shown again", kStrip, 2, kSetAttr, ATTR_VISIBLE, 1, nullptr, 0, kCtrlShown, 0, 1, nullptr},
@@ -524,8 +538,12 @@ struct Runner {
         return text;
       }
       case kBoxLeft:
-      case kBoxTop:
-        return std::to_string(static_cast<int>(r.want)) + " (200 wide)";
+      case kBoxTop: {
+        // The window is as wide as the model's box (the layout's 200, or ATTR_WIDTH).
+        int width = -1;
+        model::CtrlAttr(g_handles[r.panel], r.control, ATTR_WIDTH, &width);
+        return std::to_string(static_cast<int>(r.want)) + " (" + std::to_string(width) + " wide)";
+      }
       default:
         return std::to_string(static_cast<int>(r.want));
     }

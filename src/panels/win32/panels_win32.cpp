@@ -241,7 +241,10 @@ void PaintControl(HDC dc, const RECT& client, const ControlState& control,
       UINT align = DT_LEFT;
       if (control.justify == kJustifyRight) align = DT_RIGHT;
       if (control.justify == kJustifyCentre) align = DT_CENTER;
-      DrawTextA(dc, control.text, -1, &r, align | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+      // The box may be narrower than the text (the display keeps its texts clear of the
+      // indicators): the text then ends in an ellipsis; the value itself stays whole.
+      DrawTextA(dc, control.text, -1, &r,
+                align | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
       SelectObject(dc, old);
       break;
     }
