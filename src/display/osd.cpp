@@ -266,7 +266,11 @@ void PELTA_CDECL On_Channel_Change(TProgram82 chan) {
   } else {
     char name[kChannelNameField + 1];
     ChannelName(chan, name, sizeof name);
-    SetCtrlVal(panel, kNameControl, name);
+    // The host's name is in the ANSI code page; the panels show UTF-8. The logo's file name
+    // keeps the bytes the host sent.
+    char shown[kChannelNameField * 3 + 1];
+    AnsiToUtf8(name, shown, sizeof shown);
+    SetCtrlVal(panel, kNameControl, shown);
     ShowLogo(panel, name);
     OtherData(chan);
     ResetProgrammeLines(panel);

@@ -314,6 +314,8 @@ TEST_F(OsdTest, LogoFromTheIconFolderOrTheFallback) {
       // Characters Windows forbids in file names become '_'.
       {"ORF2 W/N", {icons + "ORF2 W_N.jpg"}},
       {"a\\b:c*d?e\"f<g>h|i", {icons + "a_b_c_d_e_f_g_h_i.jpg", icons + "0.jpg"}},
+      // The logo keeps the host's ANSI bytes (the file system names it so).
+      {"T\xE9l\xE9", {icons + "T\xE9l\xE9.jpg", icons + "0.jpg"}},
   };
   for (const auto& c : cases) {
     const int before = mem::ImageLoadCount();
@@ -324,6 +326,47 @@ TEST_F(OsdTest, LogoFromTheIconFolderOrTheFallback) {
     }
     EXPECT_EQ(Text(9), c.loads.back());
   }
+}
+
+// The host's channel name is in the ANSI code page; control 8 and the guide show it as UTF-8.
+TEST_F(OsdTest, ChannelNameIsShownFromTheAnsiCodePage) {
+  const struct {
+    int code_page;
+    const char* name;  // as the host sends it
+    const char* shown;
+  } cases[] = {
+      {1252, "T\xE9l\xE9", "T\xC3\xA9l\xC3\xA9"},
+      {1252, "\x80 \x9F \x81", "\xE2\x82\xAC \xC5\xB8 \xC2\x81"},  // a hole stays its C1 control
+      {1252, "ASCII only", "ASCII only"},
+      {65001,
+       "\xC4\x8C"
+       "esk\xC3\xA1",
+       "\xC4\x8C"
+       "esk\xC3\xA1"},  // a UTF-8 system: as sent
+      {65001, "bad \xFF", "bad \xEF\xBF\xBD"},
+  };
+  LoadStartAndPassGate();
+  for (const auto& c : cases) {
+    sim::SetAnsiCodePage(c.code_page);
+    On_Channel_Change(MakeChannel(c.name, 1, 1, 1, 0));
+    EXPECT_EQ(Text(8), c.shown) << c.name;
+    char guide_name[kChannelNameField + 1];
+    CurrentChannelName(guide_name, sizeof guide_name);
+    EXPECT_STREQ(guide_name, c.shown);
+    CurrentChannelNameAnsi(guide_name, sizeof guide_name);
+    EXPECT_STREQ(guide_name, c.name) << "window titles are compared with the bytes sent";
+  }
+  // 92 bytes of 0xE9 are 184 bytes of UTF-8: the guide's 93-byte buffer gets whole characters.
+  TProgram82 full = MakeChannel("", 1, 1, 1, 0);
+  std::memset(full.bytes, 0xE9, kChannelNameField);
+  sim::SetAnsiCodePage(1252);
+  On_Channel_Change(full);
+  std::string all;
+  for (size_t i = 0; i < kChannelNameField; ++i) all += "\xC3\xA9";
+  EXPECT_EQ(Text(8), all);
+  char cut[kChannelNameField + 1];
+  CurrentChannelName(cut, sizeof cut);
+  EXPECT_EQ(std::string(cut), all.substr(0, 92));
 }
 
 TEST_F(OsdTest, LogoPathThatDoesNotFitGoesStraightToTheFallback) {
