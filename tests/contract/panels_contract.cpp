@@ -205,6 +205,12 @@ struct Row {
 const Row kRows[] = {
     // Text control 2: text as given, numbers formatted.
     {"text shown as set", kStrip, 2, kSetText, 0, 0, "Channel One", 0, kShown, 0, 0, "Channel One"},
+    // UTF-8 through to the screen (Windows: the wide API): Czech, Greek, Cyrillic, Chinese, and a
+    // character outside the basic plane (a surrogate pair in UTF-16).
+    {"UTF-8 text shown as set", kStrip, 2, kSetText, 0, 0,
+     "\xC4\x8Dty\xC5\x99i \xCE\xB1\xCE\xB2 \xD0\x96 \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x93\xBA", 0,
+     kShown, 0, 0,
+     "\xC4\x8Dty\xC5\x99i \xCE\xB1\xCE\xB2 \xD0\x96 \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x93\xBA"},
     {"integer on a text control in decimal", kStrip, 2, kSetInt, 0, 42, nullptr, 0, kShown, 0, 0,
      "42"},
     {"double on a text control", kStrip, 2, kSetDouble, 0, 2.5, nullptr, 0, kShown, 0, 0, "2.5"},
