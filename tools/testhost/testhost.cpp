@@ -957,6 +957,12 @@ void CheckUnicodeTexts(const Plugin& plugin) {
   Check(WideText(next_window) == want_next,
         "control 11 reads the Czech line through GetWindowTextW", "\"%s\" want \"%s\"",
         Utf8(WideText(next_window)).c_str(), next.c_str());
+  // The logo is looked up with the bytes the host sent: "T\xE9l\xE9.jpg" is the file "Télé.jpg".
+  const std::wstring logo = WideText(osd != nullptr ? GetDlgItem(osd, 9) : nullptr);
+  const std::wstring want_logo = L"\\pelta_icon\\" + want_name + L".jpg";
+  Check(logo.size() >= want_logo.size() &&
+            logo.compare(logo.size() - want_logo.size(), want_logo.size(), want_logo) == 0,
+        "control 9 shows the logo named with the host's bytes", "\"%s\"", Utf8(logo).c_str());
   CheckTextsClearOfIndicators("Unicode channel");
   if (o.unicode_shot_request.empty()) return;
   Pump(150);

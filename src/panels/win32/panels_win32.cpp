@@ -329,7 +329,14 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       {
         Lock lock(model::Mutex());
         const ControlState* control = model::FindControlLocked(handle, number);
-        Widen(control != nullptr ? ControlText(*control) : "", text, model::kTextMax);
+        if (control != nullptr && control->layout.kind == uir::Kind::Picture) {
+          // A picture's value is its file's path, in the ANSI code page as the file system
+          // was asked for it (a logo named after the host's channel name).
+          const int n = MultiByteToWideChar(CP_ACP, 0, control->text, -1, text, model::kTextMax);
+          if (n == 0) text[0] = L'\0';
+        } else {
+          Widen(control != nullptr ? ControlText(*control) : "", text, model::kTextMax);
+        }
       }
       const size_t length = std::wcslen(text);
       if (message == WM_GETTEXTLENGTH) return static_cast<LRESULT>(length);
