@@ -121,7 +121,7 @@ BOOL CALLBACK EPproc(HWND hwnd, LPARAM) {
 
 int EPtry() {
   char name[kChannelNameChars + 1];
-  CurrentChannelName(name, sizeof name);
+  CurrentChannelNameAnsi(name, sizeof name);
   const int width = ScreenWidth;
   const int height = ScreenHeight;
   if (ProbePoint(width / 2, height / 2, name)) return 1;

@@ -51,6 +51,8 @@ const ControlEdge kIndicatorEdges[] = {
 const int kTextControls[] = {kNameControl, kNowControl, kNextControl};
 constexpr int kRightAlignedFromRight = 190;  // right-aligned texts end near the indicators
 constexpr int kCentredMargin = 80;           // centred texts: (W - 80) / 2
+constexpr int kClearOfIndicators = 8;        // the texts end this far left of the right-hand group
+constexpr int kLogoGap = 5;                  // aligned texts start this far right of the logo
 
 // Whether DisplayArea has been set by a channel change since load (whole screen, or a video
 // window found). Until then a failed video search falls back to the whole screen.
@@ -101,6 +103,67 @@ void PlaceControls(int panel, int area_width) {
   }
   for (int control : kTextControls) SetCtrlVal(panel, control, " ");
   for (int control : kTextControls) SetCtrlAttribute(panel, control, ATTR_LEFT, left);
+}
+
+struct Span {
+  int left, right;  // right is one past the last pixel
+};
+
+bool VisibleBox(int panel, int control, Span* out) {
+  int visible = 0;
+  int top = 0;
+  int left = 0;
+  int height = 0;
+  int width = 0;
+  if (GetCtrlAttribute(panel, control, ATTR_VISIBLE, &visible) != 0 || visible == 0 ||
+      GetCtrlBoundingRect(panel, control, &top, &left, &height, &width) != 0) {
+    return false;
+  }
+  *out = Span{left, left + width};
+  return true;
+}
+
+// Shortens the name and programme lines so that each ends at least kClearOfIndicators pixels
+// left of the leftmost visible control of the right-hand group (decoration, indicators, tuning
+// labels, time), or of the panel's right edge. A text that does not fit its box is drawn with an
+// ellipsis by the panel driver and by pelta-tool's pictures alike; the value stays whole.
+//   left-aligned: from its left edge (the layout's) to the limit;
+//   right-aligned: from the logo to its anchor's end (W - 182), or the limit if that is nearer;
+//   centred: around the same centre, as wide as the room on the nearer side allows.
+// Runs after the indicators' visibility was set for this channel; the panel is W - 60 wide.
+void FitTextControls(int panel, int area_width) {
+  int limit = area_width - 2 * kPanelInset;
+  for (const ControlEdge& edge : kIndicatorEdges) {
+    Span box{};
+    if (VisibleBox(panel, edge.control, &box) && box.left < limit) limit = box.left;
+  }
+  limit -= kClearOfIndicators;
+  Span logo{};
+  const int start = VisibleBox(panel, kLogoControl, &logo) ? logo.right + kLogoGap : 0;
+  for (int control : kTextControls) {
+    int justify = kJustifyLeft;
+    int left = 0;
+    if (GetCtrlAttribute(panel, control, ATTR_TEXT_JUSTIFY, &justify) != 0 ||
+        GetCtrlAttribute(panel, control, ATTR_LEFT, &left) != 0) {
+      continue;
+    }
+    int width = limit - left;
+    if (justify == kJustifyRight) {
+      // Anchored at its left edge: the text ends 8 pixels right of it (the panel model).
+      int end = left + 8;
+      if (end > limit) {
+        end = limit;
+        left = end - 8;
+      }
+      width = end - start;
+    } else if (justify == kJustifyCentre) {
+      const int centre = left + 4;
+      const int half = centre - start < limit - centre ? centre - start : limit - centre;
+      width = 2 * half;
+    }
+    SetCtrlAttribute(panel, control, ATTR_LEFT, left);
+    SetCtrlAttribute(panel, control, ATTR_WIDTH, width > 0 ? width : 0);
+  }
 }
 
 void ShowAndPlacePanel(int panel) {
@@ -205,11 +268,16 @@ void PELTA_CDECL On_Channel_Change(TProgram82 chan) {
   } else {
     char name[kChannelNameField + 1];
     ChannelName(chan, name, sizeof name);
-    SetCtrlVal(panel, kNameControl, name);
+    // The host's name is in the ANSI code page; the panels show UTF-8. The logo's file name
+    // keeps the bytes the host sent.
+    char shown[kChannelNameField * 3 + 1];
+    AnsiToUtf8(name, shown, sizeof shown);
+    SetCtrlVal(panel, kNameControl, shown);
     ShowLogo(panel, name);
     OtherData(chan);
     ResetProgrammeLines(panel);
   }
+  FitTextControls(panel, area_width);
 
   WriteTimeOfDay();
   TickCount = 0;

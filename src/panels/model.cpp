@@ -107,6 +107,7 @@ void SeedControl(ControlState* c, const uir::Control& layout) {
   c->layout = layout;
   c->left = layout.left;
   c->top = layout.top;
+  c->width = layout.width;
   c->visible = layout.visible;
   CopyTrunc(c->font, sizeof c->font, layout.font);
   c->point_size = layout.point_size;
@@ -171,6 +172,7 @@ bool IsIntAttr(int code) {
     case ATTR_VISIBLE:
     case ATTR_LEFT:
     case ATTR_TOP:
+    case ATTR_WIDTH:
     case ATTR_DECORATION_COLOR:
     case ATTR_FILL_COLOR:
     case ATTR_TEXT_COLOR:
@@ -194,6 +196,10 @@ int ApplyInt(ControlState* c, int code, int value) {
       break;
     case ATTR_TOP:
       c->top = value;
+      break;
+    case ATTR_WIDTH:
+      if (value < 0 || value > kMaxWidth) return kPanelBadValue;
+      c->width = value;
       break;
     case ATTR_DECORATION_COLOR:  // a decoration is drawn in its fill colour
     case ATTR_FILL_COLOR:
@@ -257,7 +263,7 @@ Box ControlBox(uir::Kind kind, int left, int top, int width, int height, int jus
 }
 
 Box ControlBox(const ControlState& c) {
-  return ControlBox(c.layout.kind, c.left, c.top, c.layout.width, c.layout.height, c.justify);
+  return ControlBox(c.layout.kind, c.left, c.top, c.width, c.layout.height, c.justify);
 }
 
 void FormatInt(char* out, size_t size, int value) {
@@ -332,6 +338,9 @@ bool CtrlAttr(int handle, int control, int code, int* value) {
       return true;
     case ATTR_TOP:
       *value = c->top;
+      return true;
+    case ATTR_WIDTH:
+      *value = c->width;
       return true;
     case ATTR_DECORATION_COLOR:
     case ATTR_FILL_COLOR:
@@ -704,6 +713,33 @@ int GetCtrlVal(int panel, int control, char* text, size_t size) {
   const ControlState* c = model::FindCtrl(panel, control, &rc);
   if (c == nullptr) return rc;
   return model::CopyFits(text, size, c->text) ? kPanelOk : kPanelBadValue;
+}
+
+int GetCtrlAttribute(int panel, int control, int attribute, int* value) {
+  if (value == nullptr) return kPanelBadValue;
+  {
+    Lock lock(g_mutex);
+    int rc = kPanelOk;
+    if (model::FindCtrl(panel, control, &rc) == nullptr) return rc;
+  }
+  if (!model::IsIntAttr(attribute)) return kPanelBadAttribute;
+  return model::CtrlAttr(panel, control, attribute, value) ? kPanelOk : kPanelBadAttribute;
+}
+
+int GetCtrlBoundingRect(int panel, int control, int* top, int* left, int* height, int* width) {
+  if (top == nullptr || left == nullptr || height == nullptr || width == nullptr) {
+    return kPanelBadValue;
+  }
+  Lock lock(g_mutex);
+  int rc = kPanelOk;
+  const ControlState* c = model::FindCtrl(panel, control, &rc);
+  if (c == nullptr) return rc;
+  const model::Box box = model::ControlBox(*c);
+  *top = box.top;
+  *left = box.left;
+  *height = box.height;
+  *width = box.width;
+  return kPanelOk;
 }
 
 int SetCtrlAttribute(int panel, int control, int attribute, int value) {

@@ -30,6 +30,7 @@ constexpr int kMaxLoaded = 8;   // panels loaded at once
 constexpr int kMaxLoops = 16;   // nested event loops
 constexpr int kMinPointSize = 1;
 constexpr int kMaxPointSize = 255;
+constexpr int kMaxWidth = 32767;
 
 // One attribute as the plug-in last set it (for inspection: display.json lists them).
 struct AttrValue {
@@ -51,6 +52,7 @@ struct ControlState {
 
   // Effective attributes: what the plug-in set, else the layout's.
   int left, top;
+  int width;  // the layout's, or ATTR_WIDTH; a text that does not fit ends in an ellipsis
   bool visible;
   char font[uir::kNameMax];
   int point_size;

@@ -16,6 +16,7 @@ enum PanelAttr {
   ATTR_VISIBLE = 530,           // control: 0 hides it
   ATTR_LEFT = 531,              // control: left edge in pixels, relative to the panel
   ATTR_TOP = 532,               // control: top edge in pixels, relative to the panel
+  ATTR_WIDTH = 533,             // control: width in pixels (0 to 32767); text is cut to it
   ATTR_DECORATION_COLOR = 550,  // control: colour of a decoration element
   ATTR_BACKCOLOR = 570,         // panel: background colour
   ATTR_INDICATOR_TEXT = 641,    // control: text shown with an indicator (its number)
@@ -82,6 +83,9 @@ int GetCtrlVal(int panel, int control, char* text, size_t size);
 int GetCtrlRange(int panel, int control, double* min, double* max);
 int SetCtrlAttribute(int panel, int control, int attribute, int value);
 int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
+int GetCtrlAttribute(int panel, int control, int attribute, int* value);
+// The control's box in its panel as it is shown (aligned labels anchored, model.h ControlBox).
+int GetCtrlBoundingRect(int panel, int control, int* top, int* left, int* height, int* width);
 int SetPanelAttribute(int panel, int attribute, int value);
 int ResetTextBox(int panel, int control, const char* text);
 // 0 when the picture was loaded into the control; non-zero when the file cannot be shown.

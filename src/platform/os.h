@@ -6,9 +6,13 @@
 // includes <windows.h> itself and has no other #ifdef _WIN32.
 #pragma once
 
+#include <cstddef>
+
 #ifdef _WIN32
+// clang-format off
 #include <windows.h>
-#include <mmsystem.h>
+#include <mmsystem.h>  // after <windows.h>: it uses its types without including it
+// clang-format on
 #else
 #include "platform/sim/win32.h"
 #endif
@@ -24,3 +28,10 @@ typedef BOOL(WINAPI* PeltaSetLayeredFn)(HWND, COLORREF, BYTE, DWORD);
 #else
 #define PELTA_CDECL
 #endif
+
+// Text that comes from the host (a channel name) or from pelta.ini (the typeface) is in the
+// system's ANSI code page; the panels hold UTF-8. Converts `in` to UTF-8 into `out` (`size`
+// bytes), cut at a character boundary where it does not fit, always NUL-terminated (size > 0).
+// Returns the length written. Windows: MultiByteToWideChar(CP_ACP) and WideCharToMultiByte
+// (CP_UTF8); the simulated desktop: code page 1252 unless sim::SetAnsiCodePage chose another.
+size_t AnsiToUtf8(const char* in, char* out, size_t size);

@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "panels/panels.h"
+#include "platform/os.h"
 #include "shared/controls.h"
 #include "shared/state.h"
 
@@ -152,8 +153,12 @@ void ApplyColours() {
 void ApplyFont(bool typeface) {
   const int display = pnlDisplay;
   const int justify = TextAlign;
+  // pelta.ini and the font dialog give the name in the ANSI code page; the panels take UTF-8.
+  // A name too long for a control is refused there as before (never cut to another face).
+  char face[kFontNameMax];
+  if (typeface) AnsiToUtf8(FontName, face, sizeof face);
   for (int control : kFontControls) {
-    if (typeface) SetCtrlAttribute(display, control, ATTR_TEXT_FONT, FontName);
+    if (typeface) SetCtrlAttribute(display, control, ATTR_TEXT_FONT, face);
     SetCtrlAttribute(display, control, ATTR_TEXT_JUSTIFY, justify);
   }
 }

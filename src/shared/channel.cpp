@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/os.h"
 #include "shared/state.h"
 
 TProgram82 CurrentChannel;
@@ -49,9 +50,15 @@ uint16_t CurrentServiceId() {
   return ServiceId(CurrentChannel);
 }
 
-void CurrentChannelName(char* out, size_t size) {
+void CurrentChannelNameAnsi(char* out, size_t size) {
   std::lock_guard<std::mutex> lock(GuideLock);
   ChannelName(CurrentChannel, out, size);
+}
+
+void CurrentChannelName(char* out, size_t size) {
+  char name[kChannelNameField + 1];
+  CurrentChannelNameAnsi(name, sizeof name);
+  AnsiToUtf8(name, out, size);
 }
 
 void ResetChannelState() {

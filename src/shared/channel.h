@@ -30,5 +30,8 @@ uint8_t CaSystemCode(const TProgram82& chan);      // offset 128: high byte of C
 extern TProgram82 CurrentChannel;
 void StoreCurrentChannel(const TProgram82& chan);  // zero all 868 bytes, then copy
 uint16_t CurrentServiceId();
+// The name as the host sent it, in the ANSI code page (window titles are compared with it).
+void CurrentChannelNameAnsi(char* out, size_t size);
+// The name as the panels show it: UTF-8, cut at a character boundary to fit `size`.
 void CurrentChannelName(char* out, size_t size);
 void ResetChannelState();

@@ -205,6 +205,12 @@ struct Row {
 const Row kRows[] = {
     // Text control 2: text as given, numbers formatted.
     {"text shown as set", kStrip, 2, kSetText, 0, 0, "Channel One", 0, kShown, 0, 0, "Channel One"},
+    // UTF-8 through to the screen (Windows: the wide API): Czech, Greek, Cyrillic, Chinese, and a
+    // character outside the basic plane (a surrogate pair in UTF-16).
+    {"UTF-8 text shown as set", kStrip, 2, kSetText, 0, 0,
+     "\xC4\x8Dty\xC5\x99i \xCE\xB1\xCE\xB2 \xD0\x96 \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x93\xBA", 0,
+     kShown, 0, 0,
+     "\xC4\x8Dty\xC5\x99i \xCE\xB1\xCE\xB2 \xD0\x96 \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x93\xBA"},
     {"integer on a text control in decimal", kStrip, 2, kSetInt, 0, 42, nullptr, 0, kShown, 0, 0,
      "42"},
     {"double on a text control", kStrip, 2, kSetDouble, 0, 2.5, nullptr, 0, kShown, 0, 0, "2.5"},
@@ -258,6 +264,20 @@ const Row kRows[] = {
     {"centred label follows its edge", kStrip, 2, kSetAttr, ATTR_LEFT, 250, nullptr, 0, kBoxLeft, 0,
      250 + 4 - 100, nullptr},
     {"left-aligned again", kStrip, 2, kSetAttr, ATTR_TEXT_JUSTIFY, kJustifyLeft, nullptr, 0,
+     kBoxLeft, 0, 250, nullptr},
+    {"narrower box", kStrip, 2, kSetAttr, ATTR_WIDTH, 120, nullptr, 0, kAttrInt, ATTR_WIDTH, 120,
+     nullptr},
+    {"negative width refused", kStrip, 2, kSetAttr, ATTR_WIDTH, -1, nullptr, kPanelBadValue,
+     kAttrInt, ATTR_WIDTH, 120, nullptr},
+    {"width past 32767 refused", kStrip, 2, kSetAttr, ATTR_WIDTH, 32768, nullptr, kPanelBadValue,
+     kAttrInt, ATTR_WIDTH, 120, nullptr},
+    {"right-aligned narrower box keeps its end", kStrip, 2, kSetAttr, ATTR_TEXT_JUSTIFY,
+     kJustifyRight, nullptr, 0, kBoxLeft, 0, 250 + 8 - 120, nullptr},
+    {"centred narrower box keeps its centre", kStrip, 2, kSetAttr, ATTR_TEXT_JUSTIFY,
+     kJustifyCentre, nullptr, 0, kBoxLeft, 0, 250 + 4 - 60, nullptr},
+    {"layout width back", kStrip, 2, kSetAttr, ATTR_WIDTH, 200, nullptr, 0, kAttrInt, ATTR_WIDTH,
+     200, nullptr},
+    {"left-aligned once more", kStrip, 2, kSetAttr, ATTR_TEXT_JUSTIFY, kJustifyLeft, nullptr, 0,
      kBoxLeft, 0, 250, nullptr},
     {"top edge", kStrip, 2, kSetAttr, ATTR_TOP, 33, nullptr, 0, kBoxTop, 0, 33, nullptr},
     {"hidden control", kStrip, 2, kSetAttr, ATTR_VISIBLE, 0, nullptr, 0, kCtrlShown, 0, 0, nullptr},
@@ -524,8 +544,12 @@ struct Runner {
         return text;
       }
       case kBoxLeft:
-      case kBoxTop:
-        return std::to_string(static_cast<int>(r.want)) + " (200 wide)";
+      case kBoxTop: {
+        // The window is as wide as the model's box (the layout's 200, or ATTR_WIDTH).
+        int width = -1;
+        model::CtrlAttr(g_handles[r.panel], r.control, ATTR_WIDTH, &width);
+        return std::to_string(static_cast<int>(r.want)) + " (" + std::to_string(width) + " wide)";
+      }
       default:
         return std::to_string(static_cast<int>(r.want));
     }

@@ -404,8 +404,8 @@ TEST_F(BadInputChannel, RecordFieldsAtTheirLimits) {
   } rows[] = {
       {"name filling its 92 bytes with no NUL: cut at the field", no_nul, std::string(92, 'X'),
        "4294967", "H", "OTH"},
-      {"bytes above 0x7F and control codes: shown byte for byte", high_bytes,
-       "\xC4rger \xFF\x80\x01\x1B", "0", "V", "FTA"},
+      {"bytes above 0x7F: code page 1252 as UTF-8; control codes kept", high_bytes,
+       "\xC3\x84rger \xC3\xBF\xE2\x82\xAC\x01\x1B", "0", "V", "FTA"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,6 +104,67 @@ TEST_F(OsdTest, TextAlignmentPlacesTheTextControls) {
       }
     }
     Unload();
+  }
+}
+
+// The name and programme lines end at least 8 pixels left of every visible control of the
+// right-hand group, on every screen, size, alignment and choice of indicators; a text that does
+// not fit keeps its whole value (the drivers draw it with an ellipsis).
+TEST_F(OsdTest, TextsStayClearOfTheIndicators) {
+  const std::string long_name(80, 'W');  // the host's name field holds this much
+  const std::string long_line(300, 'W');
+  const int kRightGroup[] = {12, 15, 14, 13, 4, 5, 6, 7};
+  struct Box {
+    int left, top, right, bottom;
+  };
+  const auto box_of = [](int control) {
+    int top = 0, left = 0, height = 0, width = 0;
+    EXPECT_EQ(GetCtrlBoundingRect(pnlDisplay, control, &top, &left, &height, &width), 0);
+    return Box{left, top, left + width, top + height};
+  };
+  for (int screen : {1024, 1280, 1920, 3840}) {
+    for (const char* size : {"0", "1", "2", "3"}) {
+      for (const char* align : {"0", "16", "32"}) {
+        for (const char* shown : {"0", "1"}) {
+          SCOPED_TRACE(std::to_string(screen) + " size " + size + " align " + align +
+                       " indicators " + shown);
+          sim::SetScreenSize(screen, screen * 9 / 16);
+          LoadWith({{1, size}, {5, shown}, {6, shown}, {13, align}, {4, "0"}});
+          On_Channel_Change(MakeChannel(long_name.c_str(), 11836000, 13, 1, 0));
+          SetCtrlVal(pnlDisplay, 10, long_line.c_str());  // as the guide's lines would come
+          int leftmost = screen - 60;
+          for (int control : kRightGroup) {
+            int visible = 0;
+            GetCtrlAttribute(pnlDisplay, control, ATTR_VISIBLE, &visible);
+            if (visible != 0) leftmost = std::min(leftmost, box_of(control).left);
+          }
+          EXPECT_EQ(leftmost, screen - 165) << "the frame behind the indicators is on show";
+          for (int text : {8, 10, 11}) {
+            const Box t = box_of(text);
+            EXPECT_LE(t.right, leftmost - 8) << "control " << text;
+            EXPECT_GE(t.left, 0) << "control " << text;
+            EXPECT_GT(t.right - t.left, screen / 3) << "control " << text << " keeps its room";
+            if (std::string(align) == "16") {
+              EXPECT_EQ(t.right, screen - 182) << "right-aligned " << text;
+            }
+            if (std::string(align) == "32") {
+              EXPECT_EQ(t.left + t.right, 2 * ((screen - 80) / 2 + 4)) << "centred " << text;
+            }
+            for (int control : kRightGroup) {
+              int visible = 0;
+              GetCtrlAttribute(pnlDisplay, control, ATTR_VISIBLE, &visible);
+              const Box i = box_of(control);
+              const bool overlap =
+                  t.left < i.right && i.left < t.right && t.top < i.bottom && i.top < t.bottom;
+              EXPECT_FALSE(visible != 0 && overlap) << text << " reaches into " << control;
+            }
+          }
+          EXPECT_EQ(Text(8), long_name) << "the value stays whole";
+          EXPECT_EQ(Text(10), long_line);
+          Unload();
+        }
+      }
+    }
   }
 }
 
@@ -252,6 +314,8 @@ TEST_F(OsdTest, LogoFromTheIconFolderOrTheFallback) {
       // Characters Windows forbids in file names become '_'.
       {"ORF2 W/N", {icons + "ORF2 W_N.jpg"}},
       {"a\\b:c*d?e\"f<g>h|i", {icons + "a_b_c_d_e_f_g_h_i.jpg", icons + "0.jpg"}},
+      // The logo keeps the host's ANSI bytes (the file system names it so).
+      {"T\xE9l\xE9", {icons + "T\xE9l\xE9.jpg", icons + "0.jpg"}},
   };
   for (const auto& c : cases) {
     const int before = mem::ImageLoadCount();
@@ -262,6 +326,47 @@ TEST_F(OsdTest, LogoFromTheIconFolderOrTheFallback) {
     }
     EXPECT_EQ(Text(9), c.loads.back());
   }
+}
+
+// The host's channel name is in the ANSI code page; control 8 and the guide show it as UTF-8.
+TEST_F(OsdTest, ChannelNameIsShownFromTheAnsiCodePage) {
+  const struct {
+    int code_page;
+    const char* name;  // as the host sends it
+    const char* shown;
+  } cases[] = {
+      {1252, "T\xE9l\xE9", "T\xC3\xA9l\xC3\xA9"},
+      {1252, "\x80 \x9F \x81", "\xE2\x82\xAC \xC5\xB8 \xC2\x81"},  // a hole stays its C1 control
+      {1252, "ASCII only", "ASCII only"},
+      {65001,
+       "\xC4\x8C"
+       "esk\xC3\xA1",
+       "\xC4\x8C"
+       "esk\xC3\xA1"},  // a UTF-8 system: as sent
+      {65001, "bad \xFF", "bad \xEF\xBF\xBD"},
+  };
+  LoadStartAndPassGate();
+  for (const auto& c : cases) {
+    sim::SetAnsiCodePage(c.code_page);
+    On_Channel_Change(MakeChannel(c.name, 1, 1, 1, 0));
+    EXPECT_EQ(Text(8), c.shown) << c.name;
+    char guide_name[kChannelNameField + 1];
+    CurrentChannelName(guide_name, sizeof guide_name);
+    EXPECT_STREQ(guide_name, c.shown);
+    CurrentChannelNameAnsi(guide_name, sizeof guide_name);
+    EXPECT_STREQ(guide_name, c.name) << "window titles are compared with the bytes sent";
+  }
+  // 92 bytes of 0xE9 are 184 bytes of UTF-8: the guide's 93-byte buffer gets whole characters.
+  TProgram82 full = MakeChannel("", 1, 1, 1, 0);
+  std::memset(full.bytes, 0xE9, kChannelNameField);
+  sim::SetAnsiCodePage(1252);
+  On_Channel_Change(full);
+  std::string all;
+  for (size_t i = 0; i < kChannelNameField; ++i) all += "\xC3\xA9";
+  EXPECT_EQ(Text(8), all);
+  char cut[kChannelNameField + 1];
+  CurrentChannelName(cut, sizeof cut);
+  EXPECT_EQ(std::string(cut), all.substr(0, 92));
 }
 
 TEST_F(OsdTest, LogoPathThatDoesNotFitGoesStraightToTheFallback) {

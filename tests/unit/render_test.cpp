@@ -251,6 +251,29 @@ TEST_F(RenderTest, AlignedNameSitsInTheModelsBox) {
   }
 }
 
+// A name longer than its box (the display ends it 8 pixels left of the indicators) is drawn up
+// to the box's right edge, ending in an ellipsis, and never past it, in every alignment.
+TEST_F(RenderTest, LongNameEndsInsideItsBox) {
+  const std::string name(120, 'W');
+  for (const char* align : {"0", "16", "32"}) {
+    SCOPED_TRACE(align);
+    ShowChannel("255", align);
+    ASSERT_EQ(SetCtrlVal(pnlDisplay, 8, name.c_str()), 0);
+    int top = 0, left = 0, height = 0, width = 0;
+    ASSERT_EQ(GetCtrlBoundingRect(pnlDisplay, 8, &top, &left, &height, &width), 0);
+    const Png png = Render();
+    int first = 0, last = 0;
+    NameColumns(png, &first, &last);
+    ASSERT_GT(last, first);
+    EXPECT_GE(first, left);
+    EXPECT_LT(last, left + width) << "nothing drawn past the box";
+    // The frame behind the indicators starts at W - 165 of the area W (the panel is W - 60).
+    EXPECT_LE(left + width, kPanelWidth + 60 - 165 - 8) << "the box ends before the indicators";
+    EXPECT_GE(last, left + width - 30) << "the text fills its box up to the ellipsis";
+    Unload();
+  }
+}
+
 // The guide's text box wraps its text; a line break must never cut a character in two (cairo
 // then refuses the text and everything drawn after it).
 TEST_F(RenderTest, GuideTextBoxWrapsLongAccentedText) {

@@ -210,6 +210,34 @@ TEST_F(SettingsTest, FontNameKeepsAtMost128Characters) {
   EXPECT_EQ(std::string(FontName), std::string(128, 'F'));
 }
 
+// pelta.ini is in the ANSI code page: the typeface reaches the display's texts as UTF-8, and the
+// file keeps the bytes it had. A name whose UTF-8 does not fit a control is refused there (the
+// control keeps its face) rather than cut to the name of another face.
+TEST_F(SettingsTest, TypefaceFromTheAnsiCodePageReachesTheTextsAsUtf8) {
+  const struct {
+    std::string line;  // pelta.ini line 16
+    std::string face;  // what control 8 uses
+  } rows[] = {
+      {"Courier New", "Courier New"},
+      {"Fran\xE7"
+       "ais",
+       "Fran\xC3\xA7"
+       "ais"},
+      {std::string(40, '\xE9'), "Arial"},  // 80 bytes of UTF-8: refused, the layout's face stays
+  };
+  for (const auto& r : rows) {
+    std::vector<std::string> lines = DefaultIni();
+    lines[15] = r.line;
+    WriteIni(lines);
+    ASSERT_TRUE(Load());
+    char face[128] = "";
+    EXPECT_TRUE(mem::CtrlAttrText(pnlDisplay, 8, ATTR_TEXT_FONT, face, sizeof face));
+    EXPECT_EQ(std::string(face), r.face) << r.line;
+    EXPECT_EQ(std::string(FontName), r.line) << "the setting keeps the file's bytes";
+    Unload();
+  }
+}
+
 TEST_F(SettingsTest, SaveWritesCrLfLinesInTheReadOrderAndReadsBackUnchanged) {
   const std::vector<std::string> stored = {"12.5", "2",  "255", "65280",      "1",  "0",
                                            "1",    "1",  "1",   "-2",         "-1", "200",

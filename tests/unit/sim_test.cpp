@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/os.h"
+
 namespace {
 
 RECT R(LONG l, LONG t, LONG r, LONG b) {
@@ -258,7 +260,7 @@ TEST_F(SimLookup, MapPath) {
       {"dir\\sub\\pelta.ini", 18, true, "dir/sub/pelta.ini"},
   };
   for (const Case& c : cases) {
-    char out[64];
+    char out[65];  // one past the largest size given
     std::memset(out, 'x', sizeof out);
     EXPECT_EQ(sim::MapPath(c.in, out, c.size), c.ok) << c.in << " " << c.size;
     EXPECT_STREQ(out, c.want) << c.in << " " << c.size;
@@ -311,6 +313,42 @@ TEST_F(SimLog, SendMessageReachesTheWindowProcedureAndRecordsOrder) {
   sim::ClearLogs();
   EXPECT_EQ(sim::CallCount(), 0);
   EXPECT_EQ(sim::DroppedLogEntries(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// ANSI text to UTF-8: the result is cut at a character boundary, never inside a sequence.
+TEST_F(SimTest, AnsiToUtf8CutsAtACharacterBoundary) {
+  const struct {
+    int code_page;
+    const char* in;
+    size_t size;
+    const char* want;
+  } rows[] = {
+      {1252, "T\xE9l\xE9", 64, "T\xC3\xA9l\xC3\xA9"},
+      {1252, "T\xE9l\xE9", 3, "T"},  // 'T' and half of é do not make a text
+      {1252, "T\xE9l\xE9", 4, "T\xC3\xA9"},
+      {1252, "\x80", 3, ""},  // the euro sign needs 3 bytes and the NUL
+      {1252, "\x80", 4, "\xE2\x82\xAC"},
+      {1252, "abc", 1, ""},
+      {1252, "", 8, ""},
+      {65001, "\xE4\xB8\xAD\xE6\x96\x87", 6, "\xE4\xB8\xAD"},
+      {65001, "\xE4\xB8", 8, "\xEF\xBF\xBD\xEF\xBF\xBD"},                   // a cut sequence
+      {65001, "\xED\xA0\x80", 16, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
+      {437, "\xE9", 8, "\xC3\xA9"},  // a code page the desktop lacks reads as 1252
+  };
+  for (const auto& r : rows) {
+    sim::SetAnsiCodePage(r.code_page);
+    char out[65];  // one past the largest size given
+    std::memset(out, 'x', sizeof out);
+    const size_t n = AnsiToUtf8(r.in, out, r.size);
+    EXPECT_STREQ(out, r.want) << r.code_page << " " << r.in << " in " << r.size;
+    EXPECT_EQ(n, std::strlen(r.want));
+    EXPECT_EQ(out[r.size], 'x') << "nothing written past the buffer, row " << r.in;
+  }
+  EXPECT_EQ(AnsiToUtf8("abc", nullptr, 4), 0u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Panels to PNG with cairo (see render.h). Text goes through cairo's own text API, faces chosen
-// by fontconfig; logos are decoded with libjpeg.
+// Panels to PNG with cairo (see render.h). Text is laid out by pango (faces, and the fallback
+// for characters a face lacks, chosen by fontconfig); logos are decoded with libjpeg.
 #include "render.h"
 
 #include <cairo.h>
@@ -21,6 +21,9 @@
 #include "panels/panels.h"
 #include "panels/picture_bounds.h"
 #include "platform/sim/sim.h"
+
+// After the simulated desktop's header: glib defines TRUE and FALSE only where they are not yet.
+#include <pango/pangocairo.h>
 
 namespace {
 
@@ -56,44 +59,58 @@ int Darker(int colour) {
 
 // ---- text ----
 
-// Code page 1252 for 0x80..0x9F (0 where the code page has no character); 0xA0..0xFF are
-// Latin-1.
-const unsigned short kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-// The plug-in's 8-bit text as UTF-8 for cairo. Control characters and bytes without a
-// character become '?'; the result is cut (on a character boundary) to fit `size`.
-void ToUtf8(const char* in, char* out, size_t size) {
+// The panel model holds UTF-8. A byte that does not begin a valid sequence (a text that came
+// in some 8-bit code page) becomes U+FFFD, and control characters become '?', so pango never
+// sees text it would refuse. The result is cut on a character boundary to fit `size`.
+void CleanUtf8(const char* in, char* out, size_t size) {
+  if (size == 0) return;
   size_t n = 0;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(in); *p != 0; ++p) {
-    unsigned code = *p;
-    if (code >= 0x80 && code < 0xA0) code = kCp1252High[code - 0x80];
-    if (code < 0x20 || code == 0x7F) code = '?';
-    char bytes[3];
-    size_t len;
-    if (code < 0x80) {
-      bytes[0] = static_cast<char>(code);
-      len = 1;
-    } else if (code < 0x800) {
-      bytes[0] = static_cast<char>(0xC0 | (code >> 6));
-      bytes[1] = static_cast<char>(0x80 | (code & 0x3F));
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(in);
+  while (*p != 0) {
+    const unsigned char lead = *p;
+    size_t len = 1;
+    unsigned code = lead;
+    if (lead >= 0xC2 && lead <= 0xDF) {
       len = 2;
-    } else {
-      bytes[0] = static_cast<char>(0xE0 | (code >> 12));
-      bytes[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      bytes[2] = static_cast<char>(0x80 | (code & 0x3F));
+      code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
       len = 3;
+      code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      len = 4;
+      code = lead & 0x07;
+    } else if (lead >= 0x80) {
+      len = 0;  // a continuation byte or a lead that no valid sequence has
     }
-    if (n + len + 1 > size) break;
-    std::memcpy(out + n, bytes, len);
-    n += len;
+    for (size_t i = 1; i < len; ++i) {
+      if ((p[i] & 0xC0) != 0x80) {
+        len = 0;
+        break;
+      }
+      code = (code << 6) | (p[i] & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are not characters either.
+    if ((len == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+        (len == 4 && (code < 0x10000 || code > 0x10FFFF))) {
+      len = 0;
+    }
+    const char* bytes = reinterpret_cast<const char*>(p);
+    size_t out_len = len;
+    if (len == 0) {
+      bytes = "\xEF\xBF\xBD";
+      out_len = 3;
+    } else if (len == 1 && (lead < 0x20 || lead == 0x7F)) {
+      bytes = "?";
+    }
+    if (n + out_len + 1 > size) break;
+    std::memcpy(out + n, bytes, out_len);
+    n += out_len;
+    p += len == 0 ? 1 : len;
   }
-  if (size > 0) out[n] = '\0';
+  out[n] = '\0';
 }
 
-// The family to ask cairo for: the typeface itself when fontconfig has it, DejaVu Sans
+// The family to ask pango for: the typeface itself when fontconfig has it, DejaVu Sans
 // otherwise (fontconfig would otherwise pick some look-alike that differs between machines).
 const char* ResolveFamily(const char* wanted) {
   struct Entry {
@@ -134,83 +151,68 @@ struct TextStyle {
   int colour;
 };
 
-void UseFont(cairo_t* cr, const TextStyle& style) {
-  cairo_select_font_face(cr, ResolveFamily(style.family), CAIRO_FONT_SLANT_NORMAL,
-                         CAIRO_FONT_WEIGHT_NORMAL);
-  cairo_set_font_size(cr, style.size);
+// A pango layout of the text in the style's face; fontconfig falls back glyph by glyph to a face
+// that has the character (Chinese from a CJK face, Czech from the requested one).
+PangoLayout* MakeLayout(cairo_t* cr, const TextStyle& style, const char* utf8) {
+  PangoLayout* layout = pango_cairo_create_layout(cr);
+  PangoFontDescription* face = pango_font_description_new();
+  pango_font_description_set_family(face, ResolveFamily(style.family));
+  // The layout's sizes are character heights in pixels, as on Windows.
+  pango_font_description_set_absolute_size(face, style.size * PANGO_SCALE);
+  pango_layout_set_font_description(layout, face);
+  pango_font_description_free(face);
+  pango_layout_set_text(layout, utf8, -1);
+  return layout;
 }
 
 enum class Align { Left, Right, Centre };
 
-// One line of (UTF-8) text in the box, clipped to it horizontally, vertically centred when the
-// face fits the box's height and hanging from its top when it does not. With `background` >= 0
-// the text's own extent (its advance by the face's height, within the box) is filled first,
-// as a label sized to its text is.
+// One line of (UTF-8) text in the box, vertically centred when the face fits the box's height
+// and hanging from its top when it does not. A text wider than the box ends in an ellipsis at a
+// character boundary (as DT_END_ELLIPSIS on Windows). With `background` >= 0 the text's own
+// extent (its width by the face's height, within the box) is filled first, as a label sized to
+// its text is.
 void DrawLine(cairo_t* cr, const TextStyle& style, const char* utf8, double x, double y, double w,
               double h, Align align, int background = -1) {
-  if (utf8[0] == '\0' || w <= 0) return;
+  if (utf8[0] == '\0' || w < 1) return;
   cairo_save(cr);
-  UseFont(cr, style);
-  cairo_font_extents_t fe;
-  cairo_font_extents(cr, &fe);
-  cairo_text_extents_t te;
-  cairo_text_extents(cr, utf8, &te);
+  PangoLayout* layout = MakeLayout(cr, style, utf8);
+  pango_layout_set_single_paragraph_mode(layout, TRUE);
+  pango_layout_set_width(layout, static_cast<int>(w) * PANGO_SCALE);
+  pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+  PangoRectangle ink;
+  PangoRectangle logical;
+  pango_layout_get_pixel_extents(layout, &ink, &logical);
   double tx = x;
-  if (align == Align::Right) tx = x + w - te.x_advance;
-  if (align == Align::Centre) tx = x + (w - te.x_advance) / 2;
-  const double height = fe.ascent + fe.descent;
+  if (align == Align::Right) tx = x + w - logical.width;
+  if (align == Align::Centre) tx = x + (w - logical.width) / 2;
+  const double height = logical.height;
   const double top = y + (height < h ? (h - height) / 2 : 0);
   cairo_rectangle(cr, x, y - 1000, w, h + 2000);  // horizontal clip only
   cairo_clip(cr);
-  if (background >= 0) FillRect(cr, tx, top, te.x_advance, height, background);
+  if (background >= 0) FillRect(cr, tx, top, logical.width, height, background);
   SetColour(cr, style.colour);
-  cairo_move_to(cr, tx, top + fe.ascent);
-  cairo_show_text(cr, utf8);
+  cairo_move_to(cr, tx - logical.x, top);
+  pango_cairo_show_layout(cr, layout);
+  g_object_unref(layout);
   cairo_restore(cr);
 }
 
-// Word-wrapped text for a text box; line ends (LF or CR LF) break lines.
+// Word-wrapped text for a text box (a word wider than the box is broken between characters);
+// line ends (LF or CR LF) break lines.
 void DrawWrapped(cairo_t* cr, const TextStyle& style, const char* utf8, double x, double y,
                  double w, double h) {
+  if (w < 1) return;
   cairo_save(cr);
   cairo_rectangle(cr, x, y, w, h);
   cairo_clip(cr);
-  UseFont(cr, style);
-  cairo_font_extents_t fe;
-  cairo_font_extents(cr, &fe);
+  PangoLayout* layout = MakeLayout(cr, style, utf8);
+  pango_layout_set_width(layout, static_cast<int>(w) * PANGO_SCALE);
+  pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
   SetColour(cr, style.colour);
-  char line[1024];
-  double baseline = y + fe.ascent;
-  const char* p = utf8;
-  while (*p != '\0' && baseline - fe.ascent < y + h) {
-    // Longest prefix of the paragraph that fits, broken after a blank where possible. Prefixes
-    // end on whole characters: cairo refuses a cut UTF-8 sequence (and the context with it).
-    size_t n = 0, last_break = 0, first_char = 0;
-    while (p[n] != '\0' && p[n] != '\n' && p[n] != '\r') {
-      size_t next = n + 1;
-      while ((static_cast<unsigned char>(p[next]) & 0xC0) == 0x80) ++next;
-      if (next + 1 > sizeof line) break;
-      std::memcpy(line, p, next);
-      line[next] = '\0';
-      cairo_text_extents_t te;
-      cairo_text_extents(cr, line, &te);
-      if (te.x_advance > w && n > 0) break;
-      if (n == 0) first_char = next;
-      if (p[n] == ' ') last_break = next;
-      n = next;
-    }
-    const bool broke = p[n] != '\0' && p[n] != '\n' && p[n] != '\r';
-    if (broke && last_break > 0) n = last_break;
-    if (n == 0) n = first_char;  // not even one character fits: show it cut
-    std::memcpy(line, p, n);
-    line[n] = '\0';
-    cairo_move_to(cr, x, baseline);
-    cairo_show_text(cr, line);
-    p += n;
-    if (*p == '\r') ++p;
-    if (*p == '\n') ++p;
-    baseline += fe.ascent + fe.descent;
-  }
+  cairo_move_to(cr, x, y);
+  pango_cairo_show_layout(cr, layout);
+  g_object_unref(layout);
   cairo_restore(cr);
 }
 
@@ -332,11 +334,11 @@ void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
   if (!c.visible) return;
   const double x = c.left;
   const double y = c.top;
-  const double w = l.width;
+  const double w = l.kind == uir::Kind::Text ? c.width : l.width;
   const double h = l.height;
   const int back = c.back_colour;
   char utf8[mem::kTextMax * 3];
-  ToUtf8(c.text, utf8, sizeof utf8);
+  CleanUtf8(c.text, utf8, sizeof utf8);
   const TextStyle style = StyleOf(c);
 
   switch (l.kind) {
@@ -359,7 +361,7 @@ void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
       char number[uir::kNameMax];
       if (mem::CtrlAttrText(panel, n, ATTR_INDICATOR_TEXT, number, sizeof number)) {
         char text[uir::kNameMax * 3];
-        ToUtf8(number, text, sizeof text);
+        CleanUtf8(number, text, sizeof text);
         DrawLine(cr, style, text, x, y, w, h, Align::Centre);
       }
       break;
@@ -372,7 +374,7 @@ void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
       FillRect(cr, x, y, w, h, back);
       Frame(cr, x, y, w, h, 0x808080, 0xFFFFFF);
       char label[uir::kNameMax * 3];
-      ToUtf8(l.label, label, sizeof label);
+      CleanUtf8(l.label, label, sizeof label);
       DrawLine(cr, style, label, x - 160, y, 154, h, Align::Right);
       DrawLine(cr, style, utf8, x + 3, y, w - 6, h, Align::Right);
       break;
@@ -386,7 +388,7 @@ void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
       FillRect(cr, x, y, w, h, kButtonFace);
       Frame(cr, x, y, w, h, 0xFFFFFF, 0x404040);
       char label[uir::kNameMax * 3];
-      ToUtf8(l.label, label, sizeof label);
+      CleanUtf8(l.label, label, sizeof label);
       DrawLine(cr, style, label, x, y, w, h, Align::Centre);
       break;
     }
@@ -458,7 +460,7 @@ bool RenderPanel(int panel_handle, const char* png_path, char* error, size_t err
     FillRect(cr, kRenderMargin, kRenderMargin, width, caption, 0x0A246A);
     TextStyle title = {"", 12, 0xFFFFFF};
     char utf8[uir::kNameMax * 3];
-    ToUtf8(state->layout.caption, utf8, sizeof utf8);
+    CleanUtf8(state->layout.caption, utf8, sizeof utf8);
     DrawLine(cr, title, utf8, kRenderMargin + 6, kRenderMargin, width - 12, caption, Align::Left);
   }
   cairo_translate(cr, kRenderMargin, kRenderMargin + caption);

@@ -90,7 +90,13 @@ HWND Child(const char* caption, int control) {
 bool ShownText(int, const char* caption, int control, char* out, size_t size) {
   HWND child = Child(caption, control);
   if (child == nullptr || size == 0) return false;
-  SendMessageA(child, WM_GETTEXT, size, reinterpret_cast<LPARAM>(out));
+  // As a Unicode program reads it: UTF-16, here back to the model's UTF-8.
+  wchar_t wide[2048] = L"";
+  const int units = GetWindowTextW(child, wide, 2048);
+  const int n = units <= 0 ? 0
+                           : WideCharToMultiByte(CP_UTF8, 0, wide, units, out,
+                                                 static_cast<int>(size) - 1, nullptr, nullptr);
+  out[n > 0 ? n : 0] = '\0';
   return true;
 }
 

@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <climits>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -82,6 +83,14 @@ struct Options {
   std::string shot_done;     // waited for (a screenshot was taken)
   int timeout_s = 150;
   std::string missing_uir_dll;  // a copy of the DLL in a folder without pelta.uir
+  // A channel whose name the host sends in code page 1252 and whose EIT is in DVB character
+  // tables (Czech ISO/IEC 6937, Chinese two-byte): its stream, service and the lines pelta-tool
+  // reads from it (a file of UTF-8 "now: " and "next: " lines), and a screenshot of its strip.
+  std::string ts_unicode;
+  int unicode_sid = 0x0303;
+  std::string expect_unicode;
+  std::string unicode_shot_request;
+  std::string unicode_shot_done;
 };
 
 Options g_options;
@@ -337,6 +346,57 @@ std::string ControlText(const char* caption, int control) {
   return Text(GetDlgItem(panel, control));
 }
 
+// The text as a Unicode program reads it (the plug-in's windows are Unicode windows).
+std::wstring WideText(HWND window) {
+  if (window == nullptr) return L"<no window>";
+  wchar_t buffer[2048] = L"";
+  const int n = GetWindowTextW(window, buffer, 2048);
+  return std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+std::wstring FromCodePage(UINT code_page, const std::string& text) {
+  wchar_t buffer[2048] = L"";
+  const int n = text.empty() ? 0
+                             : MultiByteToWideChar(code_page, 0, text.data(),
+                                                   static_cast<int>(text.size()), buffer, 2047);
+  return std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+// For the log: UTF-16 as UTF-8.
+std::string Utf8(const std::wstring& text) {
+  char buffer[6144] = "";
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), buffer,
+                                    sizeof buffer - 1, nullptr, nullptr);
+  return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+// The name and programme lines end at least 8 pixels left of the leftmost visible control of the
+// strip's right-hand group (frame, indicators, tuning labels, time): window rectangles.
+void CheckTextsClearOfIndicators(const char* when) {
+  HWND osd = FindWindowA(nullptr, "Pelta");
+  LONG leftmost = LONG_MAX;
+  int which = 0;
+  for (int control : {12, 15, 14, 13, 4, 5, 6, 7}) {
+    HWND child = osd != nullptr ? GetDlgItem(osd, control) : nullptr;
+    RECT r;
+    if (child != nullptr && IsWindowVisible(child) && GetWindowRect(child, &r) &&
+        r.left < leftmost) {
+      leftmost = r.left;
+      which = control;
+    }
+  }
+  for (int control : {8, 10, 11}) {
+    HWND child = osd != nullptr ? GetDlgItem(osd, control) : nullptr;
+    RECT r{};
+    const bool got = child != nullptr && GetWindowRect(child, &r);
+    char name[96];
+    std::snprintf(name, sizeof name, "%s: control %d ends 8 px left of the indicators", when,
+                  control);
+    Check(got && which != 0 && r.right <= leftmost - 8, name,
+          "right edge %ld, control %d starts at %ld", r.right, which, leftmost);
+  }
+}
+
 bool Visible(const char* caption) {
   HWND window = FindWindowA(nullptr, caption);
   return window != nullptr && IsWindowVisible(window);
@@ -485,6 +545,16 @@ void ParseArgs(int argc, char** argv) {
       o.shot_done = value;
     else if (key == "--timeout")
       o.timeout_s = std::atoi(value);
+    else if (key == "--ts-unicode")
+      o.ts_unicode = value;
+    else if (key == "--unicode-sid")
+      o.unicode_sid = static_cast<int>(std::strtol(value, nullptr, 0));
+    else if (key == "--expect-unicode")
+      o.expect_unicode = value;
+    else if (key == "--unicode-shot-request")
+      o.unicode_shot_request = value;
+    else if (key == "--unicode-shot-done")
+      o.unicode_shot_done = value;
     else if (key == "--missing-uir-dll")
       o.missing_uir_dll = value;
     else
@@ -765,6 +835,7 @@ void CheckChannelChange(const Plugin& plugin) {
   DataCallbackFn callback = nullptr;
   std::memcpy(&callback, g_filter_record + kFilterCallbackOffset, sizeof callback);
   Check(callback != nullptr, "start-filter record carries the data callback at offset 40");
+  CheckTextsClearOfIndicators("first channel");
 }
 
 // Waits for the EIT feed to reach the display; returns the tick count at which both lines were
@@ -829,6 +900,76 @@ void CheckProgrammeChange() {
   WaitFor([&] { return g_feed_calls.load() >= calls + 4; }, 3000);
   Pump(300);
   Check(!Visible("Pelta"), "a programme change does not show the hidden strip by itself");
+}
+
+// The lines pelta-tool read from the stream: UTF-8 after "now: " and "next: ".
+bool ReadExpectedLines(const std::string& path, std::string* now, std::string* next) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  char line[4096];
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (text.compare(0, 5, "now: ") == 0) *now = text.substr(5);
+    if (text.compare(0, 6, "next: ") == 0) *next = text.substr(6);
+  }
+  std::fclose(f);
+  return !now->empty() && !next->empty();
+}
+
+// A channel whose name comes in code page 1252 and whose programme lines are Czech (ISO/IEC
+// 6937) and Chinese (two-byte table): read back through the wide API, as a Unicode program
+// sees them, and photographed.
+void CheckUnicodeTexts(const Plugin& plugin) {
+  Options& o = g_options;
+  if (o.ts_unicode.empty()) return;
+  g_step = "Unicode texts";
+  std::vector<unsigned char> payloads;
+  Check(ReadTsPayloads(o.ts_unicode, payloads), "transport stream of the Unicode channel read",
+        "%s", o.ts_unicode.c_str());
+  std::string now;
+  std::string next;
+  Check(ReadExpectedLines(o.expect_unicode, &now, &next), "expected Unicode lines read", "%s",
+        o.expect_unicode.c_str());
+  {
+    std::lock_guard<std::mutex> lock(g_feed_mutex);
+    g_eit_payloads.swap(payloads);
+  }
+  o.service_id = o.unicode_sid;
+  const std::string name = "T\xE9l\xE9";  // "Télé" as a host on a Western system sends it
+  plugin.on_channel(MakeChannel(name));
+  HWND osd = FindWindowA(nullptr, "Pelta");
+  Note("ANSI code page %u", GetACP());
+  const std::wstring want_name = FromCodePage(CP_ACP, name);
+  const std::wstring shown_name = WideText(osd != nullptr ? GetDlgItem(osd, 8) : nullptr);
+  Check(shown_name == want_name && (GetACP() != 1252 || shown_name == L"T\u00E9l\u00E9"),
+        "control 8 shows the code page 1252 name through CP_ACP", "\"%s\"",
+        Utf8(shown_name).c_str());
+  const std::wstring want_now = FromCodePage(CP_UTF8, now);
+  const std::wstring want_next = FromCodePage(CP_UTF8, next);
+  HWND now_window = osd != nullptr ? GetDlgItem(osd, 10) : nullptr;
+  HWND next_window = osd != nullptr ? GetDlgItem(osd, 11) : nullptr;
+  WaitFor([&] { return WideText(now_window) == want_now && WideText(next_window) == want_next; },
+          static_cast<DWORD>(o.display_ms) + 3000);
+  Check(WideText(now_window) == want_now,
+        "control 10 reads the Chinese line through GetWindowTextW", "\"%s\" want \"%s\"",
+        Utf8(WideText(now_window)).c_str(), now.c_str());
+  Check(WideText(next_window) == want_next,
+        "control 11 reads the Czech line through GetWindowTextW", "\"%s\" want \"%s\"",
+        Utf8(WideText(next_window)).c_str(), next.c_str());
+  // The logo is looked up with the bytes the host sent: "T\xE9l\xE9.jpg" is the file "Télé.jpg".
+  const std::wstring logo = WideText(osd != nullptr ? GetDlgItem(osd, 9) : nullptr);
+  const std::wstring want_logo = L"\\pelta_icon\\" + want_name + L".jpg";
+  Check(logo.size() >= want_logo.size() &&
+            logo.compare(logo.size() - want_logo.size(), want_logo.size(), want_logo) == 0,
+        "control 9 shows the logo named with the host's bytes", "\"%s\"", Utf8(logo).c_str());
+  CheckTextsClearOfIndicators("Unicode channel");
+  if (o.unicode_shot_request.empty()) return;
+  Pump(150);
+  std::FILE* f = std::fopen(o.unicode_shot_request.c_str(), "wb");
+  if (f != nullptr) std::fclose(f);
+  long shot = WaitFor([&] { return FileExists(o.unicode_shot_done); }, 10000);
+  Check(shot >= 0, "screenshot of the Unicode strip taken");
 }
 
 // P shows the display again for the rest of a cycle (35 ticks).
@@ -1071,6 +1212,7 @@ int main(int argc, char** argv) {
   CheckGuideMenu(plugin);
   CheckSettingsMenu(plugin);
   CheckSettingsCloseBox(plugin);
+  CheckUnicodeTexts(plugin);
   CheckExit(plugin);
   CheckUnload(plugin);
   return Finish();

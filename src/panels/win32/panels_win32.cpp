@@ -21,6 +21,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <mutex>
 
 #include "panels/driver.h"
@@ -32,9 +33,9 @@ using Lock = std::lock_guard<std::mutex>;
 using model::ControlState;
 using win32panels::Module;
 
-constexpr char kPanelClass[] = "PeltaPanel";
-constexpr char kControlClass[] = "PeltaControl";
-constexpr char kOwnerClass[] = "PeltaOwner";
+constexpr wchar_t kPanelClass[] = L"PeltaPanel";
+constexpr wchar_t kControlClass[] = L"PeltaControl";
+constexpr wchar_t kOwnerClass[] = L"PeltaOwner";
 
 // Posted to a panel window by calls from threads that do not own it.
 constexpr UINT kMsgSyncPanel = WM_APP + 0x40;    // show/hide as the model says
@@ -70,6 +71,20 @@ COLORREF Rgb(int colour) {
   return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
 }
 
+// The model's UTF-8 as UTF-16 for the wide API, so that Windows' font fallback shows every
+// script (a sequence that is not UTF-8 becomes U+FFFD). A UTF-8 text never needs more UTF-16
+// units than it has bytes, so an `out` of the text's size always holds it; a longer one is cut
+// at a character boundary. Always NUL-terminates (size > 0).
+void Widen(const char* text, wchar_t* out, int size) {
+  int length = static_cast<int>(std::strlen(text));
+  if (length > size - 1) {
+    length = size - 1;
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  }
+  const int n = length == 0 ? 0 : MultiByteToWideChar(CP_UTF8, 0, text, length, out, size - 1);
+  out[n > 0 ? n : 0] = L'\0';
+}
+
 // Caller holds the model's lock.
 NativePanel* FindNative(int handle) {
   for (NativePanel& p : g_native) {
@@ -102,9 +117,13 @@ bool RefreshFont(const ControlState& control, NativeControl* native, HFONT* old)
   std::snprintf(native->font_face, sizeof native->font_face, "%s", face);
   native->font_size = control.point_size;
   // The layout's sizes are character heights in pixels, as the display strip was designed.
-  HFONT font = CreateFontA(-control.point_size, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+  // The typeface name is UTF-8 in the model (converted from the ANSI code page where pelta.ini's
+  // name entered the display).
+  wchar_t wide_face[LF_FACESIZE];
+  Widen(face, wide_face, LF_FACESIZE);
+  HFONT font = CreateFontW(-control.point_size, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+                           ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, wide_face);
   *old = native->font;
   native->font = font;
   return true;
@@ -130,6 +149,7 @@ void SyncControl(int handle, int number) {
   HFONT old_font = nullptr;
   bool set_text = false;
   char text[model::kTextMax * 2];  // LF becomes CR LF in an EDIT
+  wchar_t wide[model::kTextMax * 2];
   {
     Lock lock(model::Mutex());
     const ControlState* control = model::FindControlLocked(handle, number);
@@ -143,14 +163,17 @@ void SyncControl(int handle, int number) {
     set_font = RefreshFont(*control, native, &old_font) && is_edit;
     font = native->font;
     set_text = IsEdit(kind) && native->applied_value != control->value_serial;
-    if (set_text) PrepareEditText(control->text, text, sizeof text);
+    if (set_text) {
+      PrepareEditText(control->text, text, sizeof text);
+      Widen(text, wide, model::kTextMax * 2);
+    }
     native->applied_value = control->value_serial;
   }
   SetWindowPos(window, nullptr, box.left, box.top, box.width, box.height,
                SWP_NOZORDER | SWP_NOACTIVATE);
-  if (set_font) SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  if (set_font) SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   if (old_font != nullptr) DeleteObject(old_font);
-  if (set_text) SetWindowTextA(window, text);
+  if (set_text) SetWindowTextW(window, wide);
   ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
   InvalidateRect(window, nullptr, TRUE);
 }
@@ -229,8 +252,9 @@ void PaintControl(HDC dc, const RECT& client, const ControlState& control,
       HGDIOBJ old = SelectObject(dc, font);
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, Rgb(control.text_colour));
-      DrawTextA(dc, control.indicator_text, -1, &r,
-                DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+      wchar_t number[uir::kNameMax];
+      Widen(control.indicator_text, number, uir::kNameMax);
+      DrawTextW(dc, number, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
       SelectObject(dc, old);
       break;
     }
@@ -242,7 +266,13 @@ void PaintControl(HDC dc, const RECT& client, const ControlState& control,
       UINT align = DT_LEFT;
       if (control.justify == kJustifyRight) align = DT_RIGHT;
       if (control.justify == kJustifyCentre) align = DT_CENTER;
-      DrawTextA(dc, control.text, -1, &r, align | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+      // The box may be narrower than the text (the display keeps its texts clear of the
+      // indicators): the text then ends in an ellipsis; the value itself stays whole.
+      // DT_WORD_ELLIPSIS would end a programme line at a word, but a title in a script without
+      // blanks (Chinese) would then lose all of itself: the cut is at a character.
+      wchar_t text[model::kTextMax];
+      Widen(control.text, text, model::kTextMax);
+      DrawTextW(dc, text, -1, &r, align | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
       SelectObject(dc, old);
       break;
     }
@@ -264,7 +294,7 @@ const char* ControlText(const ControlState& control) {
 }
 
 int PanelHandleOf(HWND panel_window) {
-  return panel_window != nullptr ? static_cast<int>(GetWindowLongPtrA(panel_window, GWLP_USERDATA))
+  return panel_window != nullptr ? static_cast<int>(GetWindowLongPtrW(panel_window, GWLP_USERDATA))
                                  : 0;
 }
 
@@ -295,17 +325,30 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     }
     case WM_GETTEXT:
     case WM_GETTEXTLENGTH: {
-      Lock lock(model::Mutex());
-      const ControlState* control = model::FindControlLocked(handle, number);
-      const char* text = control != nullptr ? ControlText(*control) : "";
-      size_t length = std::strlen(text);
+      // A Unicode window: the text in UTF-16 (Windows converts it for an ANSI caller).
+      wchar_t text[model::kTextMax];
+      {
+        Lock lock(model::Mutex());
+        const ControlState* control = model::FindControlLocked(handle, number);
+        if (control != nullptr && control->layout.kind == uir::Kind::Picture) {
+          // A picture's value is its file's path, in the ANSI code page as the file system
+          // was asked for it (a logo named after the host's channel name).
+          const int n = MultiByteToWideChar(CP_ACP, 0, control->text, -1, text, model::kTextMax);
+          if (n == 0) text[0] = L'\0';
+        } else {
+          Widen(control != nullptr ? ControlText(*control) : "", text, model::kTextMax);
+        }
+      }
+      const size_t length = std::wcslen(text);
       if (message == WM_GETTEXTLENGTH) return static_cast<LRESULT>(length);
       size_t room = static_cast<size_t>(wparam);
-      char* out = reinterpret_cast<char*>(lparam);
+      wchar_t* out = reinterpret_cast<wchar_t*>(lparam);
       if (room == 0 || out == nullptr) return 0;
       size_t n = length < room - 1 ? length : room - 1;
-      std::memcpy(out, text, n);
-      out[n] = '\0';
+      if (n > 0 && n < length && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF)
+        --n;  // no half pair
+      std::memcpy(out, text, n * sizeof(wchar_t));
+      out[n] = L'\0';
       return static_cast<LRESULT>(n);
     }
     case WM_SETTEXT:
@@ -313,7 +356,7 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_NCHITTEST:
       return HTTRANSPARENT;  // labels and lamps do not take the mouse from their panel
     default:
-      return DefWindowProcA(window, message, wparam, lparam);
+      return DefWindowProcW(window, message, wparam, lparam);
   }
 }
 
@@ -325,8 +368,11 @@ void EditChanged(int handle, int number, HWND edit) {
     const ControlState* control = model::FindControlLocked(handle, number);
     if (control == nullptr || control->layout.kind == uir::Kind::TextBox) return;
   }
+  wchar_t wide[model::kTextMax];
+  GetWindowTextW(edit, wide, model::kTextMax);  // our own thread: a direct call
   char text[model::kTextMax];
-  GetWindowTextA(edit, text, sizeof text);  // our own thread: a direct call
+  int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+  if (n == 0) text[0] = '\0';  // more than the model keeps: typed text beyond it is not taken
   model::UserTyped(handle, number, text);
 }
 
@@ -363,8 +409,9 @@ void PaintLabels(HDC dc, int handle) {
     SetTextColor(dc, Rgb(control.text_colour));
     const model::Box box = model::ControlBox(control);
     RECT label{0, box.top, box.left - 6, box.top + box.height};
-    DrawTextA(dc, control.layout.label, -1, &label,
-              DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    wchar_t text[uir::kNameMax];
+    Widen(control.layout.label, text, uir::kNameMax);
+    DrawTextW(dc, text, -1, &label, DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   }
   SelectObject(dc, old);
 }
@@ -373,9 +420,9 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
   const int handle = PanelHandleOf(window);
   switch (message) {
     case WM_NCCREATE: {
-      auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
-      SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-      return DefWindowProcA(window, message, wparam, lparam);
+      auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+      return DefWindowProcW(window, message, wparam, lparam);
     }
     case WM_ERASEBKGND: {
       int colour = model::PanelBackground(handle);
@@ -431,11 +478,11 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
     default:
       break;
   }
-  return DefWindowProcA(window, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return DefWindowProcA(window, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 // Creates the panel window and its controls (no lock held: creation sends messages that come
@@ -448,7 +495,9 @@ bool CreatePanelWindows(int handle, const uir::Panel& layout, HWND* out_window) 
   style |= WS_CLIPCHILDREN;
   RECT frame{layout.left, layout.top, layout.left + layout.width, layout.top + layout.height};
   AdjustWindowRectEx(&frame, style, FALSE, ex_style);  // the layout's size is the client area
-  HWND window = CreateWindowExA(ex_style, kPanelClass, layout.caption, style, frame.left, frame.top,
+  wchar_t caption[uir::kNameMax];
+  Widen(layout.caption, caption, uir::kNameMax);
+  HWND window = CreateWindowExW(ex_style, kPanelClass, caption, style, frame.left, frame.top,
                                 frame.right - frame.left, frame.bottom - frame.top,
                                 win32panels::OwnerWindow(), nullptr, module,
                                 reinterpret_cast<void*>(static_cast<INT_PTR>(handle)));
@@ -456,31 +505,31 @@ bool CreatePanelWindows(int handle, const uir::Panel& layout, HWND* out_window) 
   *out_window = window;
   for (int i = 0; i < layout.control_count; ++i) {
     const uir::Control& c = layout.controls[i];
-    const char* window_class = kControlClass;
-    const char* title = "";
+    const wchar_t* window_class = kControlClass;
+    wchar_t title[uir::kNameMax] = L"";
     DWORD control_style = WS_CHILD | WS_CLIPSIBLINGS;
     DWORD control_ex = 0;
     switch (c.kind) {
       case uir::Kind::Numeric:
       case uir::Kind::Float:
-        window_class = "EDIT";
+        window_class = L"EDIT";
         control_style |= WS_TABSTOP | ES_AUTOHSCROLL;
         control_ex = WS_EX_CLIENTEDGE;
         break;
       case uir::Kind::TextBox:
-        window_class = "EDIT";
+        window_class = L"EDIT";
         control_style |= WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
         control_ex = WS_EX_CLIENTEDGE;
         break;
       case uir::Kind::Button:
-        window_class = "BUTTON";
-        title = c.label;
+        window_class = L"BUTTON";
+        Widen(c.label, title, uir::kNameMax);
         control_style |= WS_TABSTOP | BS_PUSHBUTTON;
         break;
       default:
         break;
     }
-    HWND control = CreateWindowExA(
+    HWND control = CreateWindowExW(
         control_ex, window_class, title, control_style, c.left, c.top, c.width, c.height, window,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.number)), module, nullptr);
     if (control == nullptr) return false;
@@ -500,30 +549,30 @@ namespace win32panels {
 
 HWND OwnerWindow() {
   if (g_owner == nullptr) {
-    g_owner = CreateWindowExA(WS_EX_TOOLWINDOW, kOwnerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+    g_owner = CreateWindowExW(WS_EX_TOOLWINDOW, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                               nullptr, Module(), nullptr);
   }
   return g_owner;
 }
 
 bool RegisterClasses(HINSTANCE module) {
-  WNDCLASSA panel = {};
+  WNDCLASSW panel = {};
   panel.lpfnWndProc = &PanelProc;
   panel.hInstance = module;
   panel.hCursor = LoadCursor(nullptr, IDC_ARROW);
   panel.lpszClassName = kPanelClass;
-  WNDCLASSA control = {};
+  WNDCLASSW control = {};
   control.lpfnWndProc = &ControlProc;
   control.hInstance = module;
   control.hCursor = LoadCursor(nullptr, IDC_ARROW);
   control.lpszClassName = kControlClass;
-  WNDCLASSA owner = {};
+  WNDCLASSW owner = {};
   owner.lpfnWndProc = &OwnerProc;
   owner.hInstance = module;
   owner.lpszClassName = kOwnerClass;
   // Already registered (a second set-up in the same module) counts as success.
-  for (const WNDCLASSA* c : {&panel, &control, &owner}) {
-    if (RegisterClassA(c) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+  for (const WNDCLASSW* c : {&panel, &control, &owner}) {
+    if (RegisterClassW(c) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
   }
   return true;
 }
@@ -537,14 +586,14 @@ void UnregisterClasses(HINSTANCE module) {
     }
     g_owner = nullptr;
   }
-  UnregisterClassA(kPanelClass, module);
-  UnregisterClassA(kControlClass, module);
-  UnregisterClassA(kOwnerClass, module);
+  UnregisterClassW(kPanelClass, module);
+  UnregisterClassW(kControlClass, module);
+  UnregisterClassW(kOwnerClass, module);
 }
 
 namespace {
 BOOL CALLBACK ReleaseChild(HWND child, LPARAM) {
-  SetWindowLongPtrA(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcA));
+  SetWindowLongPtrW(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
   return TRUE;
 }
 }  // namespace
@@ -552,8 +601,8 @@ BOOL CALLBACK ReleaseChild(HWND child, LPARAM) {
 void AbandonWindow(HWND window) {
   ShowWindowAsync(window, SW_HIDE);
   EnumChildWindows(window, &ReleaseChild, 0);
-  SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcA));
-  PostMessageA(window, WM_CLOSE, 0, 0);
+  SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+  PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
 }  // namespace win32panels
@@ -635,7 +684,7 @@ void PanelChanged(int handle) {
   if (own) {
     SyncPanel(handle);
   } else {
-    PostMessageA(window, kMsgSyncPanel, 0, 0);
+    PostMessageW(window, kMsgSyncPanel, 0, 0);
   }
 }
 
@@ -646,7 +695,7 @@ void ControlChanged(int handle, int control) {
   if (own) {
     SyncControl(handle, control);
   } else {
-    PostMessageA(window, kMsgSyncControl, static_cast<WPARAM>(control), 0);
+    PostMessageW(window, kMsgSyncControl, static_cast<WPARAM>(control), 0);
   }
 }
 
@@ -657,7 +706,7 @@ void ActivatePanel(int handle) {
   if (own) {
     Activate(window);
   } else {
-    PostMessageA(window, kMsgActivate, 0, 0);
+    PostMessageW(window, kMsgActivate, 0, 0);
   }
 }
 

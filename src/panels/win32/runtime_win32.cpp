@@ -54,14 +54,14 @@ void Close() {
 bool PumpOne() {
   g_loop_thread = GetCurrentThreadId();
   MSG message;
-  BOOL got = GetMessageA(&message, nullptr, 0, 0);
+  BOOL got = GetMessageW(&message, nullptr, 0, 0);
   if (got == 0) {  // the host is closing: leave its WM_QUIT for its own loop
     PostQuitMessage(static_cast<int>(message.wParam));
     return false;
   }
   if (got < 0) return false;
   TranslateMessage(&message);
-  DispatchMessageA(&message);
+  DispatchMessageW(&message);
   return true;
 }
 
@@ -69,20 +69,20 @@ void WakeLoop() {
   // Wakes GetMessage when the request comes from another thread (or from a callback that was
   // not itself a message of the loop).
   const DWORD thread = g_loop_thread.load();
-  if (thread != 0) PostThreadMessageA(thread, WM_NULL, 0, 0);
+  if (thread != 0) PostThreadMessageW(thread, WM_NULL, 0, 0);
 }
 
 }  // namespace driver
 
 int ProcessSystemEvents() {
   MSG message;
-  for (int i = 0; i < kEventsPerPoll && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+  for (int i = 0; i < kEventsPerPoll && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
     if (message.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(message.wParam));
       break;
     }
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return 0;
 }

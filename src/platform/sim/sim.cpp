@@ -483,6 +483,7 @@ void Reset() {
     ResetLocked();
   }
   ResetTimeZone();
+  SetAnsiCodePage(1252);
 }
 
 HWND CreateWindow(const char* title, RECT rect, HWND parent, WNDPROC proc) {

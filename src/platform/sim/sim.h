@@ -49,6 +49,11 @@ struct WindowInfo {
 };
 bool GetInfo(HWND hwnd, WindowInfo* out);
 
+// ---- text ----
+// The ANSI code page AnsiToUtf8 reads: 1252 (the default, and what Reset returns to) or 65001
+// (UTF-8); any other number gives 1252.
+void SetAnsiCodePage(int code_page);
+
 // ---- screen, keys, cursor, focus ----
 void SetScreenSize(int width, int height);
 int ScreenWidth();
