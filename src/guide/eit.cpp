@@ -419,7 +419,7 @@ void PublishWhole(int32_t bit, uint16_t sid, uint8_t version) {
   std::lock_guard<std::mutex> lock(GuideLock);
   if (cutgen != guidegen) return;
   int32_t state = eitstate.load();
-  if (state < 1 || state > kShown || (state & bit) == 0) return;
+  if (state < 1 || state > kShown || (state != kShown && (state & bit) == 0)) return;
   const bool present = bit == kPresentBit;
   if ((present ? nowsid : nxtsid) != sid || (present ? nowver : nxtver) != version) return;
   const bool following_known = (state & kFollowingBit) != 0 || state == kShown;

@@ -424,6 +424,73 @@ TEST_F(CapturesSections, ShortEventBehindAnotherDescriptor) {
   EXPECT_EQ(eitstate.load(), 1);
 }
 
+// A description the positional pass cut at the end of a block is completed once the section
+// pass has the whole section: in place, also after the lines were shown (eitstate goes back to
+// 7 for the display's next cycle); never from a section that fails its CRC_32, of another
+// version, or for a channel that was left.
+TEST_F(CapturesSections, CutTextIsCompletedFromTheWholeSection) {
+  const std::string text = "Ecco " + std::string(190, 'x') + " la fine \xE8 qui";
+  const std::string whole = "Ecco " + std::string(190, 'x') + " la fine \xC3\xA8 qui";
+  const Bytes following = Section(MakeEvent(0x1234, 1, 0x4D, "Film", "Drama"));
+  Bytes present_v1 = Section(MakeEvent(0x1234, 0, 0x4D, "News", text));
+  ts::Event other = MakeEvent(0x1234, 0, 0x4D, "News", text);
+  other.version = 1;
+  // Packet 0: the following section; packets 1 and 2: the present one.
+  struct Case {
+    const char* what;
+    bool shown;    // the lines were taken by the display before the rest arrives
+    bool corrupt;  // the second packet of the present section is damaged
+    bool change;   // a channel change comes between the two blocks
+    bool version;  // the whole section is of another version
+    bool completed;
+  } cases[] = {
+      {"completed", false, false, false, false, true},
+      {"completed after the lines were shown", true, false, false, false, true},
+      {"CRC_32 fails", false, true, false, false, false},
+      {"channel changed", false, false, true, false, false},
+      {"another version is no completion", false, false, false, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes payloads = OneByOne({following, present_v1});
+    ASSERT_EQ(payloads.size(), 3 * ts::kPayloadSize);
+    if (c.version) {
+      const Bytes next = OneByOne({following, Section(other)});
+      std::copy(next.begin() + 2 * 184, next.end(), payloads.begin() + 2 * 184);
+    }
+    if (c.corrupt) payloads[2 * 184 + 5] ^= 0x01;
+    ResetGuideState();
+    SetChannel(0x1234);
+    eitstate = 1;
+    OnDataArrival(1, 2 * 184, payloads.data());
+    ASSERT_EQ(eitstate.load(), 7);
+    const std::string cut = Taken().desc;
+    ASSERT_LT(cut.size(), whole.size());
+    ASSERT_EQ(whole.rfind(cut, 0), 0u);
+    if (c.shown) {
+      char now[kGuideTextMax], next[kGuideTextMax];
+      ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+    }
+    if (c.change) {
+      SetChannel(0x4321);
+      ResetLinesForChannel();
+    }
+    OnDataArrival(1, 184, payloads.data() + 2 * 184);
+    const Lines got = Taken();
+    if (c.completed) {
+      EXPECT_EQ(got.state, 7);
+      EXPECT_EQ(got.desc, whole);
+      EXPECT_EQ(got.now, "(20:15) News > " + whole + " ");
+      EXPECT_EQ(got.next, "(21:00) Film > Drama ");
+    } else if (!c.change) {
+      EXPECT_EQ(got.state, c.shown ? 8 : 7);
+      EXPECT_EQ(got.desc, cut);
+    } else {
+      EXPECT_EQ(got.state, 1);
+    }
+  }
+}
+
 TEST_F(CapturesSections, SectionPassAllocatesNothing) {
   const Bytes packed =
       Packed({Section(MakeEvent(0x1234, 1, 0x50, "Film", std::string(200, 'D'))),
