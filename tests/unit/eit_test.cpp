@@ -24,6 +24,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 using ts::Bytes;
 
 constexpr uint16_t kSid = 0x1234;
@@ -663,17 +665,59 @@ TEST_F(EitTest, StreamsFromASchedule) {
   }
 }
 
+// mkts writes a schedule's UTF-8 texts in the table charset= names, selector first; the reader
+// decodes them back to the same UTF-8.
+TEST_F(EitTest, ScheduleCharsetsReadBack) {
+  struct Case {
+    const char* charset;
+    const char* name;  // UTF-8
+    const char* text;
+    std::string field;  // the name as sent
+  } cases[] = {
+      {"6937",
+       "Ve\xC4\x8D"
+       "ern\xC3\xAD",
+       "\xC3\xA9t\xC3\xA9",
+       "Ve\xCF"
+       "cern\xC2i"},
+      {"8859-7", "\xCE\x95\xCE\xB9", "\xCE\xB1", "\x10\x00\x07\xC5\xE9"s},
+      {"8859-5", "\xD0\x9D\xD0\xBE", "", "\x10\x00\x05\xBD\xDE"s},
+      {"ucs2", "\xE4\xB8\xAD", "A", "\x11\x4E\x2D"},
+      {"big5", "\xE6\x99\x9A", "\xE9\x96\x93", "\x14\x66\x5A"},
+      {"ksx1001", "\xEB\x89\xB4", "", "\x12\xB4\xBA"},
+      {"gb2312", "\xE4\xB8\xAD", "", "\x13\xD6\xD0"},
+      {"utf8", "\xF0\x9F\x93\xBA", "x", "\x15\xF0\x9F\x93\xBA"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.charset);
+    const std::string line = std::string("0x1234 present 20:15 short \"") + c.name + "\" \"" +
+                             c.text + "\" charset=" + c.charset + "\n";
+    const Bytes payloads = PayloadsOf(line);
+    // event_name_length at payload offset 32, the name behind it.
+    ASSERT_GT(payloads.size(), 33 + c.field.size());
+    EXPECT_EQ(payloads[32], c.field.size());
+    EXPECT_EQ(std::string(payloads.begin() + 33, payloads.begin() + 33 + c.field.size()), c.field);
+    ResetLinesForChannel();
+    Deliver(payloads);
+    ExpectText(nowtxt, std::string("(20:15) ") + c.name + " > " + c.text + " ", "nowtxt");
+  }
+}
+
 TEST_F(EitTest, ScheduleErrorsNameTheLine) {
   const char* bad[] = {
-      "0x1234 present 20:15\n",                     // no kind
-      "0x12345 present 20:15 short \"a\" \"b\"\n",  // service id too large
-      "1 now 20:15 short \"a\" \"b\"\n",            // section
-      "1 present 2015 short \"a\" \"b\"\n",         // time
-      "1 present 20:15 short \"a\" \"b\" \"c\"\n",  // three texts
-      "1 present 20:15 short \"unterminated\n",     // quote
-      "1 present 20:15 short \"\\xZZ\"\n",          // escape
-      "1 present 20:15 bogus \"a\"\n",              // kind
-      "1 present 20:15 short \"a\" colour=red\n",   // option
+      "0x1234 present 20:15\n",                                      // no kind
+      "0x12345 present 20:15 short \"a\" \"b\"\n",                   // service id too large
+      "1 now 20:15 short \"a\" \"b\"\n",                             // section
+      "1 present 2015 short \"a\" \"b\"\n",                          // time
+      "1 present 20:15 short \"a\" \"b\" \"c\"\n",                   // three texts
+      "1 present 20:15 short \"unterminated\n",                      // quote
+      "1 present 20:15 short \"\\xZZ\"\n",                           // escape
+      "1 present 20:15 bogus \"a\"\n",                               // kind
+      "1 present 20:15 short \"a\" colour=red\n",                    // option
+      "1 present 20:15 short \"a\" charset=latin\n",                 // no such table
+      "1 present 20:15 short \"a\" charset=8859-12\n",               // never published
+      "1 present 20:15 short \"\xE4\xB8\xAD\" charset=6937\n",       // not in the table
+      "1 present 20:15 short \"a\" \"\xE9t\xE9\" charset=8859-1\n",  // not UTF-8
   };
   for (const char* schedule : bad) {
     Bytes stream;
