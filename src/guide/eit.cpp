@@ -232,8 +232,8 @@ size_t TakeField(const BlockView& block, size_t pos, size_t count, uint8_t* fiel
 // A raw field as the display shows it: decoded to UTF-8 (EN 300 468 annex A), then control
 // characters and the star blanked.
 void DecodeField(const uint8_t* field, size_t size, char* out) {
-  DecodeDvbText(field, size, out, kGuideTextMax);
-  CleanDvbText(out, kGuideTextMax, false);
+  const DvbTextResult decoded = DecodeDvbText(field, size, out, kGuideTextMax);
+  CleanDvbText(out, decoded.length, false);
 }
 
 // Copies a published text out for a caller's buffer, cut at a character boundary.
