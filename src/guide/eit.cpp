@@ -81,7 +81,6 @@ constexpr int kMaxBlock = 2000;
 constexpr int kReaderFilter = 1;  // the filter number the start record carries
 
 constexpr uint16_t kMinSectionLength = 15;  // the fixed header fields plus the CRC_32
-constexpr uint8_t kTableSelector3 = 0x10;   // annex A: 0x10 and two bytes select a table
 constexpr uint8_t kLongExtendedDescriptor = 192;
 constexpr size_t kLongExtendedText = 48;
 
