@@ -58,7 +58,13 @@ class Writer {
     length_ += n;
     return true;
   }
-  bool Put(uint32_t cp) { return Put(&cp, 1); }
+  bool Put(uint32_t cp) {
+    if (cp < 0x80 && size_ > 0 && length_ + 1 < size_) {  // ASCII, the common case
+      out_[length_++] = static_cast<char>(cp);
+      return true;
+    }
+    return Put(&cp, 1);
+  }
 
   DvbTextResult Finish() {
     if (size_ > 0) out_[length_] = '\0';
@@ -142,6 +148,11 @@ bool LooksLikeLatin9(const uint8_t* p, size_t n) {
 void DecodeIso6937(const uint8_t* p, size_t n, Writer& w) {
   for (size_t i = 0; i < n;) {
     const uint8_t b = p[i];
+    if (b != 0 && b < 0x80) {  // ASCII, as most text is: written as it is
+      if (!w.Put(b)) return;
+      ++i;
+      continue;
+    }
     if (IsDiacritic(b)) {
       const bool letter = i + 1 < n && LetterIndex(p[i + 1]) >= 0;
       if (!letter) {
@@ -329,8 +340,8 @@ size_t CleanDvbText(char* text, size_t size, bool drop_leading_blank) {
 }
 
 size_t DropCutUtf8Tail(char* text, size_t size) {
-  size_t n = 0;
-  while (n < size && text[n] != '\0') ++n;
+  const void* nul = std::memchr(text, '\0', size);
+  size_t n = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - text) : size;
   if (n == size) {  // no NUL within the buffer: the last byte becomes the NUL
     if (size == 0) return 0;
     text[--n] = '\0';

@@ -18,7 +18,9 @@
 // The section pass (eit_sections.cpp) then walks the same packets as a demultiplexer does,
 // section by section, and checks each section's CRC_32.
 // The section pass feeds only events that the positional pass did not capture, through the same
-// descriptor reading, cleaning and line building, so both passes give byte-identical lines.
+// descriptor reading, cleaning and line building, so both passes give byte-identical lines; and
+// an event whose text the positional pass cut at the end of a block, which it completes from the
+// whole section (CRC-checked) of the same version.
 // Where the first descriptor carries no text the reader knows (0x4D, 0x4E, 0x69), the section
 // pass takes the event's first short event descriptor: many networks send a component
 // descriptor (0x50) or a content descriptor (0x54) first.
@@ -30,6 +32,11 @@
 // new version are staged and published together, and eitstate goes back to 7 so the display
 // timer shows them at its next display cycle. Sections of the version shown cost a header
 // check.
+//
+// Texts. Each name and text field opens with its own character-table selector (EN 300 468
+// annex A); the reader decodes the field's bytes to UTF-8 (guide/dvb_text.h) and then applies the
+// display's cleaning to the decoded characters, so everything behind the reader carries UTF-8.
+// The debug dump still writes the blocks as broadcast.
 //
 // Broadcast bytes decide where lengths and texts lie, so every read goes through BlockView,
 // which cannot leave the data it was given: a length or tag the reader needs that lies past the
@@ -50,6 +57,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "guide/dvb_text.h"
 #include "guide/eit_sections.h"
 #include "guide/filter.h"
 #include "panels/panels.h"
@@ -73,7 +81,6 @@ constexpr int kMaxBlock = 2000;
 constexpr int kReaderFilter = 1;  // the filter number the start record carries
 
 constexpr uint16_t kMinSectionLength = 15;  // the fixed header fields plus the CRC_32
-constexpr uint8_t kTableSelector3 = 0x10;   // annex A: 0x10 and two bytes select a table
 constexpr uint8_t kLongExtendedDescriptor = 192;
 constexpr size_t kLongExtendedText = 48;
 
@@ -94,7 +101,7 @@ uint16_t eitsid;  // service_id of the section
 uint16_t chasid;  // service id of the current channel
 uint16_t nownxt;  // section_number & 1: 0 present, 1 following
 uint16_t evdesc;  // descriptor_tag of the first descriptor of the first event
-uint16_t sho4d;   // short event: event_name_length less the selector skip
+uint16_t sho4d;   // short event: event_name_length
 uint16_t lon4d;   // short event: text_length
 uint16_t sho4e;   // extended event: text length as taken
 uint16_t sho69;   // 0x69: name length
@@ -103,11 +110,19 @@ uint8_t orax;     // start_time hour, BCD
 uint8_t min;      // start_time minute, BCD
 uint8_t evver;    // version_number of the section
 uint16_t evmjd;   // start_time date, Modified Julian Date (0xFFFF: undefined)
-uint16_t y;       // index of the cleaning loop
-int selskip;      // 0, or 3 behind a 0x10 table selector
 int leadskip;     // 0, or 1 when the name begins with a blank or is empty
 
-// The event being captured, before it is published.
+// The text fields of the descriptor being read, as broadcast (selector included), and how many
+// of their bytes lie in the data at hand. A field is at most 255 bytes (an 8-bit length).
+constexpr size_t kMaxField = 256;
+uint8_t rawname[kMaxField];
+uint8_t rawdesc[kMaxField];
+size_t rawnamelen;
+size_t rawdesclen;
+bool rawcut;  // a field runs past the end of the data: its text is cut there
+
+// The event being captured, before it is published: decoded to UTF-8 and cleaned. A field of
+// 255 bytes decodes to at most 765 bytes, so the buffers never cut a decoded text.
 char capname[kGuideTextMax];
 char capdesc[kGuideTextMax];
 
@@ -153,6 +168,13 @@ uint32_t sectiongen = 0;
 int32_t textless = 0;
 int32_t textlessbefore = 0;
 uint32_t textlessgen = 0;
+// Events (bit values) the positional pass published with a text cut at the end of a block, of
+// the channel generation cutgen and the versions in cutver (present, following). The section
+// pass takes such an event once more when it sees its whole section, and publishes the whole
+// text in place of the cut one.
+int32_t cutbits = 0;
+uint32_t cutgen = 0;
+uint8_t cutver[2];
 
 // One reader at a time over the working fields above.
 std::mutex ReaderLock;
@@ -198,17 +220,26 @@ void DumpBlock(const unsigned char* data, int length) {
   CVI_CloseFile(file);
 }
 
-// Blanks for control codes, the star and the annex A line break 0x8A, up to the end of text.
-void Clean(char* text) {
-  for (y = 0; y < kGuideTextMax && text[y] != '\0'; ++y) {
-    const unsigned char c = static_cast<unsigned char>(text[y]);
-    if (c < 0x20 || c == 0x2A || c == 0x8A) text[y] = ' ';
-  }
+// A text field's `count` bytes from `pos` into `field`; the bytes at hand when the field runs
+// past the end of the data, and rawcut set.
+size_t TakeField(const BlockView& block, size_t pos, size_t count, uint8_t* field) {
+  const size_t got = block.Copy(pos, count, field);
+  if (got < count) rawcut = true;
+  return got;
 }
 
+// A raw field as the display shows it: decoded to UTF-8 (EN 300 468 annex A), then control
+// characters and the star blanked.
+void DecodeField(const uint8_t* field, size_t size, char* out) {
+  const DvbTextResult decoded = DecodeDvbText(field, size, out, kGuideTextMax);
+  CleanDvbText(out, decoded.length, false);
+}
+
+// Copies a published text out for a caller's buffer, cut at a character boundary.
 void CopyOut(char* out, size_t size, const char* text) {
   if (size == 0) return;
   std::snprintf(out, size, "%s", text);
+  DropCutUtf8Tail(out, size);
 }
 
 // Reads the text descriptor whose tag `evdesc` names and that begins at `d` into capname and
@@ -217,24 +248,22 @@ void CopyOut(char* out, size_t size, const char* text) {
 // length or position the descriptor needs lies past the data: the packet is then passed over.
 // `copied` tells whether the descriptor was one that carries text.
 bool ReadDescriptor(BlockView& block, size_t d, bool* copied) {
-  std::memset(capname, 0, sizeof capname);
+  std::memset(capname, 0, sizeof capname);  // an empty name is read behind its leading skip
   std::memset(capdesc, 0, sizeof capdesc);
+  rawnamelen = rawdesclen = 0;
+  rawcut = false;
   *copied = false;
-  selskip = 0;
   block.Clear();
   switch (evdesc) {
     case kShortEventTag: {
       // descriptor_tag d, length d+1, ISO_639_language_code d+2..4, event_name_length d+5,
-      // event_name_char d+6.., text_length behind the name, then text_char.
-      const uint16_t n = block.Byte(d + 5);
-      if (block.Byte(d + 6) == kTableSelector3) selskip = 3;
-      lon4d = block.Byte(d + 6 + n);
+      // event_name_char d+6.., text_length behind the name, then text_char. Each of the two
+      // fields opens with its own character-table selector.
+      sho4d = block.Byte(d + 5);
+      lon4d = block.Byte(d + 6 + sho4d);
       if (block.failed()) return false;
-      sho4d = n >= selskip ? static_cast<uint16_t>(n - selskip) : 0;
-      if (n >= selskip) block.Text(d + 6 + selskip, sho4d, capname);
-      // The description skips as many bytes as the name did: its own selector, when the
-      // broadcaster used one for both.
-      if (lon4d >= selskip) block.Text(d + 7 + n + selskip, lon4d - selskip, capdesc);
+      rawnamelen = TakeField(block, d + 6, sho4d, rawname);
+      rawdesclen = TakeField(block, d + 7 + sho4d, lon4d, rawdesc);
       *copied = true;
       return true;
     }
@@ -250,7 +279,7 @@ bool ReadDescriptor(BlockView& block, size_t d, bool* copied) {
         sho4e = block.Byte(d + 7 + items);
         if (block.failed()) return false;
       }
-      block.Text(d + 8 + items, sho4e, capname);
+      rawnamelen = TakeField(block, d + 8 + items, sho4e, rawname);
       *copied = true;
       return true;
     }
@@ -262,8 +291,8 @@ bool ReadDescriptor(BlockView& block, size_t d, bool* copied) {
       lon69 = block.Byte(d + 11 + m);
       if (block.failed()) return false;
       sho69 = m > 0 ? static_cast<uint16_t>(m - 1) : 0;
-      block.Text(d + 12, sho69, capname);
-      block.Text(d + 12 + m, lon69, capdesc);
+      rawnamelen = TakeField(block, d + 12, sho69, rawname);
+      rawdesclen = TakeField(block, d + 12 + m, lon69, rawdesc);
       *copied = true;
       return true;
     }
@@ -294,21 +323,24 @@ void BuildLine(char* out, int32_t format, bool following, const char* name, cons
     default:
       break;  // no line
   }
+  // snprintf cuts a line that does not fit byte-wise: not inside a character.
+  DropCutUtf8Tail(out, kGuideTextMax);
 }
 
 // Publishes the captured event as the present (bit 2) or following (bit 4) one, unless the
 // channel changed (generation), the event was taken meanwhile or the state no longer reads.
-void Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid, uint8_t version) {
+// True when it added the event's bit to eitstate.
+bool Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid, uint8_t version) {
   const int32_t format = GuideFormat.load();
   const char* name = capname + leadskip;
   std::lock_guard<std::mutex> lock(GuideLock);
-  if (generation != guidegen) return;
+  if (generation != guidegen) return false;
   int32_t state = eitstate.load();
-  if (state < 1 || state > kBothReady || (state & bit) != 0) return;
+  if (state < 1 || state > kBothReady || (state & bit) != 0) return false;
   const int32_t other = bit == kPresentBit ? kFollowingBit : kPresentBit;
   const uint16_t other_sid = bit == kPresentBit ? nxtsid : nowsid;
   // The other event is of another service: the channel changed and its reset is on its way.
-  if ((state & other) != 0 && other_sid != sid) return;
+  if ((state & other) != 0 && other_sid != sid) return false;
 
   if (bit == kPresentBit) {
     std::memcpy(nowname, capname, sizeof nowname);
@@ -328,14 +360,15 @@ void Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid, uint8_
     BuildLine(nxttxt, format, true, name, nxtdesc, present_known ? nowdesc : "");
     if (copied && format == 2 && !present_known) nxtpending = true;
   }
-  if (!copied) return;
+  if (!copied) return false;
   (bit == kPresentBit ? nowsid : nxtsid) = sid;
   (bit == kPresentBit ? nowver : nxtver) = version;
   // eitstate is also stored outside the lock (filter start and stop): add the bit only to the
   // state we checked.
   while (!eitstate.compare_exchange_weak(state, state | bit)) {
-    if (state < 1 || state > kBothReady || (state & bit) != 0) return;
+    if (state < 1 || state > kBothReady || (state & bit) != 0) return false;
   }
+  return true;
 }
 
 // Both events of a new version, or one of them where the other is already of that version,
@@ -371,6 +404,40 @@ void PublishRefresh(uint8_t version) {
   eitstate.compare_exchange_strong(state, kBothReady);
 }
 
+// Whether the event just read completes one published with a cut text.
+bool CompletesCut(int32_t bit, uint8_t version) {
+  return (cutbits & bit) != 0 && cutgen == sectiongen && cutver[EventIndex(bit)] == version;
+}
+
+// The whole text of an event whose line was built from a text cut at a block's end replaces
+// name, description and line, for the same channel generation, service and version only. Once
+// the lines were on the display (eitstate 8), eitstate goes back to 7 so that the display timer
+// shows the whole text at its next display cycle.
+void PublishWhole(int32_t bit, uint16_t sid, uint8_t version) {
+  const int32_t format = GuideFormat.load();
+  std::lock_guard<std::mutex> lock(GuideLock);
+  if (cutgen != guidegen) return;
+  int32_t state = eitstate.load();
+  if (state < 1 || state > kShown || (state != kShown && (state & bit) == 0)) return;
+  const bool present = bit == kPresentBit;
+  if ((present ? nowsid : nxtsid) != sid || (present ? nowver : nxtver) != version) return;
+  const bool following_known = (state & kFollowingBit) != 0 || state == kShown;
+  if (present) {
+    std::memcpy(nowname, capname, sizeof nowname);
+    std::memcpy(nowdesc, capdesc, sizeof nowdesc);
+    BuildLine(nowtxt, format, false, capname + leadskip, nowdesc, nowdesc);
+    // The following line of format 2 shows the present description.
+    if (format == 2 && following_known && !nxtpending) {
+      BuildLine(nxttxt, format, true, nxtname, nxtdesc, nowdesc);
+    }
+  } else {
+    std::memcpy(nxtname, capname, sizeof nxtname);
+    std::memcpy(nxtdesc, capdesc, sizeof nxtdesc);
+    if (format != 2) BuildLine(nxttxt, format, true, capname + leadskip, nxtdesc, nowdesc);
+  }
+  if (state == kShown) eitstate.compare_exchange_strong(state, kBothReady);
+}
+
 // A captured event of a version other than the one shown, kept until its partner is there.
 void Stage(int32_t bit, bool copied) {
   if (!copied) return;
@@ -402,15 +469,24 @@ void CaptureEvent(BlockView& block, size_t d, int32_t bit, uint32_t generation) 
   bool copied = false;
   if (!ReadDescriptor(block, d, &copied)) return;
   BcdT(static_cast<signed char>(orax), static_cast<signed char>(min), evmjd);
-  Clean(capname);
-  Clean(capdesc);
+  DecodeField(rawname, rawnamelen, capname);
+  DecodeField(rawdesc, rawdesclen, capdesc);
   leadskip = static_cast<unsigned char>(capname[0]) < 33 ? 1 : 0;
   if (!copied) textless |= bit;
+  if (copied && !rawcut && CompletesCut(bit, evver)) {
+    PublishWhole(bit, eitsid, evver);
+    cutbits &= ~bit;
+    return;
+  }
   if (watching) {
     Stage(bit, copied);
-  } else {
-    Publish(bit, generation, copied, eitsid, evver);
+    return;
   }
+  if (!Publish(bit, generation, copied, eitsid, evver)) return;
+  if (cutgen != generation) cutbits = 0;
+  cutgen = generation;
+  cutver[EventIndex(bit)] = evver;
+  cutbits = rawcut ? (cutbits | bit) : (cutbits & ~bit);
 }
 
 void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* generation) {
@@ -449,6 +525,7 @@ void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* g
 }  // namespace
 
 bool EventWanted(int32_t bit, uint8_t version) {
+  if (CompletesCut(bit, version)) return true;
   if (!watching) return (eitstate.load() & bit) == 0;
   const Staged& e = staged[EventIndex(bit)];
   return version != knownver[EventIndex(bit)] &&
@@ -584,11 +661,18 @@ void ResetGuideState() {
   for (char* text : {nowtxt, nxttxt, nowname, nowdesc, nxtname, nxtdesc, capname, capdesc}) {
     std::memset(text, 0, kGuideTextMax);
   }
+  std::memset(rawname, 0, sizeof rawname);
+  std::memset(rawdesc, 0, sizeof rawdesc);
+  rawnamelen = rawdesclen = 0;
+  rawcut = false;
+  cutbits = 0;
+  cutgen = 0;
+  cutver[0] = cutver[1] = 0;
   std::memset(evtime, 0, sizeof evtime);
   pack = w = ofs = tabid = tleng = eitsid = chasid = nownxt = evdesc = 0;
-  sho4d = lon4d = sho4e = sho69 = lon69 = y = 0;
+  sho4d = lon4d = sho4e = sho69 = lon69 = 0;
   orax = min = 0;
-  selskip = leadskip = 0;
+  leadskip = 0;
   guidegen = 0;
   nowsid = nxtsid = 0;
   nowver = nxtver = evver = 0;

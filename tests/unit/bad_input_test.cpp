@@ -378,13 +378,36 @@ TEST_F(BadInputEit, MalformedDeliveriesAreIgnoredOrBounded) {
     EXPECT_STREQ(nowtxt, "");
   }
 
-  SCOPED_TRACE("name and text of 255 bytes each: the longest line, inside its buffer");
-  const std::string name(255, 'N');
-  const std::string text(255, 'T');
-  const std::vector<unsigned char> longest = ShortEventBlock(0x1234, name, text);
-  OnDataArrival(1, 2000, longest.data());
-  EXPECT_EQ(eitstate.load(), 3);
-  EXPECT_EQ(std::string(nowtxt), "(20:15) " + name + " > " + text + " ");
+  // Fields of 255 bytes each. ASCII: the longest line fits its buffer. Bytes that decode to
+  // three UTF-8 bytes each (0xA4, the euro sign): 765 bytes per field, the line is cut at the
+  // last whole character that fits 1023 bytes, and the description keeps its 765 bytes.
+  std::string euros;
+  for (int i = 0; i < 255; ++i) euros += "\xE2\x82\xAC";
+  const struct {
+    const char* what;
+    std::string name, text, line, desc;
+  } longest[] = {
+      {"ASCII", std::string(255, 'N'), std::string(255, 'T'),
+       "(20:15) " + std::string(255, 'N') + " > " + std::string(255, 'T') + " ",
+       std::string(255, 'T')},
+      {"three UTF-8 bytes per byte", std::string(255, '\xA4'), std::string(255, '\xA4'),
+       "(20:15) " + euros + " > " + euros.substr(0, 82 * 3), euros},
+  };
+  for (const auto& row : longest) {
+    SCOPED_TRACE(row.what);
+    ResetLinesForChannel();
+    const std::vector<unsigned char> block = ShortEventBlock(0x1234, row.name, row.text);
+    OnDataArrival(1, 2000, block.data());
+    EXPECT_EQ(eitstate.load(), 3);
+    EXPECT_EQ(std::string(nowtxt), row.line);
+    char desc[kGuideTextMax];
+    CopyNowDesc(desc, sizeof desc);
+    EXPECT_EQ(std::string(desc), row.desc);
+  }
+  // A caller's buffer too small for the description gets it cut between characters.
+  char small[6];
+  CopyNowDesc(small, sizeof small);
+  EXPECT_EQ(std::string(small), "\xE2\x82\xAC");
 }
 
 // ---- channel records (TProgram82) ----

@@ -33,19 +33,18 @@ Bytes ReadFile(const std::string& path) {
   return out;
 }
 
-// An event name as the reader shows it: a three-byte character-table selector dropped, cut at
-// a zero byte, control codes, stars and 0x8A blank, one leading byte below 33 skipped.
-std::string AsShown(std::string name) {
-  if (!name.empty() && static_cast<unsigned char>(name[0]) == 0x10) {
-    name = name.size() >= 3 ? name.substr(3) : "";
+// A text field as the display shows it: decoded by the independent annex A decoder, then the
+// display's cleaning: control characters and stars blank; for a name, one leading blank
+// skipped (an empty name stays empty).
+std::string AsShown(const std::string& field, bool name) {
+  std::string text;
+  EXPECT_TRUE(en300468::DecodeText(field, &text))
+      << ts::HexDump(reinterpret_cast<const uint8_t*>(field.data()), field.size());
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == '*') c = ' ';
   }
-  name = name.substr(0, name.find('\0'));
-  for (char& c : name) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x2A || u == 0x8A) c = ' ';
-  }
-  if (!name.empty() && static_cast<unsigned char>(name[0]) < 33) name.erase(0, 1);
-  return name;
+  if (name && !text.empty() && text[0] == ' ') text.erase(0, 1);
+  return text;
 }
 
 void SetChannel(uint16_t sid) {
@@ -59,6 +58,17 @@ void DeliverStream(const Bytes& payloads, size_t packets) {
     const size_t n = payloads.size() - at < size ? payloads.size() - at : size;
     OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
   }
+}
+
+struct Lines {
+  std::string now, next, desc;
+  int32_t state;
+};
+
+Lines Taken() {
+  char desc[kGuideTextMax];
+  CopyNowDesc(desc, sizeof desc);
+  return Lines{nowtxt, nxttxt, desc, eitstate.load()};
 }
 
 class GuideTest : public ::testing::Test {
@@ -123,15 +133,22 @@ TEST_P(Captures, EveryPresentAndFollowingEvent) {
           EXPECT_EQ(state & bit, 0);
           continue;
         }
+        // The whole line as the broadcaster wrote it: "(HH:MM) name > text ", and for the
+        // present event the description.
         bool found = false;
         for (const en300468::PfEvent& e : s.events[kind]) {
           ASSERT_TRUE(e.has_short);
-          found = found || std::string(lines[kind]).find(") " + AsShown(e.name) + " > ") == 6;
+          const std::string text = AsShown(e.text, false);
+          const bool line = std::string(lines[kind]).substr(6) ==
+                            ") " + AsShown(e.name, true) + " > " + text + " ";
+          found = found || (line && (kind == 1 || Taken().desc == text));
         }
         if (packets == 10) ++carried;
         if (packets == 10 && found && (state & bit) != 0) ++captured;
         EXPECT_NE(state & bit, 0);
-        EXPECT_TRUE(found) << "line: " << lines[kind] << "\nname: " << s.events[kind][0].name;
+        EXPECT_TRUE(found) << "line: " << lines[kind]
+                           << "\nname: " << AsShown(s.events[kind][0].name, true)
+                           << "\ntext: " << AsShown(s.events[kind][0].text, false);
       }
     }
   }
@@ -215,17 +232,6 @@ Bytes OneByOne(const std::vector<Bytes>& sections) {
   uint8_t cc = 0;
   for (const Bytes& s : sections) ts::Packetise(ts::kEitPid, s, &cc, &stream);
   return ts::ExtractPayloads(stream, ts::kEitPid);
-}
-
-struct Lines {
-  std::string now, next, desc;
-  int32_t state;
-};
-
-Lines Taken() {
-  char desc[kGuideTextMax];
-  CopyNowDesc(desc, sizeof desc);
-  return Lines{nowtxt, nxttxt, desc, eitstate.load()};
 }
 
 class CapturesSections : public GuideTest {
@@ -418,6 +424,73 @@ TEST_F(CapturesSections, ShortEventBehindAnotherDescriptor) {
   EXPECT_EQ(eitstate.load(), 1);
 }
 
+// A description the positional pass cut at the end of a block is completed once the section
+// pass has the whole section: in place, also after the lines were shown (eitstate goes back to
+// 7 for the display's next cycle); never from a section that fails its CRC_32, of another
+// version, or for a channel that was left.
+TEST_F(CapturesSections, CutTextIsCompletedFromTheWholeSection) {
+  const std::string text = "Ecco " + std::string(190, 'x') + " la fine \xE8 qui";
+  const std::string whole = "Ecco " + std::string(190, 'x') + " la fine \xC3\xA8 qui";
+  const Bytes following = Section(MakeEvent(0x1234, 1, 0x4D, "Film", "Drama"));
+  Bytes present_v1 = Section(MakeEvent(0x1234, 0, 0x4D, "News", text));
+  ts::Event other = MakeEvent(0x1234, 0, 0x4D, "News", text);
+  other.version = 1;
+  // Packet 0: the following section; packets 1 and 2: the present one.
+  struct Case {
+    const char* what;
+    bool shown;    // the lines were taken by the display before the rest arrives
+    bool corrupt;  // the second packet of the present section is damaged
+    bool change;   // a channel change comes between the two blocks
+    bool version;  // the whole section is of another version
+    bool completed;
+  } cases[] = {
+      {"completed", false, false, false, false, true},
+      {"completed after the lines were shown", true, false, false, false, true},
+      {"CRC_32 fails", false, true, false, false, false},
+      {"channel changed", false, false, true, false, false},
+      {"another version is no completion", false, false, false, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes payloads = OneByOne({following, present_v1});
+    ASSERT_EQ(payloads.size(), 3 * ts::kPayloadSize);
+    if (c.version) {
+      const Bytes next = OneByOne({following, Section(other)});
+      std::copy(next.begin() + 2 * 184, next.end(), payloads.begin() + 2 * 184);
+    }
+    if (c.corrupt) payloads[2 * 184 + 5] ^= 0x01;
+    ResetGuideState();
+    SetChannel(0x1234);
+    eitstate = 1;
+    OnDataArrival(1, 2 * 184, payloads.data());
+    ASSERT_EQ(eitstate.load(), 7);
+    const std::string cut = Taken().desc;
+    ASSERT_LT(cut.size(), whole.size());
+    ASSERT_EQ(whole.rfind(cut, 0), 0u);
+    if (c.shown) {
+      char now[kGuideTextMax], next[kGuideTextMax];
+      ASSERT_TRUE(TakeReadyLines(now, next, sizeof now));
+    }
+    if (c.change) {
+      SetChannel(0x4321);
+      ResetLinesForChannel();
+    }
+    OnDataArrival(1, 184, payloads.data() + 2 * 184);
+    const Lines got = Taken();
+    if (c.completed) {
+      EXPECT_EQ(got.state, 7);
+      EXPECT_EQ(got.desc, whole);
+      EXPECT_EQ(got.now, "(20:15) News > " + whole + " ");
+      EXPECT_EQ(got.next, "(21:00) Film > Drama ");
+    } else if (!c.change) {
+      EXPECT_EQ(got.state, c.shown ? 8 : 7);
+      EXPECT_EQ(got.desc, cut);
+    } else {
+      EXPECT_EQ(got.state, 1);
+    }
+  }
+}
+
 TEST_F(CapturesSections, SectionPassAllocatesNothing) {
   const Bytes packed =
       Packed({Section(MakeEvent(0x1234, 1, 0x50, "Film", std::string(200, 'D'))),
@@ -444,7 +517,7 @@ TEST(CapturesTool, ListAndAll) {
             "sid 1545 (0x0609): present following\n");
   const std::string all = RunCommand(tool + " eit " + file + " --all --guide-format 0");
   EXPECT_NE(all.find("sid 1546 (0x060A):\nnow: (00:31) 22h \n"
-                     "next: (01:15) Emission Sp\xE9"
+                     "next: (01:15) Emission Sp\xC3\xA9"
                      "ciale Politique \n"),
             std::string::npos)
       << all;

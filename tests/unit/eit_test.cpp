@@ -24,6 +24,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 using ts::Bytes;
 
 constexpr uint16_t kSid = 0x1234;
@@ -330,22 +332,42 @@ TEST_F(EitTest, SelectorsCleaningAndLeadingSkip) {
   const TextCase cases[] = {
       {"three-byte selector", std::string("\x10\x00\x05News", 7),
        std::string("\x10\x00\x05Weather", 10), "News", "Weather", "(20:15) News > Weather "},
-      {"selector in the name skips three text bytes", std::string("\x10\x00\x05News", 7), "Weather",
-       "News", "ther", "(20:15) News > ther "},
-      {"one-byte selector turns blank and is skipped", "\x05News", "\x05Weather", " News",
-       " Weather", "(20:15) News >  Weather "},
+      {"each field has its own selector", std::string("\x10\x00\x05News", 7), "Weather", "News",
+       "Weather", "(20:15) News > Weather "},
+      {"one-byte selectors are read, not shown", "\x05News", "\x05Weather", "News", "Weather",
+       "(20:15) News > Weather "},
       {"stars and 0x8A", "Star*Trek",
        "Line\x8A"
        "break*x",
        "Star Trek", "Line break x", "(20:15) Star Trek > Line break x "},
       {"only one leading byte is skipped", "  Two", "", "  Two", "", "(20:15)  Two >  "},
-      {"high bytes stay", "Caf\xE9", "\xA0\xFF", "Caf\xE9", "\xA0\xFF",
-       "(20:15) Caf\xE9 > \xA0\xFF "},
+      {"Latin bytes without a selector read as ISO/IEC 8859-15", "Caf\xE9", "\xA0\xFF",
+       "Caf\xC3\xA9", "\xC2\xA0\xC3\xBF", "(20:15) Caf\xC3\xA9 > \xC2\xA0\xC3\xBF "},
+      {"ISO/IEC 6937 diacritic pairs",
+       "Maigret a \xCF"
+       "cty\xCFri",
+       "Z\xC2"
+       "achran\xC2"
+       "a\xCFri",
+       "Maigret a \xC4\x8Dty\xC5\x99i", "Z\xC3\xA1\x63hran\xC3\xA1\xC5\x99i",
+       "(20:15) Maigret a \xC4\x8Dty\xC5\x99i > Z\xC3\xA1\x63hran\xC3\xA1\xC5\x99i "},
+      {"UTF-8 0x8A inside a character is not a line break", "\x15\xC4\x8A\xE4\xB8\x8A",
+       "\x15\xEE\x82\x8A*", "\xC4\x8A\xE4\xB8\x8A", "  ", "(20:15) \xC4\x8A\xE4\xB8\x8A >    "},
+      {"two-byte table: line break, emphasis, a 0x0A byte inside a character",
+       std::string("\x11\x4E\x0A\xE0\x86\x4E\x2D\xE0\x87", 9),
+       std::string("\x14\x00\x41\xE0\x8A\x00\x2A\x00\x42", 9), "\xE4\xB8\x8A\xE4\xB8\xAD", "A  B",
+       "(20:15) \xE4\xB8\x8A\xE4\xB8\xAD > A  B "},
+      {"emphasis dropped, one-byte line break a blank",
+       "\x86"
+       "Film\x87",
+       "a\x8A\x8A"
+       "b",
+       "Film", "a  b", "(20:15) Film > a  b "},
       {"a zero byte ends the name", std::string("Ab\0cd", 5), "x", "Ab", "x", "(20:15) Ab > x "},
       {"control codes",
        "A\tB\x1F"
        "C",
-       "\r\n", "A B C", "  ", "(20:15) A B C >    "},
+       "\r\n", "A B C", " ", "(20:15) A B C >   "},  // 0x0D: a reserved selector
   };
   for (const TextCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -530,24 +552,31 @@ struct PastEndCase {
 TEST_F(EitTest, ReadsStayInsideTheBlock) {
   const PastEndCase cases[] = {
       {"short: text_length past the end passes the packet over", {{32, 200}}, 1, 0, 0, "", ""},
-      {"short: text cut at the block end", {{37, 200}}, 3, 4, 146, "News", "Weather"},
+      // The block's 0xFF stuffing reads as 'ÿ' (ISO/IEC 8859-15, no selector): two bytes each.
+      {"short: text cut at the block end", {{37, 200}}, 3, 4, 11 + 135 * 2, "News", "Weather"},
       {"extended: text_length past the end", {{27, 0x4E}, {33, 200}}, 1, 0, 0, "", ""},
       {"extended: text cut at the block end",
        {{27, 0x4E}, {28, 0x20}, {33, 0}, {34, 220}},
        3,
-       149,
+       14 + 135 * 2,
        0,
        "ws",
        ""},
       {"extended 192+: 48 bytes, cut at the block end",
        {{27, 0x4E}, {28, 200}, {33, 120}},
        3,
-       29,
+       29 * 2,
        0,
        "",
        ""},
       {"0x69: text length past the end", {{27, 0x69}, {37, 250}}, 1, 0, 0, "", ""},
-      {"0x69: text cut at the block end", {{27, 0x69}, {37, 3}, {41, 250}}, 3, 2, 142, "", ""},
+      {"0x69: text cut at the block end",
+       {{27, 0x69}, {37, 3}, {41, 250}},
+       3,
+       2,
+       7 + 135 * 2,
+       "",
+       ""},
   };
   for (const PastEndCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -636,17 +665,59 @@ TEST_F(EitTest, StreamsFromASchedule) {
   }
 }
 
+// mkts writes a schedule's UTF-8 texts in the table charset= names, selector first; the reader
+// decodes them back to the same UTF-8.
+TEST_F(EitTest, ScheduleCharsetsReadBack) {
+  struct Case {
+    const char* charset;
+    const char* name;  // UTF-8
+    const char* text;
+    std::string field;  // the name as sent
+  } cases[] = {
+      {"6937",
+       "Ve\xC4\x8D"
+       "ern\xC3\xAD",
+       "\xC3\xA9t\xC3\xA9",
+       "Ve\xCF"
+       "cern\xC2i"},
+      {"8859-7", "\xCE\x95\xCE\xB9", "\xCE\xB1", "\x10\x00\x07\xC5\xE9"s},
+      {"8859-5", "\xD0\x9D\xD0\xBE", "", "\x10\x00\x05\xBD\xDE"s},
+      {"ucs2", "\xE4\xB8\xAD", "A", "\x11\x4E\x2D"},
+      {"big5", "\xE6\x99\x9A", "\xE9\x96\x93", "\x14\x66\x5A"},
+      {"ksx1001", "\xEB\x89\xB4", "", "\x12\xB4\xBA"},
+      {"gb2312", "\xE4\xB8\xAD", "", "\x13\xD6\xD0"},
+      {"utf8", "\xF0\x9F\x93\xBA", "x", "\x15\xF0\x9F\x93\xBA"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.charset);
+    const std::string line = std::string("0x1234 present 20:15 short \"") + c.name + "\" \"" +
+                             c.text + "\" charset=" + c.charset + "\n";
+    const Bytes payloads = PayloadsOf(line);
+    // event_name_length at payload offset 32, the name behind it.
+    ASSERT_GT(payloads.size(), 33 + c.field.size());
+    EXPECT_EQ(payloads[32], c.field.size());
+    EXPECT_EQ(std::string(payloads.begin() + 33, payloads.begin() + 33 + c.field.size()), c.field);
+    ResetLinesForChannel();
+    Deliver(payloads);
+    ExpectText(nowtxt, std::string("(20:15) ") + c.name + " > " + c.text + " ", "nowtxt");
+  }
+}
+
 TEST_F(EitTest, ScheduleErrorsNameTheLine) {
   const char* bad[] = {
-      "0x1234 present 20:15\n",                     // no kind
-      "0x12345 present 20:15 short \"a\" \"b\"\n",  // service id too large
-      "1 now 20:15 short \"a\" \"b\"\n",            // section
-      "1 present 2015 short \"a\" \"b\"\n",         // time
-      "1 present 20:15 short \"a\" \"b\" \"c\"\n",  // three texts
-      "1 present 20:15 short \"unterminated\n",     // quote
-      "1 present 20:15 short \"\\xZZ\"\n",          // escape
-      "1 present 20:15 bogus \"a\"\n",              // kind
-      "1 present 20:15 short \"a\" colour=red\n",   // option
+      "0x1234 present 20:15\n",                                      // no kind
+      "0x12345 present 20:15 short \"a\" \"b\"\n",                   // service id too large
+      "1 now 20:15 short \"a\" \"b\"\n",                             // section
+      "1 present 2015 short \"a\" \"b\"\n",                          // time
+      "1 present 20:15 short \"a\" \"b\" \"c\"\n",                   // three texts
+      "1 present 20:15 short \"unterminated\n",                      // quote
+      "1 present 20:15 short \"\\xZZ\"\n",                           // escape
+      "1 present 20:15 bogus \"a\"\n",                               // kind
+      "1 present 20:15 short \"a\" colour=red\n",                    // option
+      "1 present 20:15 short \"a\" charset=latin\n",                 // no such table
+      "1 present 20:15 short \"a\" charset=8859-12\n",               // never published
+      "1 present 20:15 short \"\xE4\xB8\xAD\" charset=6937\n",       // not in the table
+      "1 present 20:15 short \"a\" \"\xE9t\xE9\" charset=8859-1\n",  // not UTF-8
   };
   for (const char* schedule : bad) {
     Bytes stream;

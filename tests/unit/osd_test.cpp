@@ -19,6 +19,7 @@
 #include "display/timer.h"
 #include "fixture.h"
 #include "guide/eit.h"
+#include "json_dump.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
 #include "shared/channel.h"
@@ -619,7 +620,8 @@ TEST_F(ShowToolTest, FeedsEitKeysAndKeepsEveryByte) {
   EXPECT_NE(Control(json, 10).find("\"value\": \"(19:15) Tagesschau > Nachrichten \""),
             std::string::npos)
       << Control(json, 10);
-  EXPECT_NE(Control(json, 11).find("\"value\": \"(19:30) Wetter > \\u00fc\\u00e9\\\"\\\\ \""),
+  // 0xFC 0xE9 without a selector: ISO/IEC 8859-15, in display.json as UTF-8.
+  EXPECT_NE(Control(json, 11).find("\"value\": \"(19:30) Wetter > \xC3\xBC\xC3\xA9\\\"\\\\ \""),
             std::string::npos)
       << Control(json, 11);
   EXPECT_NE(json.find("\"eitstate\": 8"), std::string::npos);
@@ -678,6 +680,32 @@ TEST_F(ShowToolTest, RefusedLoadStillWritesTheJson) {
   EXPECT_NE(json.find("\"host\": {\"kind\": 0, \"top_window\": false, \"commands\": []"),
             std::string::npos);
 #endif
+}
+
+// display.json's strings: UTF-8 as it is, JSON's escapes, and every byte that is no part of a
+// well-formed UTF-8 character as \u00XX, so none is lost and the document stays valid.
+TEST(DisplayJsonQuote, Utf8PassesOtherBytesAreEscaped) {
+  struct Case {
+    const char* what;
+    const char* text;
+    const char* json;
+  } cases[] = {
+      {"ASCII", "(20:15) News > Weather ", "\"(20:15) News > Weather \""},
+      {"quote, backslash, controls, DEL", "a\"b\\c\x01\x1F\x7F",
+       "\"a\\\"b\\\\c\\u0001\\u001f\\u007f\""},
+      {"two, three and four bytes", "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x93\xBA",
+       "\"\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x93\xBA\""},
+      {"a code-page byte", "Caf\xE9", "\"Caf\\u00e9\""},
+      {"a lone continuation byte", "\x8A", "\"\\u008a\""},
+      {"a character cut by the end", "ab\xE4\xB8", "\"ab\\u00e4\\u00b8\""},
+      {"overlong form", "\xC0\xAF", "\"\\u00c0\\u00af\""},
+      {"UTF-16 surrogate", "\xED\xA0\x80", "\"\\u00ed\\u00a0\\u0080\""},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", "\"\\u00f4\\u0090\\u0080\\u0080\""},
+      {"bad second byte, then a good character", "\xC3(\xC3\xA9", "\"\\u00c3(\xC3\xA9\""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(jsondump::Quote(c.text), c.json) << c.what;
+  }
 }
 
 }  // namespace

@@ -8,9 +8,10 @@
 // most a 2000-byte block holds), with filter number 1, for a current channel whose service id
 // is N. Then prints the two programme lines, the present description and eitstate as they
 // stand at the end of the stream; the texts are written byte for byte, exactly as the display
-// would get them. --follow first prints the lines at every change on the way ("packet N:", the
-// PID 0x12 packet, counted from 1, that ended the block the change came with): the first
-// capture, and each new version of the present/following table.
+// would get them: UTF-8, decoded from the broadcast's character tables. --follow first prints the
+// lines at every change on the way ("packet N:", the PID 0x12 packet, counted from 1, that ended
+// the block the change came with): the first capture, and each new version of the present/following
+// table.
 //
 // --hour-offset local shows start times in the local time of the zone --tz names (a POSIX TZ
 // rule or a tz database name; UTC without it), as line 10 of pelta.ini saying `local` does.

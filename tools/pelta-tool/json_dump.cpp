@@ -107,20 +107,62 @@ std::string Panel(int handle, const char* indent) {
 
 }  // namespace
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `p` (Unicode 3.9, table 3-7: no overlong
+// forms, no surrogates, nothing above U+10FFFF), 0 when the bytes there are not one.
+size_t Utf8Sequence(const unsigned char* p) {
+  const unsigned char b = p[0];
+  size_t need = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    need = 1;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    need = 2;
+    if (b == 0xE0) low = 0xA0;
+    if (b == 0xED) high = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    need = 3;
+    if (b == 0xF0) low = 0x90;
+    if (b == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  for (size_t k = 1; k <= need; ++k) {  // a NUL ends the text and fails the range check
+    if (p[k] < (k == 1 ? low : 0x80) || p[k] > (k == 1 ? high : 0xBF)) return 0;
+  }
+  return need + 1;
+}
+
+}  // namespace
+
 std::string Quote(const char* text) {
   std::string out = "\"";
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (*p != 0) {
     const unsigned char c = *p;
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20 || c > 0x7E) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
+      ++p;
+      continue;
     }
+    if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+      ++p;
+      continue;
+    }
+    const size_t n = c >= 0x80 ? Utf8Sequence(p) : 0;
+    if (n > 0) {  // a whole UTF-8 character: as it is
+      out.append(reinterpret_cast<const char*>(p), n);
+      p += n;
+      continue;
+    }
+    // A control character, or a byte that is no part of a UTF-8 character: \u00XX.
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+    out += escaped;
+    ++p;
   }
   return out + "\"";
 }

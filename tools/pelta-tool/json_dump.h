@@ -16,8 +16,14 @@
 //    "message_boxes": [{"caption", "text", "type"}]}
 //
 // Control numbers and attribute codes are decimal object keys; colours and other numeric
-// attributes are integers; texts are strings with every byte above 0x7E and below 0x20 written
-// as \u00XX (Latin-1 style), so the plug-in's 8-bit texts survive byte for byte. "value" is
+// attributes are integers. The document is UTF-8, as JSON wants it, and so are the plug-in's
+// texts (the EIT reader decodes the broadcast's character tables): a well-formed UTF-8 character
+// is written as it is, '"' and '\\' behind a backslash, control characters and DEL as \u00XX.
+// A byte that is no part of a well-formed UTF-8 character (an 8-bit text that did not come
+// through the decoder, such as a channel name in the host's code page) is never dropped or
+// replaced: it is written as \u00XX, its Latin-1 reading, which keeps the JSON valid and the
+// text readable. In the file the two stay apart: a raw "é" was UTF-8, an escaped \u00e9 was
+// the single byte 0xE9. "value" is
 // null for a control that never had one; "window" is null for a panel without a window (not
 // loaded, or discarded).
 #pragma once
@@ -28,7 +34,8 @@
 
 namespace jsondump {
 
-// A JSON string literal of the bytes of `text` (NUL-terminated), quotes included.
+// A JSON string literal of the UTF-8 text `text` (NUL-terminated), quotes included; bytes
+// outside well-formed UTF-8 as \u00XX (see above).
 std::string Quote(const char* text);
 
 // The whole document; `host_window` is the simulated host's main window (focus check);

@@ -21,7 +21,11 @@
 //   NAME, TEXT  in double quotes; \xHH gives any byte (selector bytes "\x10\x00\x05", the
 //            line break "\x8A"), \" and \\ a quote and a backslash
 //   options  table=0x4F (table_id, default 0x4E), version=N (0..31), event=N (event_id),
-//            lang=deu (ISO 639 code, default eng), repeat=N (send the section N times)
+//            lang=deu (ISO 639 code, default eng), repeat=N (send the section N times),
+//            charset=C: NAME and TEXT are UTF-8 and are written in the character table C
+//            with its selector (EN 300 468 annex A): 6937 (no selector), 8859-N (0x10 0x00 N),
+//            ucs2 (0x11), big5 (0x14, two-byte ISO/IEC 10646 as broadcast), ksx1001 (0x12,
+//            EUC-KR), gb2312 (0x13, EUC-CN), utf8 (0x15); an empty text stays empty
 //   null     one null packet (PID 0x1FFF), which a section filter on PID 0x12 never sees
 //
 // Each section is sent as its own TS packets on PID 0x12: the first carries

@@ -1,6 +1,8 @@
 // Transport-stream helpers: CRC_32, EIT p/f sections, packets, payloads, the mkts schedule.
 #include "ts.h"
 
+#include <iconv.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -200,6 +202,62 @@ bool Tokenise(const std::string& line, std::vector<Token>* tokens, std::string* 
   return true;
 }
 
+// `utf8` in the character set `to` (an iconv name), whole: false when a character has no place
+// in it or the text is not UTF-8.
+bool Convert(const std::string& utf8, const char* to, std::string* out) {
+  iconv_t cd = iconv_open(to, "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string result(utf8.size() * 4 + 8, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  size_t in_left = utf8.size();
+  char* at = &result[0];
+  size_t out_left = result.size();
+  const bool ok = iconv(cd, &in, &in_left, &at, &out_left) != static_cast<size_t>(-1) &&
+                  iconv(cd, nullptr, nullptr, &at, &out_left) != static_cast<size_t>(-1);
+  iconv_close(cd);
+  if (!ok) return false;
+  result.resize(result.size() - out_left);
+  *out = result;
+  return true;
+}
+
+// A schedule's UTF-8 text as a DVB text field in `charset` (see mkts.cpp), selector first.
+bool EncodeField(const std::string& charset, const std::string& utf8, std::string* field,
+                 std::string* error) {
+  std::string selector;
+  std::string body;
+  bool ok = true;
+  if (charset == "6937") {
+    ok = Convert(utf8, "ISO_6937", &body);  // no selector: ISO/IEC 6937 is the default
+  } else if (charset.rfind("8859-", 0) == 0) {
+    long part = 0;
+    if (!ParseNumber(charset.substr(5), 1, 15, &part) || part == 12) {
+      *error = "bad charset '" + charset + "'";
+      return false;
+    }
+    selector = std::string("\x10\x00", 2) + static_cast<char>(part);
+    ok = Convert(utf8, ("ISO-8859-" + std::to_string(part)).c_str(), &body);
+  } else if (charset == "ucs2" || charset == "big5") {
+    selector = charset == "ucs2" ? "\x11" : "\x14";  // both sent as two-byte ISO/IEC 10646
+    ok = Convert(utf8, "UCS-2BE", &body);
+  } else if (charset == "ksx1001" || charset == "gb2312") {
+    selector = charset == "ksx1001" ? "\x12" : "\x13";
+    ok = Convert(utf8, charset == "ksx1001" ? "EUC-KR" : "GB2312", &body);
+  } else if (charset == "utf8") {
+    selector = "\x15";
+    ok = Convert(utf8, "UTF-8", &body);
+  } else {
+    *error = "bad charset '" + charset + "' (6937, 8859-N, ucs2, big5, ksx1001, gb2312, utf8)";
+    return false;
+  }
+  if (!ok) {
+    *error = "'" + utf8 + "' is not UTF-8 or has a character charset " + charset + " lacks";
+    return false;
+  }
+  *field = utf8.empty() ? std::string() : selector + body;
+  return true;
+}
+
 bool ParseEventLine(const std::vector<Token>& tokens, Event* e, int* repeat, std::string* error) {
   if (tokens.size() < 4) {
     *error = "expected: SID SECTION HH:MM KIND [\"NAME\" [\"TEXT\"]] [key=value ...]";
@@ -237,6 +295,7 @@ bool ParseEventLine(const std::vector<Token>& tokens, Event* e, int* repeat, std
     return false;
   }
   int strings = 0;
+  std::string charset;
   for (size_t i = 4; i < tokens.size(); ++i) {
     const Token& t = tokens[i];
     if (t.quoted) {
@@ -258,6 +317,10 @@ bool ParseEventLine(const std::vector<Token>& tokens, Event* e, int* repeat, std
       e->language = value;
       continue;
     }
+    if (key == "charset") {
+      charset = value;
+      continue;
+    }
     if (key == "date") {
       if (!ParseDate(value, &e->mjd)) {
         *error = "bad date '" + value + "' (YYYY-MM-DD, 1900-03-01 to 2038-04-22)";
@@ -277,6 +340,10 @@ bool ParseEventLine(const std::vector<Token>& tokens, Event* e, int* repeat, std
     if (key == "version") e->version = static_cast<uint8_t>(v);
     if (key == "event") e->event_id = static_cast<uint16_t>(v);
     if (key == "repeat") *repeat = static_cast<int>(v);
+  }
+  if (!charset.empty()) {
+    return EncodeField(charset, e->name, &e->name, error) &&
+           EncodeField(charset, e->text, &e->text, error);
   }
   return true;
 }
