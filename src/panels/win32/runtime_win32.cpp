@@ -135,7 +135,9 @@ int FontSelectPopup(const char* title, const char*, int fixed_pitch_only, char* 
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = owner;
   dialog.lpLogFont = &font;
-  dialog.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_LIMITSIZE;
+  // No vertical faces (their names start with '@'): they turn the strip's horizontal lines on
+  // their side, glyph by glyph.
+  dialog.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_LIMITSIZE | CF_NOVERTFONTS;
   if (fixed_pitch_only) dialog.Flags |= CF_FIXEDPITCHONLY;
   if (underline != nullptr || strike_out != nullptr || text_color != nullptr) {
     dialog.Flags |= CF_EFFECTS;
