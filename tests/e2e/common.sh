@@ -1,0 +1,92 @@
+# The part of the end-to-end runs that does not depend on the target: sourced by tests/e2e/run
+# (pelta64.dll under 64-bit Wine here) and tests/e2e/run-i686 (pelta.dll under 32-bit Wine in
+# an emulated machine). Each sets `root`, `build` (the preset's build folder), `work` and `dll`
+# before sourcing; the functions then install what is missing, build, and lay out
+#   $work/plugin/   the plug-in folder as a user has it: the DLL, pelta.uir, pelta.ini, logos
+#   $work/run/      eit.ts and expect.env (what the display must show, for tests/e2e/checks)
+# Both runs then hand the folder to tests/e2e/checks, which runs the programs under Wine.
+
+log() { echo "e2e: $*"; }
+
+# Installs the host-side tools; $@ are extra packages the target needs when missing.
+e2e_install() {
+  local need=("$@")
+  command -v convert >/dev/null || need+=(imagemagick)
+  command -v "${cross_prefix}-g++-posix" >/dev/null || need+=("g++-mingw-w64-${cross_arch}-posix")
+  command -v cmake >/dev/null || need+=(cmake)
+  command -v ninja >/dev/null || need+=(ninja-build)
+  command -v pkg-config >/dev/null || need+=(pkg-config)
+  # pelta-tool (Linux) makes the stream: it draws with cairo and reads JPEG logos.
+  pkg-config --exists cairo fontconfig libjpeg 2>/dev/null || need+=(libcairo2-dev libfontconfig-dev libjpeg-dev)
+  if ((${#need[@]})); then
+    log "installing ${need[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  fi
+}
+
+# Builds the DLL, testhost.exe and panels-check.exe with preset $1, and pelta-tool (Linux)
+# unless PELTA_TOOL names one.
+e2e_build() {
+  local preset=$1
+  log "building $preset ($dll, testhost.exe, panels-check.exe)"
+  cmake --preset "$preset" -B "$build" >/dev/null
+  cmake --build "$build" -j2 --target pelta testhost panels-check >/dev/null
+  tool=${PELTA_TOOL:-}
+  if [[ -z "$tool" ]]; then
+    log "building pelta-tool (Linux) for the transport stream"
+    cmake --preset dev -B "$work/tool" -DPELTA_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$work/tool" -j2 --target pelta-tool >/dev/null
+    tool=$work/tool/tools/pelta-tool/pelta-tool
+  fi
+}
+
+# The plug-in folder, the stream and the expectations. $1 is the display time in seconds as
+# pelta.ini writes it ("2.0"); the test host is told the same in milliseconds.
+e2e_layout() {
+  local seconds=$1
+  rm -rf "$work/plugin" "$work/run"
+  mkdir -p "$work/plugin/pelta_icon" "$work/run"
+  cp "$build/$dll" "$root/assets/pelta.uir" "$work/plugin/"
+  cp "$root/assets/pelta_icon/0.jpg" "$work/plugin/pelta_icon/"
+  channel="Pelta Test"
+  # The channel's own logo; the fallback logo stands in when ImageMagick cannot draw text here.
+  convert -size 120x90 xc:'#1b4f8a' -fill white -gravity center -pointsize 44 -annotate 0 PT \
+    "$work/plugin/pelta_icon/$channel.jpg" 2>/dev/null ||
+    cp "$root/assets/pelta_icon/0.jpg" "$work/plugin/pelta_icon/$channel.jpg"
+
+  # pelta.ini, one value per line: the display time (ticks of a fiftieth of it), SizeMode 0
+  # (60 px), black background, white text, guide on, level and tuning shown, follow the video
+  # window, no cursor parking, no hour offset, no debug mode, start key F24 (135), opacity 180,
+  # left-aligned text, guide format 1, Arial.
+  display_ms=$(awk -v s="$seconds" 'BEGIN { printf "%d", s * 1000 }')
+  printf '%s\r\n' " $seconds" 0 0 16777215 1 1 1 1 0 0 0 135 180 0 1 Arial >"$work/plugin/pelta.ini"
+
+  cat >"$work/run/schedule.txt" <<'EOF'
+# service 0x0101: the channel the test host tunes
+0x0101 present   20:15 short "Evening News" "Headlines and weather"
+0x0101 following 21:00 short "Late Film" "A quiet drama"
+# another service on the same transponder, which the reader must ignore
+0x0202 present   18:00 short "Other Service" "Not this one"
+EOF
+  "$tool" mkts "$work/run/schedule.txt" --out "$work/run/eit.ts" >/dev/null
+  # The same core, built for Linux, reads the stream: the DLL must show exactly these lines.
+  local expected
+  expected=$("$tool" eit "$work/run/eit.ts" --sid 0x0101 --guide-format 1)
+  local expect_now expect_next expect_desc
+  expect_now=$(sed -n 's/^now: //p' <<<"$expected")
+  expect_next=$(sed -n 's/^next: //p' <<<"$expected")
+  expect_desc=$(sed -n 's/^desc: //p' <<<"$expected")
+  log "expected lines: [$expect_now] [$expect_next]"
+  {
+    printf 'dll=%q\n' "$dll"
+    printf 'channel=%q\n' "$channel"
+    printf 'display_ms=%q\n' "$display_ms"
+    printf 'expect_now=%q\n' "$expect_now"
+    printf 'expect_next=%q\n' "$expect_next"
+    printf 'expect_desc=%q\n' "$expect_desc"
+  } >"$work/run/expect.env"
+  mkdir -p "$work/bin"
+  cp "$build/testhost.exe" "$build/panels-check.exe" "$root/tests/e2e/checks" "$work/bin/"
+}
