@@ -727,6 +727,25 @@ int main(int argc, char** argv) {
   const std::string logo = ControlText("Pelta", 9);
   const std::string channel_logo = "\\pelta_icon\\" + o.channel + ".jpg";
   Check(EndsWith(logo, channel_logo), "control 9 shows the channel's logo", "\"%s\"", logo.c_str());
+  // Texts alone do not make a picture: the logo, the name and the two programme lines must be
+  // visible child windows of some size within the strip, or nothing of them is ever painted.
+  std::string hidden_controls;
+  for (int control : {8, 9, 10, 11}) {
+    HWND child = osd != nullptr ? GetDlgItem(osd, control) : nullptr;
+    RECT r = {};
+    if (child != nullptr) GetWindowRect(child, &r);
+    RECT inside = {};
+    const bool shown = child != nullptr && IsWindowVisible(child) && !IsRectEmpty(&r) &&
+                       IntersectRect(&inside, &r, &got);
+    if (!shown) {
+      char line[96];
+      std::snprintf(line, sizeof line, " %d at %ld,%ld-%ld,%ld visible %d", control, r.left, r.top,
+                    r.right, r.bottom, child != nullptr && IsWindowVisible(child));
+      hidden_controls += line;
+    }
+  }
+  Check(hidden_controls.empty(), "logo, name and programme controls are visible within the strip",
+        "%s", hidden_controls.c_str());
   Check(CountCommands(kCmdStartFilter) == 1, "EIT filter start command sent once");
   Check(g_filter_pid == 18 && g_filter_record[0] == kDllId && g_filter_record[1] == 0 &&
             g_filter_record[2] == 1 &&
@@ -756,7 +775,19 @@ int main(int argc, char** argv) {
 
   if (!o.shot_request.empty()) {
     g_step = "screenshot";
-    Pump(150);  // let the strip paint its new lines
+    Pump(static_cast<DWORD>(150 * o.slow));  // let the strip paint its new lines
+    // Painted means no window of the strip has an update region left.
+    auto painted = [] {
+      HWND strip = FindWindowA(nullptr, "Pelta");
+      if (strip == nullptr || GetUpdateRect(strip, nullptr, FALSE)) return false;
+      for (int control : {8, 9, 10, 11}) {
+        HWND child = GetDlgItem(strip, control);
+        if (child != nullptr && GetUpdateRect(child, nullptr, FALSE)) return false;
+      }
+      return true;
+    };
+    Check(WaitFor(painted, 2000) >= 0,
+          "display strip and its controls painted before the screenshot");
     std::FILE* f = std::fopen(o.shot_request.c_str(), "wb");
     if (f != nullptr) std::fclose(f);
     long shot = WaitFor([&] { return FileExists(o.shot_done); }, 10000);
