@@ -94,14 +94,17 @@ EOF
 # The screenshot must show the strip with its texts: white text and the indicators on the
 # display's black background, where the test host places it on the 1280x720 screen (the bottom
 # of its video window). A strip that is up but unpainted reads as nothing bright there.
-# Adds the result to the counts `passed` and `failed`.
+# Adds the result to the counts `passed` and `failed`; with a second argument "note" it only
+# says what it saw (for a screen whose pictures are known not to show the strip).
 e2e_check_screenshot() {
-  local png=$1 bright
+  local png=$1 mode=${2:-count} bright
   bright=$(convert "$png" -crop 1132x60+74+556 +repage -colorspace Gray -threshold 80% \
     -format '%[fx:mean]' info: 2>/dev/null || echo 0)
   if awk -v m="$bright" 'BEGIN { exit !(m > 0.005) }'; then
     echo "PASS: screenshot shows the strip's texts"
-    passed=$((passed + 1))
+    [[ $mode == note ]] || passed=$((passed + 1))
+  elif [[ $mode == note ]]; then
+    echo "NOTE: screenshot shows no texts in the strip (not counted: see below)"
   else
     echo "FAIL: screenshot shows the strip's texts (bright share $bright)"
     failed=$((failed + 1))
