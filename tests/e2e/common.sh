@@ -104,7 +104,7 @@ e2e_check_screenshot() {
     echo "PASS: screenshot shows the strip's texts"
     [[ $mode == note ]] || passed=$((passed + 1))
   elif [[ $mode == note ]]; then
-    echo "NOTE: screenshot shows no texts in the strip (not counted: see below)"
+    echo "NOTE: screenshot shows no texts in the strip (not counted: this screen shows the strip as a black box)"
   else
     echo "FAIL: screenshot shows the strip's texts (bright share $bright)"
     failed=$((failed + 1))
