@@ -528,6 +528,14 @@ void LabelText(const char* label, char* out, size_t size) {
   out[o] = '\0';
 }
 
+char Mnemonic(const char* label) {
+  for (const char* p = label != nullptr ? label : ""; *p != '\0'; ++p) {
+    if (*p != '&') continue;
+    if (*++p != '&') return (*p >= 'A' && *p <= 'Z') ? static_cast<char>(*p - 'A' + 'a') : *p;
+  }
+  return '\0';
+}
+
 void UserChose(int handle, int control, int value) {
   char text[32];
   FormatInt(text, sizeof text, value);

@@ -133,6 +133,8 @@ bool Checked(const ControlState& control);  // a check box: a non-zero value
 const char* KeyName(int key, char* buffer, size_t size);
 // A label as shown: each '&' that marks an Alt+letter mnemonic dropped, "&&" as one '&'.
 void LabelText(const char* label, char* out, size_t size);
+// The letter a label marks for Alt+letter, in lower case ('\0' for none).
+char Mnemonic(const char* label);
 // The user chose a value (a check box, a colour, a slider) or a dropdown's entry.
 void UserChose(int handle, int control, int value);
 void UserChoseEntry(int handle, int control, int index);

@@ -1043,6 +1043,8 @@ void CheckSettingsControls(const Plugin& plugin) {
   const std::vector<int> backward = {21, 20, 11};
   std::vector<int> tabbed, shift_tabbed;
   int first = 0;
+  int mnemonic_focus = 0;
+  std::string spun;
   std::string key_name;
   After(400, [&] {
     HWND settings = FindWindowA(nullptr, "Settings");
@@ -1065,8 +1067,18 @@ void CheckSettingsControls(const Plugin& plugin) {
         SendMessageA(item(19), TBM_SETPOS, TRUE, 99);
         // The colour chooser's answer for the background swatch.
         SendMessageA(dialog, WM_APP + 0x43, 10, 0x102030);
-        SetFocus(item(19));  // Enter on a control that is no button presses Save
-        PressKeys({VK_RETURN}, false, nullptr, [] {});
+        // Alt+K (the start key's label) goes to its field; Up in the display time's field
+        // adds a tenth.
+        PostMessageA(GetFocus(), WM_SYSCHAR, 'k', 1 | (1 << 29));
+        After(60, [&, item] {
+          mnemonic_focus = GetDlgCtrlID(GetFocus());
+          SetFocus(item(4));
+          PressKeys({VK_UP, VK_UP, VK_DOWN}, false, nullptr, [&, item] {
+            spun = Text(item(4));
+            SetFocus(item(19));  // Enter on a control that is no button presses Save
+            PressKeys({VK_RETURN}, false, nullptr, [] {});
+          });
+        });
       });
     });
   });
@@ -1083,7 +1095,14 @@ void CheckSettingsControls(const Plugin& plugin) {
   std::snprintf(want_key, sizeof want_key, "= F%d", g_options.start_key - 0x6F);
   Check(key_name == want_key, "the start key's name beside its number", "\"%s\" (want \"%s\")",
         key_name.c_str(), want_key);
+  Check(mnemonic_focus == 15, "Alt+K goes to the start key's field", "focus on %d", mnemonic_focus);
+  char want_time[16];
+  std::snprintf(want_time, sizeof want_time, "%.1f", g_options.display_ms / 1000.0 + 0.1);
   std::vector<std::string> ini = ReadLines(ini_path);
+  Check(spun == want_time && !ini.empty() && ini[0].find(want_time) != std::string::npos,
+        "Up and Down in the display time's field move it a tenth, and Save writes it",
+        "field \"%s\", line 1 \"%s\" (want %s)", spun.c_str(), ini.empty() ? "" : ini[0].c_str(),
+        want_time);
   Check(!Visible("Settings") && ini.size() == 16 && ini[1] == "2" && ini[2] == "1056816" &&
             ini[4] == "0" && ini[7] == "1" && ini[10] == "-1" && ini[12] == "99" && ini[14] == "2",
         "Enter saves what the check boxes, lists, swatch and slider show",

@@ -1006,6 +1006,46 @@ bool DialogKey(MSG* message) {
     }
     return true;
   }
+  if (message->message == WM_KEYDOWN && (message->wParam == VK_UP || message->wParam == VK_DOWN) &&
+      focus != nullptr && GetParent(focus) == root) {
+    // Up and Down in a spin field move it a step, as its arrows do.
+    const int number = GetDlgCtrlID(focus);
+    bool spin = false;
+    {
+      Lock lock(model::Mutex());
+      const ControlState* control = model::FindControlLocked(handle, number);
+      spin = control != nullptr && control->layout.step > 0 && IsEdit(control->layout.kind);
+    }
+    if (spin) {
+      Spin(handle, number, message->wParam == VK_UP ? 1 : -1);
+      return true;
+    }
+  }
+  if (message->message == WM_SYSCHAR && message->wParam < 0x80) {
+    // Alt+letter: the control whose label marks the letter takes the focus; a check box or a
+    // button is also clicked, as Windows does.
+    char letter = static_cast<char>(message->wParam);
+    if (letter >= 'A' && letter <= 'Z') letter = static_cast<char>(letter - 'A' + 'a');
+    HWND target = nullptr;
+    bool click = false;
+    {
+      Lock lock(model::Mutex());
+      const model::PanelState* panel = model::FindPanelLocked(handle);
+      for (int i = 0; panel != nullptr && i < panel->control_count && target == nullptr; ++i) {
+        const ControlState& c = panel->controls[i];
+        if (!c.visible || letter == '\0' || model::Mnemonic(c.layout.label) != letter) continue;
+        const NativeControl* n = FindNativeControl(FindNative(handle), c.layout.number);
+        if (n == nullptr) continue;
+        target = n->window;
+        click = c.layout.kind == uir::Kind::Checkbox || c.layout.kind == uir::Kind::Button;
+      }
+    }
+    if (target != nullptr) {
+      SetFocus(target);
+      if (click) SendMessageA(target, BM_CLICK, 0, 0);
+      return true;
+    }
+  }
   if (message->message == WM_KEYDOWN && message->wParam == VK_TAB) {
     // The next tab stop in the order the controls were made (reading order), or the one
     // before with Shift.
