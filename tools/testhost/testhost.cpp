@@ -1187,9 +1187,18 @@ void CheckSettingsControls(const Plugin& plugin) {
   int mnemonic_focus = 0;
   std::string spun;
   std::string key_name;
+  std::wstring size_label, size_entry;
   After(400, [&] {
     HWND settings = FindWindowA(nullptr, "Settings");
     first = GetDlgCtrlID(GetFocus());
+    // The size list's label (the STATIC made just before it) and its last entry, as a Unicode
+    // program reads them.
+    size_label = WideText(GetWindow(GetDlgItem(settings, 8), GW_HWNDPREV));
+    wchar_t entry[64] = L"";
+    if (SendMessageW(GetDlgItem(settings, 8), CB_GETLBTEXTLEN, 3, 0) < 64) {
+      SendMessageW(GetDlgItem(settings, 8), CB_GETLBTEXT, 3, reinterpret_cast<LPARAM>(entry));
+    }
+    size_entry = entry;
     // The STATIC beside the start key's field.
     for (HWND w = GetWindow(GetDlgItem(settings, 15), GW_HWNDNEXT);
          w != nullptr && key_name.empty(); w = GetWindow(w, GW_HWNDNEXT)) {
@@ -1232,6 +1241,9 @@ void CheckSettingsControls(const Plugin& plugin) {
   Check(first == 4 && tabbed == forward, "Tab moves through the Settings controls in reading order",
         "from %d: %s", first, Ids(tabbed).c_str());
   Check(shift_tabbed == backward, "Shift+Tab moves back", "%s", Ids(shift_tabbed).c_str());
+  Check(size_label == L"S&ize" && size_entry == L"Medium with large programme lines",
+        "the size list's label and entries read back through the wide API", "\"%s\", \"%s\"",
+        Utf8(size_label).c_str(), Utf8(size_entry).c_str());
   char want_key[32];
   std::snprintf(want_key, sizeof want_key, "= F%d", g_options.start_key - 0x6F);
   Check(key_name == want_key, "the start key's name beside its number", "\"%s\" (want \"%s\")",
