@@ -57,7 +57,7 @@ else
 fi
 
 # --- imports ---
-allowed="kernel32.dll user32.dll gdi32.dll winmm.dll gdiplus.dll comdlg32.dll msvcrt.dll"
+allowed="kernel32.dll user32.dll gdi32.dll winmm.dll gdiplus.dll comdlg32.dll comctl32.dll msvcrt.dll"
 imports=$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort -u)
 bad=""
 for name in $imports; do

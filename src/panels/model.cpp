@@ -70,7 +70,18 @@ bool CopyFits(char* dst, size_t size, const char* src) {
 }
 
 bool IsNumberField(uir::Kind kind) {
-  return kind == uir::Kind::Numeric || kind == uir::Kind::Float;
+  return uir::IsNumberKind(kind);
+}
+
+// A dropdown's entry for the value the plug-in set: an item, or else the extra "Other (N)"
+// entry that keeps the value as it was (a value of a newer plug-in, or edited by hand).
+void NoteOther(ControlState* c) {
+  if (c->layout.kind != uir::Kind::Dropdown) return;
+  c->has_other = true;
+  for (int i = 0; i < c->layout.item_count; ++i) {
+    if (c->layout.items[i].value == c->int_value) c->has_other = false;
+  }
+  c->other_value = c->int_value;
 }
 
 // The number a field's text stands for, clamped to the field's range.
@@ -117,7 +128,7 @@ void SeedControl(ControlState* c, const uir::Control& layout) {
   c->fill_colour = layout.fill_colour;
   char text[kTextMax];
   CopyTrunc(text, sizeof text, layout.kind == uir::Kind::Button ? layout.label : layout.value);
-  if (layout.kind == uir::Kind::Numeric && layout.value[0] != '\0') {
+  if (uir::IsIntKind(layout.kind) && layout.value[0] != '\0') {
     // The reader accepted the value: decimal, or hex with 0x (never octal).
     const char* v = layout.value;
     bool hex = v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
@@ -126,6 +137,7 @@ void SeedControl(ControlState* c, const uir::Control& layout) {
     FormatFloat(text, sizeof text, std::strtod(layout.value, nullptr));
   }
   StoreText(c, text);
+  NoteOther(c);
   c->has_value = layout.value[0] != '\0';
   c->value_serial = 1;
 }
@@ -454,6 +466,102 @@ void CloseRequest(int handle) {
   QuitUserInterface(handle);
 }
 
+int ListCount(const ControlState& c) {
+  if (c.layout.kind != uir::Kind::Dropdown) return 0;
+  return c.layout.item_count + (c.has_other ? 1 : 0);
+}
+
+bool ListEntry(const ControlState& c, int index, char* text, size_t size, int* value) {
+  if (index < 0 || index >= ListCount(c)) return false;
+  if (index < c.layout.item_count) {
+    if (text != nullptr) CopyTrunc(text, size, c.layout.items[index].text);
+    if (value != nullptr) *value = c.layout.items[index].value;
+  } else {
+    if (text != nullptr) std::snprintf(text, size, "Other (%d)", c.other_value);
+    if (value != nullptr) *value = c.other_value;
+  }
+  return true;
+}
+
+int ListIndex(const ControlState& c) {
+  int value = 0;
+  for (int i = 0; ListEntry(c, i, nullptr, 0, &value); ++i) {
+    if (value == c.int_value) return i;
+  }
+  return -1;
+}
+
+bool Checked(const ControlState& c) {
+  return c.int_value != 0;
+}
+
+const char* KeyName(int key, char* buffer, size_t size) {
+  if (buffer == nullptr || size == 0) return "";
+  struct Named {
+    int key;
+    const char* name;
+  };
+  static const Named kNames[] = {
+      {0x08, "Backspace"}, {0x09, "Tab"},          {0x0D, "Enter"},         {0x10, "Shift"},
+      {0x11, "Ctrl"},      {0x12, "Alt"},          {0x13, "Pause"},         {0x14, "Caps Lock"},
+      {0x1B, "Esc"},       {0x20, "Space"},        {0x21, "Page Up"},       {0x22, "Page Down"},
+      {0x23, "End"},       {0x24, "Home"},         {0x25, "Left"},          {0x26, "Up"},
+      {0x27, "Right"},     {0x28, "Down"},         {0x2C, "Print Screen"},  {0x2D, "Insert"},
+      {0x2E, "Delete"},    {0x5B, "Left Windows"}, {0x5C, "Right Windows"}, {0x5D, "Menu"},
+      {0x6A, "Num *"},     {0x6B, "Num +"},        {0x6D, "Num -"},         {0x6E, "Num ."},
+      {0x6F, "Num /"},     {0x90, "Num Lock"},     {0x91, "Scroll Lock"},
+  };
+  buffer[0] = '\0';
+  if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')) {
+    std::snprintf(buffer, size, "%c", key);
+  } else if (key >= 0x60 && key <= 0x69) {
+    std::snprintf(buffer, size, "Num %d", key - 0x60);
+  } else if (key >= 0x70 && key <= 0x87) {
+    std::snprintf(buffer, size, "F%d", key - 0x70 + 1);
+  } else {
+    for (const Named& n : kNames) {
+      if (n.key == key) CopyTrunc(buffer, size, n.name);
+    }
+  }
+  if (buffer[0] == '\0') CopyTrunc(buffer, size, "none");
+  return buffer;
+}
+
+void LabelText(const char* label, char* out, size_t size) {
+  if (out == nullptr || size == 0) return;
+  size_t o = 0;
+  for (const char* p = label != nullptr ? label : ""; *p != '\0' && o + 1 < size; ++p) {
+    if (*p == '&' && *++p == '\0') break;
+    out[o++] = *p;
+  }
+  out[o] = '\0';
+}
+
+char Mnemonic(const char* label) {
+  for (const char* p = label != nullptr ? label : ""; *p != '\0'; ++p) {
+    if (*p != '&') continue;
+    if (*++p != '&') return (*p >= 'A' && *p <= 'Z') ? static_cast<char>(*p - 'A' + 'a') : *p;
+  }
+  return '\0';
+}
+
+void UserChose(int handle, int control, int value) {
+  char text[32];
+  FormatInt(text, sizeof text, value);
+  UserTyped(handle, control, text);
+}
+
+void UserChoseEntry(int handle, int control, int index) {
+  int value = 0;
+  {
+    Lock lock(g_mutex);
+    int rc = 0;
+    const ControlState* c = FindCtrl(handle, control, &rc);
+    if (c == nullptr || !ListEntry(*c, index, nullptr, 0, &value)) return;
+  }
+  UserChose(handle, control, value);
+}
+
 void UserTyped(int handle, int control, const char* text) {
   if (text == nullptr) return;
   Lock lock(g_mutex);
@@ -598,6 +706,7 @@ int ChangeControl(int panel, int control, Change change) {
 
 int SetValueText(ControlState* c, const char* text) {
   model::StoreText(c, text);
+  model::NoteOther(c);
   c->was_set = true;
   ++c->value_serial;
   return kPanelOk;
@@ -658,7 +767,7 @@ int SetCtrlVal(int panel, int control, double value) {
   if (std::isnan(value)) return kPanelBadValue;
   return ChangeControl(panel, control, [value](ControlState* c) {
     char text[48];
-    if (c->layout.kind == uir::Kind::Numeric) {
+    if (uir::IsIntKind(c->layout.kind)) {
       // An integer field takes the nearest integer it can hold.
       double v = value < INT_MIN ? INT_MIN : (value > INT_MAX ? INT_MAX : value);
       model::FormatInt(text, sizeof text, static_cast<int>(std::lround(v)));

@@ -60,6 +60,9 @@ struct ControlState {
   int text_colour, back_colour, fill_colour;
   char indicator_text[uir::kNameMax];
 
+  bool has_other;   // dropdown: the plug-in set a value that is none of its items
+  int other_value;  // ... which the extra entry "Other (N)" keeps
+
   PanelCallback callback;  // bound by name at load, or null
   unsigned serial;         // moves with every change a driver must show
   unsigned value_serial;   // moves when the plug-in (not the user) sets the value
@@ -119,6 +122,24 @@ bool LoopRunsFor(int handle);
 void Commit(int handle, int control);
 void CloseRequest(int handle);
 void UserTyped(int handle, int control, const char* text);
+
+// The setting kinds (caller holds the lock for those taking a ControlState). A dropdown lists
+// its items and, when the plug-in set a value none of them has, an extra last entry
+// "Other (N)" with that value, so that a value the list does not know is kept as it was
+// unless the user picks another. ListIndex is the entry of the current value, -1 for none.
+int ListCount(const ControlState& control);
+bool ListEntry(const ControlState& control, int index, char* text, size_t size, int* value);
+int ListIndex(const ControlState& control);
+bool Checked(const ControlState& control);  // a check box: a non-zero value
+// The name of a Windows virtual-key code ("F11", "A", "Num 5"), into `buffer`.
+const char* KeyName(int key, char* buffer, size_t size);
+// A label as shown: each '&' that marks an Alt+letter mnemonic dropped, "&&" as one '&'.
+void LabelText(const char* label, char* out, size_t size);
+// The letter a label marks for Alt+letter, in lower case ('\0' for none).
+char Mnemonic(const char* label);
+// The user chose a value (a check box, a colour, a slider) or a dropdown's entry.
+void UserChose(int handle, int control, int value);
+void UserChoseEntry(int handle, int control, int index);
 
 // Back to no panels, no callbacks, no loops (tests and pelta-tool; handles are not reused).
 void Reset();

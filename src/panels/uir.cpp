@@ -33,8 +33,9 @@ const char* const kPanelKeys[] = {"caption", "rect", "style", "background", "clo
 enum PanelKey { kCaption, kPanelRect, kStyle, kBackground, kCloseControl, kPanelKeyCount };
 
 const char* const kControlKeys[] = {
-    "kind",        "rect",        "label",       "value",   "font",     "size", "justify",
-    "text_colour", "back_colour", "fill_colour", "visible", "callback", "min",  "max"};
+    "kind",    "rect",        "label",       "value",       "font",    "size",
+    "justify", "text_colour", "back_colour", "fill_colour", "visible", "callback",
+    "min",     "max",         "step",        "beside",      "item"};
 enum ControlKey {
   kKind,
   kRect,
@@ -50,11 +51,15 @@ enum ControlKey {
   kCallback,
   kMin,
   kMax,
+  kStep,
+  kBeside,
+  kItem,
   kControlKeyCount
 };
 
-const char* const kKindNames[] = {"text",  "picture", "indicator", "numeric",
-                                  "float", "textbox", "button",    "decoration"};
+const char* const kKindNames[] = {"text",     "picture",  "indicator", "numeric",
+                                  "float",    "textbox",  "button",    "decoration",
+                                  "checkbox", "dropdown", "colour",    "slider"};
 
 // State of one parse: where we are and what the current section is.
 struct Parser {
@@ -255,6 +260,49 @@ void DefaultControl(Control* c, int number, int line) {
   c->line = line;
 }
 
+// The keys of the setting kinds against the control's kind.
+bool FinishSettingKeys(Parser& p, const Control* c) {
+  if ((p.seen & (1u << kItem)) && c->kind != Kind::Dropdown) {
+    return Fail(p, c->line, "control %d: 'item' is for a dropdown", c->number);
+  }
+  if (c->kind == Kind::Dropdown && c->item_count == 0) {
+    return Fail(p, c->line, "control %d: a dropdown needs at least one 'item'", c->number);
+  }
+  if ((p.seen & (1u << kStep)) && c->kind != Kind::Numeric && c->kind != Kind::Float) {
+    return Fail(p, c->line, "control %d: 'step' is for a numeric or float field", c->number);
+  }
+  if ((p.seen & (1u << kBeside)) && c->kind != Kind::Numeric) {
+    return Fail(p, c->line, "control %d: 'beside' is for a numeric field", c->number);
+  }
+  if (c->kind == Kind::Slider &&
+      (!(p.seen & (1u << kMin)) || !(p.seen & (1u << kMax)) || c->max - c->min > 65535.0)) {
+    return Fail(p, c->line, "control %d: a slider needs 'min' and 'max' at most 65535 apart",
+                c->number);
+  }
+  return true;
+}
+
+// `item = VALUE: TEXT`, one more entry of a dropdown.
+bool ItemValue(Parser& p, char* v) {
+  Control* c = p.control;
+  char* colon = std::strchr(v, ':');
+  if (colon == nullptr) return Fail(p, p.line, "'item' must be 'VALUE: TEXT'");
+  *colon = '\0';
+  char* text = Trim(colon + 1);
+  if (c->item_count >= kMaxItems) return Fail(p, p.line, "more than %d items", kMaxItems);
+  Item* item = &c->items[c->item_count];
+  if (!IntValue(p, "item value", Trim(v), INT_MIN, INT_MAX, &item->value)) return false;
+  if (*text == '\0') return Fail(p, p.line, "'item' has no text");
+  for (int i = 0; i < c->item_count; ++i) {
+    if (c->items[i].value == item->value) {
+      return Fail(p, p.line, "duplicate item value %d", item->value);
+    }
+  }
+  if (!TextValue(p, "item", text, item->text, sizeof item->text)) return false;
+  ++c->item_count;
+  return true;
+}
+
 // Checks run when a control's section ends: required keys and the value against its kind.
 bool FinishControl(Parser& p) {
   Control* c = p.control;
@@ -263,9 +311,10 @@ bool FinishControl(Parser& p) {
   if (!(p.seen & (1u << kKind))) return Fail(p, c->line, "control %d has no 'kind'", c->number);
   if (!(p.seen & (1u << kRect))) return Fail(p, c->line, "control %d has no 'rect'", c->number);
   if (c->min > c->max) return Fail(p, c->line, "control %d: 'min' is above 'max'", c->number);
-  if (c->value[0] != '\0' && (c->kind == Kind::Numeric || c->kind == Kind::Float)) {
+  if (!FinishSettingKeys(p, c)) return false;
+  if (c->value[0] != '\0' && IsNumberKind(c->kind)) {
     double v = 0.0;
-    if (c->kind == Kind::Numeric) {
+    if (IsIntKind(c->kind)) {
       long long n = 0;
       if (ParseInteger(c->value, &n) != Num::Ok || n < INT_MIN || n > INT_MAX) {
         return Fail(p, c->line, "control %d: 'value' must be an integer", c->number);
@@ -445,6 +494,18 @@ bool ControlKeyValue(Parser& p, int key, char* v) {
       return DoubleValue(p, "min", v, &c->min);
     case kMax:
       return DoubleValue(p, "max", v, &c->max);
+    case kStep:
+      if (!DoubleValue(p, "step", v, &c->step)) return false;
+      if (c->step <= 0.0) return Fail(p, p.line, "'step' must be above 0");
+      return true;
+    case kBeside:
+      if (std::strcmp(v, "key_name") != 0) {
+        return Fail(p, p.line, "'beside' must be key_name, not '%.40s'", v);
+      }
+      c->beside = Beside::KeyName;
+      return true;
+    case kItem:
+      return ItemValue(p, v);
   }
   return false;
 }
@@ -489,7 +550,10 @@ bool KeyLine(Parser& p, char* s) {
     return Fail(p, p.line, "unknown key '%.40s' in a %s section", key,
                 in_control ? "control" : "panel");
   }
-  if (p.seen & (1u << index)) return Fail(p, p.line, "duplicate key '%s'", key);
+  const bool repeatable = in_control && index == kItem;
+  if ((p.seen & (1u << index)) && !repeatable) {
+    return Fail(p, p.line, "duplicate key '%s'", key);
+  }
   p.seen |= 1u << index;
   return in_control ? ControlKeyValue(p, index, value) : PanelKeyValue(p, index, value);
 }
@@ -598,6 +662,15 @@ const Control* FindControl(const Panel& panel, int number) {
     if (panel.controls[i].number == number) return &panel.controls[i];
   }
   return nullptr;
+}
+
+bool IsIntKind(Kind kind) {
+  return kind == Kind::Numeric || kind == Kind::Checkbox || kind == Kind::Dropdown ||
+         kind == Kind::Colour || kind == Kind::Slider;
+}
+
+bool IsNumberKind(Kind kind) {
+  return IsIntKind(kind) || kind == Kind::Float;
 }
 
 const char* KindName(Kind kind) {

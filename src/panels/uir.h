@@ -24,9 +24,19 @@
 //
 // Keys of a panel: caption, rect, style, background, close_control (the control whose callback a
 // close request runs, 0 for none). Keys of a control: kind (text, picture, indicator, numeric,
-// float, textbox, button, decoration), rect, label, value, font, size, justify (0, 16, 32),
-// text_colour, back_colour, fill_colour, visible (0/1), callback (a name from the library's
-// callback table), min, max.
+// float, textbox, button, decoration, checkbox, dropdown, colour, slider), rect, label, value,
+// font, size, justify (0, 16, 32), text_colour, back_colour, fill_colour, visible (0/1),
+// callback (a name from the library's callback table), min, max, step, beside, item.
+//
+// The setting kinds all hold an integer, as a numeric field does (min/max apply to them too):
+//   checkbox   on (non-zero) or off; the user's click sets 1 or 0. Its label is beside the box.
+//   dropdown   a list of words, each with its value: one `item = VALUE: TEXT` line per entry
+//              (repeatable, at most kMaxItems, values distinct, in the order shown).
+//   colour     0xRRGGBB, a swatch button that opens the system colour chooser.
+//   slider     a track from min to max (both needed, at most 65535 apart), its value shown.
+// `step` (numeric and float, > 0) adds spin arrows that move the value by that much;
+// `beside = key_name` (numeric) shows the virtual-key name of the value next to the field.
+// An `&` in a label marks its Alt+letter mnemonic ("&&" is a plain ampersand).
 //
 // A value in double quotes is taken as it stands (blanks and '#' included); otherwise `#` after
 // a blank starts a trailing comment. Optional keys default to: style dialog, background
@@ -48,12 +58,33 @@ namespace uir {
 
 constexpr int kMaxPanels = 8;
 constexpr int kMaxControls = 32;
-constexpr int kNameMax = 64;     // caption, label, font, callback name (NUL included)
-constexpr int kValueMax = 256;   // initial text value (NUL included)
-constexpr int kLineMax = 512;    // longest line accepted
+constexpr int kNameMax = 64;    // caption, label, font, callback name (NUL included)
+constexpr int kValueMax = 256;  // initial text value (NUL included)
+constexpr int kLineMax = 512;   // longest line accepted
 constexpr size_t kFileMax = size_t{256} * 1024;
+constexpr int kMaxItems = 6;  // entries of a dropdown
+constexpr int kItemMax = 48;  // an entry's text (NUL included)
 
-enum class Kind { Text, Picture, Indicator, Numeric, Float, TextBox, Button, Decoration };
+enum class Kind {
+  Text,
+  Picture,
+  Indicator,
+  Numeric,
+  Float,
+  TextBox,
+  Button,
+  Decoration,
+  Checkbox,
+  Dropdown,
+  Colour,
+  Slider
+};
+enum class Beside { None, KeyName };
+
+struct Item {
+  int value;
+  char text[kItemMax];
+};
 enum class Style { Popup, Dialog };
 
 struct Control {
@@ -70,8 +101,12 @@ struct Control {
   int fill_colour;
   bool visible;
   char callback[kNameMax];  // "" for none
-  double min, max;          // numeric and float fields
-  int line;                 // line of its section header, for messages
+  double min, max;          // number fields and the setting kinds
+  double step;              // spin arrows' increment, 0 for none
+  Beside beside;
+  Item items[kMaxItems];  // dropdown entries
+  int item_count;
+  int line;  // line of its section header, for messages
 };
 
 struct Panel {
@@ -110,5 +145,8 @@ void FormatError(const Error& error, char* out, size_t size);
 const Panel* FindPanel(const Layout& layout, int number);
 const Control* FindControl(const Panel& panel, int number);
 const char* KindName(Kind kind);
+// Kinds whose value is an integer (numeric and the setting kinds); with Float: number fields.
+bool IsIntKind(Kind kind);
+bool IsNumberKind(Kind kind);
 
 }  // namespace uir

@@ -70,6 +70,29 @@ rect = 150, 200, 60, 26
 label = Nest
 callback = NEST
 
+[control 11]
+kind = checkbox
+rect = 200, 10, 90, 20
+label = "&Check"
+
+[control 12]
+kind = dropdown
+rect = 200, 40, 90, 20
+item = 0: Zero
+item = 5: Five
+
+[control 13]
+kind = colour
+rect = 200, 230, 40, 20
+min = 0
+max = 16777215
+
+[control 14]
+kind = slider
+rect = 10, 250, 200, 24
+min = 0
+max = 255
+
 [panel 3]
 caption = Contract Other
 rect = 450, 100, 200, 100
@@ -158,6 +181,7 @@ enum Op {
   kSetPanelAttr,
   kResetBox,
   kType,
+  kChoose,
   kImage,
   kGetInt,
   kGetFloat,
@@ -178,7 +202,8 @@ enum Read {
   kBoxLeft,
   kBoxTop,
   kCtrlShown,
-  kPanelShown
+  kPanelShown,
+  kNative
 };
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -247,6 +272,42 @@ const Row kRows[] = {
     {"float: an integer shown with one decimal", kDialog, 6, kSetInt, 0, 3, nullptr, 0, kShown, 0,
      0, "3.0"},
     {"float: read as an integer", kDialog, 6, kGetInt, 0, 0, nullptr, 0, kInt, 0, 3, nullptr},
+    // The setting kinds: integers the plug-in sets and reads, shown by the native control.
+    {"check box: on", kDialog, 11, kSetInt, 0, 1, nullptr, 0, kNative, 0, 1, nullptr},
+    {"check box: off", kDialog, 11, kSetInt, 0, 0, nullptr, 0, kNative, 0, 0, nullptr},
+    {"check box: the user ticks it", kDialog, 11, kChoose, 0, 1, nullptr, 0, kInt, 0, 1, nullptr},
+    {"check box: the user's tick shown", kDialog, 11, kGetInt, 0, 0, nullptr, 0, kNative, 0, 1,
+     nullptr},
+    {"check box: the user clears it", kDialog, 11, kChoose, 0, 0, nullptr, 0, kInt, 0, 0, nullptr},
+    {"check box: another value kept, shown ticked", kDialog, 11, kSetInt, 0, 5, nullptr, 0, kNative,
+     0, 1, nullptr},
+    {"check box: ... and read back as set", kDialog, 11, kGetInt, 0, 0, nullptr, 0, kInt, 0, 5,
+     nullptr},
+    {"check box: text refused", kDialog, 11, kSetText, 0, 0, "1", kPanelBadValue, kInt, 0, 5,
+     nullptr},
+    {"dropdown: a listed value selects its entry", kDialog, 12, kSetInt, 0, 5, nullptr, 0, kNative,
+     0, 1, nullptr},
+    {"dropdown: an unlisted value selects 'Other'", kDialog, 12, kSetInt, 0, 9, nullptr, 0, kNative,
+     0, 2, nullptr},
+    {"dropdown: the user picks an entry", kDialog, 12, kChoose, 0, 0, nullptr, 0, kInt, 0, 0,
+     nullptr},
+    {"dropdown: ... 'Other' gives the value back", kDialog, 12, kChoose, 0, 2, nullptr, 0, kInt, 0,
+     9, nullptr},
+    {"dropdown: a double takes the nearest integer", kDialog, 12, kSetDouble, 0, 4.6, nullptr, 0,
+     kNative, 0, 1, nullptr},
+    {"dropdown: text refused", kDialog, 12, kSetText, 0, 0, "Zero", kPanelBadValue, kInt, 0, 5,
+     nullptr},
+    {"colour: set", kDialog, 13, kSetInt, 0, 0x123456, nullptr, 0, kNative, 0, 0x123456, nullptr},
+    {"colour: the user chooses one", kDialog, 13, kChoose, 0, 0xFEDCBA, nullptr, 0, kInt, 0,
+     0xFEDCBA, nullptr},
+    {"colour: past 0xFFFFFF reads the maximum", kDialog, 13, kSetInt, 0, 0x1000000, nullptr, 0,
+     kInt, 0, 0xFFFFFF, nullptr},
+    {"slider: set", kDialog, 14, kSetInt, 0, 200, nullptr, 0, kNative, 0, 200, nullptr},
+    {"slider: the user moves it", kDialog, 14, kChoose, 0, 17, nullptr, 0, kInt, 0, 17, nullptr},
+    {"slider: past its maximum stops there", kDialog, 14, kSetInt, 0, 300, nullptr, 0, kNative, 0,
+     255, nullptr},
+    {"slider: ... and reads its maximum", kDialog, 14, kGetInt, 0, 0, nullptr, 0, kInt, 0, 255,
+     nullptr},
     // Text box 7.
     {"text box: reset empties it", kDialog, 7, kResetBox, 0, 0, "", 0, kText, 0, 0, ""},
     {"text box: then the text, exactly", kDialog, 7, kSetText, 0, 0, "first\nsecond", 0, kText, 0,
@@ -471,6 +532,9 @@ struct Runner {
       case kType:
         d.type(handle, caption, r.control, text);
         return 0;
+      case kChoose:
+        d.choose(handle, caption, r.control, number);
+        return 0;
       case kImage:
         return DisplayImageFile(handle, r.control, text);
       case kGetInt:
@@ -526,6 +590,8 @@ struct Runner {
         return d.control_shown(handle, caption, r.control) ? "1" : "0";
       case kPanelShown:
         return d.panel_shown(handle, caption) ? "1" : "0";
+      case kNative:
+        return d.native_value(handle, caption, r.control, &i) ? std::to_string(i) : "<none>";
     }
     return "";
   }

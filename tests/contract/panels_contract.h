@@ -19,6 +19,12 @@ struct ContractDriver {
   void (*post_close)(int panel, const char* caption);
   // The user types into a field; done when the call returns.
   void (*type)(int panel, const char* caption, int control, const char* text);
+  // The user chooses with a setting control: a check box's state (0/1), a colour, a slider's
+  // position, or a dropdown's entry by index; done when the call returns.
+  void (*choose)(int panel, const char* caption, int control, int value);
+  // What the native control holds: a check box's state, the dropdown entry selected (-1 for
+  // none), the slider's position, a colour swatch's colour.
+  bool (*native_value)(int panel, const char* caption, int control, int* value);
 };
 
 // One line per check. `detail` says what was seen when a check fails ("" otherwise).

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include "fixture.h"
 #include "guide/eit.h"
 #include "guide/guide_window.h"
+#include "panels/memory/memory_panels.h"
+#include "panels/model.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
 #include "ts.h"
@@ -409,3 +412,134 @@ TEST_F(DialogsTest, GuideByKeyClosedByItsButtonIsFoundHiddenByTheTimer) {
 }
 
 }  // namespace
+
+// The Settings controls write what the number fields wrote: for every choice of every control,
+// choosing it (a check box, a dropdown's entry, a colour, a slider position) and pressing Save
+// writes the same pelta.ini, byte for byte, as typing the number did. `ini_line` (0-based) and
+// `file` start from the default file with that line replaced (null: unchanged); `entry` >= 0
+// picks a dropdown's entry by index, otherwise `value` is chosen; `typed` is the number the
+// field took and `written` the line it saved.
+TEST_F(DialogsTest, ChoosingWritesWhatTypingTheNumberWrote) {
+  struct Case {
+    int control;
+    int ini_line;
+    const char* file;
+    int entry;
+    int value;
+    const char* typed;
+    int saved_line;
+    const char* written;
+  } cases[] = {
+      // Check boxes: off and on.
+      {14, 4, nullptr, -1, 0, "0", 4, "0"},
+      {14, 4, nullptr, -1, 1, "1", 4, "1"},
+      {13, 5, nullptr, -1, 0, "0", 5, "0"},
+      {13, 5, nullptr, -1, 1, "1", 5, "1"},
+      {12, 6, nullptr, -1, 0, "0", 6, "0"},
+      {12, 6, nullptr, -1, 1, "1", 6, "1"},
+      {7, 7, nullptr, -1, 0, "0", 7, "0"},
+      {7, 7, nullptr, -1, 1, "1", 7, "1"},
+      {11, 8, nullptr, -1, 0, "0", 8, "0"},
+      {11, 8, nullptr, -1, 1, "1", 8, "1"},
+      {22, 9, "local", -1, 0, "0", 9, "0"},
+      {22, 9, nullptr, -1, 1, "1", 9, "local"},
+      // Size: every entry, and a value the list does not know kept as "Other (7)".
+      {8, 1, nullptr, 0, 0, "0", 1, "0"},
+      {8, 1, nullptr, 1, 0, "1", 1, "1"},
+      {8, 1, nullptr, 2, 0, "2", 1, "2"},
+      {8, 1, nullptr, 3, 0, "3", 1, "3"},
+      {8, 1, "7", 4, 0, "7", 1, "7"},
+      {8, 1, "7", 3, 0, "3", 1, "3"},
+      // Guide format and debug mode: every entry.
+      {6, 14, nullptr, 0, 0, "0", 14, "0"},
+      {6, 14, nullptr, 1, 0, "1", 14, "1"},
+      {6, 14, nullptr, 2, 0, "2", 14, "2"},
+      {6, 14, "-5", 3, 0, "-5", 14, "-5"},
+      {2, 10, nullptr, 0, 0, "0", 10, "0"},
+      {2, 10, nullptr, 1, 0, "-1", 10, "-1"},
+      {2, 10, nullptr, 2, 0, "-2", 10, "-2"},
+      // Colours, 0xRRGGBB saved in decimal.
+      {10, 2, nullptr, -1, 0x000000, "0", 2, "0"},
+      {10, 2, nullptr, -1, 0x123456, "1193046", 2, "1193046"},
+      {10, 2, nullptr, -1, 0xFFFFFF, "16777215", 2, "16777215"},
+      {9, 3, nullptr, -1, 0xFF0000, "16711680", 3, "16711680"},
+      {9, 3, nullptr, -1, 0x0000FF, "255", 3, "255"},
+      // Opacity: the ends of the slider and between.
+      {19, 12, nullptr, -1, 0, "0", 12, "0"},
+      {19, 12, nullptr, -1, 1, "1", 12, "1"},
+      {19, 12, nullptr, -1, 128, "128", 12, "128"},
+      {19, 12, nullptr, -1, 255, "255", 12, "255"},
+  };
+  auto save = [this](const Case& c, bool choose) {
+    std::vector<std::string> lines = DefaultIni();
+    if (c.file != nullptr) lines[c.ini_line] = c.file;
+    WriteIni(lines);
+    EXPECT_TRUE(Load());
+    if (!choose) {
+      EXPECT_TRUE(mem::TypeText(pnlSettings, c.control, c.typed)) << c.control;
+    } else if (c.entry >= 0) {
+      EXPECT_TRUE(mem::ChooseEntry(pnlSettings, c.control, c.entry)) << c.control;
+    } else {
+      EXPECT_TRUE(mem::ChooseValue(pnlSettings, c.control, c.value)) << c.control;
+    }
+    mem::QueueCommit(pnlSettings, kSaveButton);
+    On_Menu_Select(44454);
+    std::string saved = ReadFile("pelta.ini");
+    Unload();
+    mem::Reset();
+    return saved;
+  };
+  for (const Case& c : cases) {
+    const std::string typed = save(c, false);
+    const std::string chosen = save(c, true);
+    EXPECT_EQ(chosen, typed) << "control " << c.control << ", choice " << c.typed;
+    std::vector<std::string> want = DefaultIni();
+    if (c.file != nullptr) want[c.ini_line] = c.file;
+    want[c.saved_line] = c.written;
+    std::string text;
+    for (const std::string& line : want) text += line + "\r\n";
+    EXPECT_EQ(chosen, text) << "control " << c.control << ", choice " << c.typed;
+  }
+}
+
+// What a control shows and offers: a dropdown lists its words and, for a value from pelta.ini
+// it does not know, "Other (N)" as a last entry; untouched, every control saves the file as it
+// was read (a check box too keeps a value other than 0 or 1).
+TEST_F(DialogsTest, SettingControlsShowTheFileAndSaveItUnchanged) {
+  std::vector<std::string> lines = DefaultIni();
+  lines[1] = "9";    // SizeMode no size knows
+  lines[4] = "5";    // EpgEnabled: on, as any non-zero value
+  lines[10] = "-3";  // DebugMode no entry knows
+  WriteIni(lines);
+  ASSERT_TRUE(Load());
+  struct Shown {
+    int control;
+    int entries;      // dropdown entries, 0 for other kinds
+    const char* now;  // the entry shown, or "" for none
+    bool checked;
+  } shown[] = {
+      {8, 5, "Other (9)", true},  {6, 3, "Time, title > text", true},
+      {2, 4, "Other (-3)", true}, {14, 0, "", true},
+      {7, 0, "", false},
+  };
+  for (const Shown& s : shown) {
+    std::lock_guard<std::mutex> lock(model::Mutex());
+    const model::ControlState* c = model::FindControlLocked(pnlSettings, s.control);
+    ASSERT_NE(c, nullptr) << s.control;
+    EXPECT_EQ(model::ListCount(*c), s.entries) << s.control;
+    char text[64] = "";
+    model::ListEntry(*c, model::ListIndex(*c), text, sizeof text, nullptr);
+    EXPECT_STREQ(text, s.now) << s.control;
+    EXPECT_EQ(model::Checked(*c), s.checked) << s.control;
+  }
+  // Picking a listed entry and then "Other" again gives the value back.
+  EXPECT_TRUE(mem::ChooseEntry(pnlSettings, 8, 1));
+  EXPECT_TRUE(mem::ChooseEntry(pnlSettings, 8, 4));
+  EXPECT_FALSE(mem::ChooseEntry(pnlSettings, 8, 5)) << "no such entry";
+  EXPECT_FALSE(mem::ChooseValue(pnlSettings, 14, 2)) << "a check box is on or off";
+  EXPECT_FALSE(mem::ChooseValue(pnlSettings, 8, 1)) << "a dropdown takes an entry";
+  const std::string before = ReadFile("pelta.ini");
+  mem::QueueCommit(pnlSettings, kSaveButton);
+  On_Menu_Select(44454);
+  EXPECT_EQ(ReadFile("pelta.ini"), before);
+}

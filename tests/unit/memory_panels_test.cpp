@@ -627,3 +627,46 @@ TEST_F(MemPanels, ConcurrentCallersStayConsistent) {
 }
 
 }  // namespace
+
+// What the setting controls show beside their values: a virtual key's name, a label without its
+// mnemonic marker (cut to the room given, never past it).
+TEST(SettingTexts, KeyNamesAndLabels) {
+  struct KeyCase {
+    int key;
+    const char* name;
+  } keys[] = {
+      {0x7A, "F11"}, {0x87, "F24"},   {0x70, "F1"},
+      {'A', "A"},    {'7', "7"},      {0x60, "Num 0"},
+      {0x1B, "Esc"}, {0x20, "Space"}, {0x91, "Scroll Lock"},
+      {0, "none"},   {0x88, "none"},  {-1, "none"},
+      {255, "none"},
+  };
+  for (const KeyCase& k : keys) {
+    char name[32];
+    EXPECT_STREQ(model::KeyName(k.key, name, sizeof name), k.name) << k.key;
+  }
+  char small[3];
+  EXPECT_STREQ(model::KeyName(0x91, small, sizeof small), "Sc") << "cut to the buffer";
+
+  struct LabelCase {
+    const char* label;
+    size_t room;
+    const char* shown;
+    char mnemonic;
+  } labels[] = {
+      {"Start &key code", 64, "Start key code", 'k'},
+      {"&Opacity", 64, "Opacity", 'o'},
+      {"Salt && pepper", 64, "Salt & pepper", '\0'},
+      {"Salt && &pepper", 64, "Salt & pepper", 'p'},
+      {"Trailing &", 64, "Trailing ", '\0'},
+      {"No marker", 64, "No marker", '\0'},
+      {"&Long label", 5, "Long", 'l'},
+      {"", 64, "", '\0'},
+  };
+  for (const LabelCase& l : labels) {
+    char shown[64];
+    model::LabelText(l.label, shown, l.room);
+    EXPECT_STREQ(shown, l.shown) << l.label;
+    EXPECT_EQ(model::Mnemonic(l.label), l.mnemonic) << l.label;
+  }
+}

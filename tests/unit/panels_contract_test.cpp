@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "fixture.h"
@@ -56,6 +57,28 @@ void Type(int panel, const char*, int control, const char* text) {
   ProcessSystemEvents();
 }
 
+void Choose(int panel, const char*, int control, int value) {
+  if (!mem::ChooseEntry(panel, control, value)) mem::ChooseValue(panel, control, value);
+}
+
+// The simulated windows hold no state of their own: the model's, as a native control shows it.
+bool NativeValue(int panel, const char*, int control, int* value) {
+  std::lock_guard<std::mutex> lock(model::Mutex());
+  const model::ControlState* c = model::FindControlLocked(panel, control);
+  if (c == nullptr) return false;
+  switch (c->layout.kind) {
+    case uir::Kind::Checkbox:
+      *value = model::Checked(*c) ? 1 : 0;
+      return true;
+    case uir::Kind::Dropdown:
+      *value = model::ListIndex(*c);
+      return true;
+    default:
+      *value = c->int_value;
+      return true;
+  }
+}
+
 void Report(bool ok, const char* name, const char* detail, void*) {
   EXPECT_TRUE(ok) << name << ": " << detail;
 }
@@ -75,8 +98,8 @@ TEST(PanelContract, MemoryDriver) {
   mem::Reset();
   const std::string uir = WriteTemp("contract.uir", PanelContractLayout());
   const std::string jpeg = WriteTemp("logo.jpg", JpegHeader(16, 16));
-  const ContractDriver driver{nullptr,     &ShownText, &ShownBox,  &ControlShown,
-                              &PanelShown, &PostPress, &PostClose, &Type};
+  const ContractDriver driver{nullptr,    &ShownText, &ShownBox, &ControlShown, &PanelShown,
+                              &PostPress, &PostClose, &Type,     &Choose,       &NativeValue};
   EXPECT_EQ(RunPanelContract(driver, uir.c_str(), jpeg.c_str(), uir.c_str(), &Report, nullptr), 0);
   EXPECT_EQ(mem::QueuedEvents(), 0) << "every scripted event was dispatched";
   mem::Reset();

@@ -181,7 +181,36 @@ TEST(UirParse, RejectsMalformedInput) {
       {"value too long", Panel() + Control(1, "value = " + std::string(uir::kValueMax, 'v') + "\n"),
        7, "too long"},
       {"unterminated quote", Panel("caption2 = \"abc\n"), 4, "unterminated"},
-      {"unknown kind", Panel() + "[control 1]\nkind = slider\n", 5, "unknown kind"},
+      {"unknown kind", Panel() + "[control 1]\nkind = spinner\n", 5, "unknown kind"},
+      {"item on a text control", Panel() + Control(2, "item = 1: One\n"), 4,
+       "'item' is for a dropdown"},
+      {"dropdown without items", Panel() + "[control 2]\nkind = dropdown\nrect = 0,0,1,1\n", 4,
+       "at least one 'item'"},
+      {"item without colon", Panel() + Control(2, "item = 1 One\n"), 7, "VALUE: TEXT"},
+      {"item value no integer", Panel() + Control(2, "item = x: One\n"), 7, "integer"},
+      {"item without text", Panel() + Control(2, "item = 1:\n"), 7, "no text"},
+      {"duplicate item value", Panel() + Control(2, "item = 1: One\nitem = 1: Uno\n"), 8,
+       "duplicate item value 1"},
+      {"too many items",
+       Panel() + Control(2,
+                         "item = 1: a\nitem = 2: b\nitem = 3: c\nitem = 4: d\nitem = 5: "
+                         "e\nitem = 6: f\nitem = 7: g\n"),
+       13, "more than 6 items"},
+      {"item text too long",
+       Panel() + Control(2, "item = 1: " + std::string(uir::kItemMax, 'i') + "\n"), 7, "too long"},
+      {"step on a text control", Panel() + Control(2, "step = 1\n"), 4, "'step' is for"},
+      {"step zero", Panel() + Control(2, "step = 0\n"), 7, "above 0"},
+      {"beside unknown", Panel() + Control(2, "beside = unit\n"), 7, "key_name"},
+      {"beside on a float",
+       Panel() + "[control 2]\nkind = float\nrect = 0,0,1,1\nbeside = key_name\n", 4,
+       "'beside' is for a numeric"},
+      {"slider without range", Panel() + "[control 2]\nkind = slider\nrect = 0,0,1,1\nmin = 0\n", 4,
+       "needs 'min' and 'max'"},
+      {"slider range too wide",
+       Panel() + "[control 2]\nkind = slider\nrect = 0,0,1,1\nmin = 0\nmax = 70000\n", 4,
+       "at most 65535 apart"},
+      {"checkbox value no integer",
+       Panel() + "[control 2]\nkind = checkbox\nrect = 0,0,1,1\nvalue = on\n", 4, "integer"},
       {"bad justify", Panel() + Control(1, "justify = 8\n"), 7, "0, 16 or 32"},
       {"bad visible", Panel() + Control(1, "visible = 2\n"), 7, "out of range"},
       {"bad callback name", Panel() + Control(1, "callback = 9lives\n"), 7, "function name"},
@@ -282,7 +311,7 @@ TEST(UirShipped, HasEveryPanelAndControlThePluginUses) {
   };
   const Expect expected[] = {
       {4, "Pelta", {4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
-      {3, "Settings", {2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 19}},
+      {3, "Settings", {2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 19, 22}},
       {1, "About", {3}},
       {2, "EPG", {3, 4}},
   };
@@ -295,30 +324,33 @@ TEST(UirShipped, HasEveryPanelAndControlThePluginUses) {
 
   // Settings: integers except the float display time. Fields with a natural range have it; the
   // others take anything ten characters of pelta.ini hold, so what Save writes reads back.
+  using K = uir::Kind;
   struct Range {
     int control;
+    K kind;
     double min, max;
   } ranges[] = {
-      {4, 0.1, 600},
-      {10, 0, 16777215},
-      {9, 0, 16777215},
-      {3, -23, 23},
-      {15, 0, 255},
-      {19, 0, 255},
-      {8, -999999999, INT_MAX},
-      {14, -999999999, INT_MAX},
-      {13, -999999999, INT_MAX},
-      {12, -999999999, INT_MAX},
-      {7, -999999999, INT_MAX},
-      {11, -999999999, INT_MAX},
-      {2, -999999999, INT_MAX},
-      {6, -999999999, INT_MAX},
+      {4, K::Float, 0.1, 600},
+      {10, K::Colour, 0, 16777215},
+      {9, K::Colour, 0, 16777215},
+      {3, K::Numeric, -23, 23},
+      {15, K::Numeric, 0, 255},
+      {19, K::Slider, 0, 255},
+      {8, K::Dropdown, -999999999, INT_MAX},
+      {14, K::Checkbox, -999999999, INT_MAX},
+      {13, K::Checkbox, -999999999, INT_MAX},
+      {12, K::Checkbox, -999999999, INT_MAX},
+      {7, K::Checkbox, -999999999, INT_MAX},
+      {11, K::Checkbox, -999999999, INT_MAX},
+      {2, K::Dropdown, -999999999, INT_MAX},
+      {6, K::Dropdown, -999999999, INT_MAX},
+      {22, K::Checkbox, 0, 1},
   };
   const uir::Panel& settings = *uir::FindPanel(g_layout, 3);
   ASSERT_EQ(std::size(ranges), expected[1].controls.size());
   for (const Range& r : ranges) {
     const uir::Control& c = *uir::FindControl(settings, r.control);
-    EXPECT_EQ(c.kind, r.control == 4 ? uir::Kind::Float : uir::Kind::Numeric) << r.control;
+    EXPECT_EQ(c.kind, r.kind) << r.control;
     EXPECT_EQ(c.min, r.min) << r.control;
     EXPECT_EQ(c.max, r.max) << r.control;
   }

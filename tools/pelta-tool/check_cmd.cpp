@@ -212,8 +212,8 @@ int CheckIni(const char* path) {
     // What the display panel holds after load, not what the file asks for: the panel run-time
     // takes typeface names of fewer than 64 characters and keeps its font for a longer one.
     std::snprintf(text, sizeof text,
-                  "\"%.128s\" (%d characters: not applied, the layout's \"%.63s\" stays)",
-                  FontName, static_cast<int>(std::strlen(FontName)), font_in_use);
+                  "\"%.128s\" (%d characters: not applied, the layout's \"%.63s\" stays)", FontName,
+                  static_cast<int>(std::strlen(FontName)), font_in_use);
   } else {
     // At most 3 characters here; the precision tells the compiler the text fits.
     std::snprintf(text, sizeof text,
@@ -304,20 +304,21 @@ const Need kNeeds[] = {
     {4, 13, uir::Kind::Indicator, "conditional-access indicator"},
     {4, 14, uir::Kind::Indicator, "quality indicator"},
     {4, 15, uir::Kind::Indicator, "level indicator"},
-    {3, 2, uir::Kind::Numeric, "DebugMode"},
+    {3, 2, uir::Kind::Dropdown, "DebugMode"},
     {3, 3, uir::Kind::Numeric, "HourOffset"},
     {3, 4, uir::Kind::Float, "display time in seconds"},
-    {3, 6, uir::Kind::Numeric, "GuideFormat"},
-    {3, 7, uir::Kind::Numeric, "FollowVideo"},
-    {3, 8, uir::Kind::Numeric, "SizeMode"},
-    {3, 9, uir::Kind::Numeric, "TextColour"},
-    {3, 10, uir::Kind::Numeric, "BackColour"},
-    {3, 11, uir::Kind::Numeric, "ParkCursor"},
-    {3, 12, uir::Kind::Numeric, "ShowTuning"},
-    {3, 13, uir::Kind::Numeric, "ShowLevel"},
-    {3, 14, uir::Kind::Numeric, "EpgEnabled"},
+    {3, 6, uir::Kind::Dropdown, "GuideFormat"},
+    {3, 7, uir::Kind::Checkbox, "FollowVideo"},
+    {3, 8, uir::Kind::Dropdown, "SizeMode"},
+    {3, 9, uir::Kind::Colour, "TextColour"},
+    {3, 10, uir::Kind::Colour, "BackColour"},
+    {3, 11, uir::Kind::Checkbox, "ParkCursor"},
+    {3, 12, uir::Kind::Checkbox, "ShowTuning"},
+    {3, 13, uir::Kind::Checkbox, "ShowLevel"},
+    {3, 14, uir::Kind::Checkbox, "EpgEnabled"},
     {3, 15, uir::Kind::Numeric, "StartKey"},
-    {3, 19, uir::Kind::Numeric, "Opacity"},
+    {3, 19, uir::Kind::Slider, "Opacity"},
+    {3, 22, uir::Kind::Checkbox, "LocalTime"},
     {1, 3, uir::Kind::Text, "version text"},
     {2, 3, uir::Kind::TextBox, "guide text"},
     {2, 4, uir::Kind::Text, "channel name"},
@@ -357,6 +358,12 @@ void PrintControl(const uir::Control& c) {
   if (c.label[0] != '\0') std::printf(", label \"%s\"", c.label);
   if (c.value[0] != '\0') std::printf(", value \"%s\"", c.value);
   if (c.callback[0] != '\0') std::printf(", callback %s", c.callback);
+  if (uir::IsNumberKind(c.kind)) std::printf(", %.10g..%.10g", c.min, c.max);
+  if (c.step > 0) std::printf(", step %g", c.step);
+  if (c.beside == uir::Beside::KeyName) std::printf(", key name beside");
+  for (int i = 0; i < c.item_count; ++i) {
+    std::printf(", item %d \"%s\"", c.items[i].value, c.items[i].text);
+  }
   if (!c.visible) std::printf(", hidden");
   std::printf("\n");
 }

@@ -54,9 +54,8 @@ std::string Window(HWND hwnd) {
 
 std::string Value(const mem::ControlState& c) {
   if (!c.has_value) return "null";
+  if (uir::IsIntKind(c.layout.kind)) return Int(c.int_value);
   switch (c.layout.kind) {
-    case uir::Kind::Numeric:
-      return Int(c.int_value);
     case uir::Kind::Float: {
       char text[64];
       std::snprintf(text, sizeof text, "%.17g", c.float_value);
@@ -74,8 +73,21 @@ bool Visible(const mem::ControlState& c) {
   return c.layout.visible;
 }
 
-// One line per control: {"kind", "value", "visible", "attrs"} with the attributes the plug-in
-// set, in the order it first set them.
+// A dropdown's entries as it lists them: `, "items": [{"value": V, "text": T}, ...]`.
+std::string Items(const mem::ControlState& c) {
+  if (c.layout.kind != uir::Kind::Dropdown) return "";
+  std::string out = ", \"items\": [";
+  char text[uir::kItemMax + 16];
+  int value = 0;
+  for (int i = 0; model::ListEntry(c, i, text, sizeof text, &value); ++i) {
+    out += std::string(i > 0 ? ", " : "") + "{\"value\": " + Int(value) +
+           ", \"text\": " + Quote(text) + "}";
+  }
+  return out + "]";
+}
+
+// One line per control: {"kind", "value", "items" (a dropdown's), "visible", "attrs"} with the
+// attributes the plug-in set, in the order it first set them.
 std::string Controls(const mem::PanelState& panel, const char* indent) {
   std::string out = "{";
   for (int i = 0; i < panel.control_count; ++i) {
@@ -83,7 +95,8 @@ std::string Controls(const mem::PanelState& panel, const char* indent) {
     out += i == 0 ? "\n" : ",\n";
     out += indent;
     out += "\"" + Int(c.layout.number) + "\": {\"kind\": \"" + uir::KindName(c.layout.kind) +
-           "\", \"value\": " + Value(c) + ", \"visible\": " + Bool(Visible(c)) + ", \"attrs\": {";
+           "\", \"value\": " + Value(c) + Items(c) + ", \"visible\": " + Bool(Visible(c)) +
+           ", \"attrs\": {";
     for (int a = 0; a < c.attr_count; ++a) {
       const mem::AttrValue& attr = c.attrs[a];
       if (a > 0) out += ", ";

@@ -328,6 +328,112 @@ Align AlignOf(int justify) {
   return Align::Left;
 }
 
+// ---- the setting kinds, drawn as the Windows common controls look in the classic theme ----
+
+constexpr double kSpinWidth = 15;
+constexpr double kCheckSize = 13;
+
+// A field's label, right-aligned against the field's left edge, its mnemonic marker dropped.
+void DrawFieldLabel(cairo_t* cr, const TextStyle& style, const uir::Control& l, double x, double y,
+                    double h) {
+  char plain[uir::kNameMax];
+  model::LabelText(l.label, plain, sizeof plain);
+  char label[uir::kNameMax * 3];
+  CleanUtf8(plain, label, sizeof label);
+  DrawLine(cr, style, label, x - 160, y, 154, h, Align::Right);
+}
+
+// A small solid triangle pointing up (dir -1) or down (dir 1), centred at cx, cy.
+void Arrow(cairo_t* cr, double cx, double cy, int dir) {
+  SetColour(cr, 0x000000);
+  cairo_move_to(cr, cx - 3.5, cy - 1.5 * dir);
+  cairo_line_to(cr, cx + 3.5, cy - 1.5 * dir);
+  cairo_line_to(cr, cx, cy + 2 * dir);
+  cairo_close_path(cr);
+  cairo_fill(cr);
+}
+
+void RaisedButton(cairo_t* cr, double x, double y, double w, double h) {
+  FillRect(cr, x, y, w, h, kButtonFace);
+  Frame(cr, x, y, w, h, 0xFFFFFF, 0x404040);
+}
+
+// The up-down buttons of a spin field.
+void DrawSpin(cairo_t* cr, double x, double y, double w, double h) {
+  const double half = h / 2;
+  RaisedButton(cr, x, y, w, half);
+  RaisedButton(cr, x, y + half, w, h - half);
+  Arrow(cr, x + w / 2, y + half / 2, -1);
+  Arrow(cr, x + w / 2, y + half + (h - half) / 2, 1);
+}
+
+void DrawSetting(cairo_t* cr, const mem::ControlState& c, const TextStyle& style, double x,
+                 double y, double w, double h) {
+  const uir::Control& l = c.layout;
+  switch (l.kind) {
+    case uir::Kind::Checkbox: {
+      // The box, sunken, white, with a tick when on; the label on its right.
+      const double top = y + (h - kCheckSize) / 2;
+      FillRect(cr, x, top, kCheckSize, kCheckSize, 0xFFFFFF);
+      Frame(cr, x, top, kCheckSize, kCheckSize, 0x808080, 0xFFFFFF);
+      if (model::Checked(c)) {
+        SetColour(cr, 0x000000);
+        cairo_set_line_width(cr, 2);
+        cairo_move_to(cr, x + 3, top + 6.5);
+        cairo_line_to(cr, x + 5.5, top + 9);
+        cairo_line_to(cr, x + 10, top + 4);
+        cairo_stroke(cr);
+      }
+      char plain[uir::kNameMax];
+      model::LabelText(l.label, plain, sizeof plain);
+      char label[uir::kNameMax * 3];
+      CleanUtf8(plain, label, sizeof label);
+      DrawLine(cr, style, label, x + kCheckSize + 5, y, w - kCheckSize - 5, h, Align::Left);
+      break;
+    }
+    case uir::Kind::Dropdown: {
+      // The closed list: the chosen entry in a sunken field, the arrow button at the right.
+      FillRect(cr, x, y, w, h, c.back_colour);
+      Frame(cr, x, y, w, h, 0x808080, 0xFFFFFF);
+      DrawFieldLabel(cr, style, l, x, y, h);
+      char entry[uir::kItemMax + 16] = "";
+      model::ListEntry(c, model::ListIndex(c), entry, sizeof entry, nullptr);
+      char text[sizeof entry * 3];
+      CleanUtf8(entry, text, sizeof text);
+      const double button = h - 4;
+      DrawLine(cr, style, text, x + 4, y, w - button - 8, h, Align::Left);
+      RaisedButton(cr, x + w - button - 2, y + 2, button, h - 4);
+      Arrow(cr, x + w - 2 - button / 2, y + h / 2, 1);
+      break;
+    }
+    case uir::Kind::Colour:
+      // A push button filled with the colour.
+      RaisedButton(cr, x, y, w, h);
+      FillRect(cr, x + 4, y + 4, w - 8, h - 8, c.int_value & 0xFFFFFF);
+      Frame(cr, x + 4, y + 4, w - 8, h - 8, 0x000000, 0x000000);
+      DrawFieldLabel(cr, style, l, x, y, h);
+      break;
+    case uir::Kind::Slider: {
+      // The channel, the thumb at the value, the value itself at the right end.
+      constexpr double kValueWidth = 30;
+      const double track = w - kValueWidth;
+      const double span = l.max > l.min ? l.max - l.min : 1;
+      const double at = (c.int_value - l.min) / span;
+      FillRect(cr, x + 4, y + h / 2 - 2, track - 8, 4, 0xFFFFFF);
+      Frame(cr, x + 4, y + h / 2 - 2, track - 8, 4, 0x808080, 0xFFFFFF);
+      const double thumb = x + 4 + at * (track - 19);
+      RaisedButton(cr, thumb, y + 2, 11, h - 4);
+      DrawFieldLabel(cr, style, l, x, y, h);
+      char value[16];
+      model::FormatInt(value, sizeof value, c.int_value);
+      DrawLine(cr, style, value, x + track, y, kValueWidth, h, Align::Right);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
 void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
   const uir::Control& l = c.layout;
   const int n = l.number;
@@ -373,12 +479,24 @@ void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
     case uir::Kind::Float: {
       FillRect(cr, x, y, w, h, back);
       Frame(cr, x, y, w, h, 0x808080, 0xFFFFFF);
-      char label[uir::kNameMax * 3];
-      CleanUtf8(l.label, label, sizeof label);
-      DrawLine(cr, style, label, x - 160, y, 154, h, Align::Right);
-      DrawLine(cr, style, utf8, x + 3, y, w - 6, h, Align::Right);
+      DrawFieldLabel(cr, style, l, x, y, h);
+      const double spin = l.step > 0 ? kSpinWidth : 0;
+      DrawLine(cr, style, utf8, x + 3, y, w - 6 - spin, h, Align::Right);
+      if (spin > 0) DrawSpin(cr, x + w - spin - 1, y + 1, spin, h - 2);
+      if (l.beside == uir::Beside::KeyName) {
+        char name[32];
+        char line[48];
+        std::snprintf(line, sizeof line, "= %s", model::KeyName(c.int_value, name, sizeof name));
+        DrawLine(cr, style, line, x + w + 6, y, 120, h, Align::Left);
+      }
       break;
     }
+    case uir::Kind::Checkbox:
+    case uir::Kind::Dropdown:
+    case uir::Kind::Colour:
+    case uir::Kind::Slider:
+      DrawSetting(cr, c, style, x, y, w, h);
+      break;
     case uir::Kind::TextBox:
       FillRect(cr, x, y, w, h, back);
       Frame(cr, x, y, w, h, 0x808080, 0xFFFFFF);

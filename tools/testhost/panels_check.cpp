@@ -14,6 +14,8 @@
 //   SLOW  how many times slower than a real PC this machine runs (an emulated one), default 1:
 //         the time bounds are multiplied by it
 #include <windows.h>
+// After <windows.h>: the trackbar class and messages.
+#include <commctrl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -139,6 +141,47 @@ void Type(int, const char* caption, int control, const char* text) {
   SetWindowTextA(Child(caption, control), text);  // as the user's typing: EN_CHANGE follows
 }
 
+// The user's choice with a setting control: its own message, then the notification the
+// control sends its panel when the user makes that choice. A colour comes as the colour
+// chooser's answer (the chooser itself is modal).
+void Choose(int, const char* caption, int control, int value) {
+  HWND panel = FindWindowA(nullptr, caption);
+  HWND child = GetDlgItem(panel, control);
+  char kind[32] = "";
+  GetClassNameA(child, kind, sizeof kind);
+  const LPARAM from = reinterpret_cast<LPARAM>(child);
+  if (lstrcmpiA(kind, "ComboBox") == 0) {
+    SendMessageA(child, CB_SETCURSEL, static_cast<WPARAM>(value), 0);
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(control, CBN_SELCHANGE), from);
+  } else if (lstrcmpiA(kind, TRACKBAR_CLASSA) == 0) {
+    SendMessageA(child, TBM_SETPOS, TRUE, value);
+    SendMessageA(panel, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, value), from);
+  } else if ((GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW) {
+    SendMessageA(panel, WM_APP + 0x43, static_cast<WPARAM>(control), value);
+  } else {
+    SendMessageA(child, BM_SETCHECK, value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(control, BN_CLICKED), from);
+  }
+}
+
+// What the native control holds. A colour swatch keeps no value of its own: the model's.
+bool NativeValue(int panel, const char* caption, int control, int* value) {
+  HWND child = Child(caption, control);
+  if (child == nullptr) return false;
+  char kind[32] = "";
+  GetClassNameA(child, kind, sizeof kind);
+  if (lstrcmpiA(kind, "ComboBox") == 0) {
+    *value = static_cast<int>(SendMessageA(child, CB_GETCURSEL, 0, 0));
+  } else if (lstrcmpiA(kind, TRACKBAR_CLASSA) == 0) {
+    *value = static_cast<int>(SendMessageA(child, TBM_GETPOS, 0, 0));
+  } else if ((GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW) {
+    return GetCtrlVal(panel, control, value) == 0;
+  } else {
+    *value = SendMessageA(child, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+  }
+  return true;
+}
+
 // Milliseconds of one DisplayImageFile call.
 double TimedDisplay(int panel, const char* path, int* result) {
   LARGE_INTEGER frequency, start, end;
@@ -207,8 +250,8 @@ int main(int argc, char** argv) {
   WriteText(uir, PanelContractLayout());
   HINSTANCE module = GetModuleHandleA(nullptr);
 
-  const ContractDriver driver{module,      &ShownText, &ShownBox,  &ControlShown,
-                              &PanelShown, &PostPress, &PostClose, &Type};
+  const ContractDriver driver{module,     &ShownText, &ShownBox, &ControlShown, &PanelShown,
+                              &PostPress, &PostClose, &Type,     &Choose,       &NativeValue};
   RunPanelContract(driver, uir, jpeg, uir, &ContractLine, nullptr);
 
   // Native windows only. The contract left its callback table in place (panel 2 binds it).

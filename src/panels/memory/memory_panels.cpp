@@ -345,6 +345,39 @@ bool TypeText(int panel, int control, const char* text) {
   return true;
 }
 
+namespace {
+// The kind of a loaded panel's control, false when there is none; the entries of a dropdown.
+bool KindOf(int panel, int control, uir::Kind* kind, int* entries) {
+  std::lock_guard<std::mutex> lock(model::Mutex());
+  const model::ControlState* c = model::FindControlLocked(panel, control);
+  if (c == nullptr) return false;
+  *kind = c->layout.kind;
+  *entries = model::ListCount(*c);
+  return true;
+}
+}  // namespace
+
+bool ChooseValue(int panel, int control, int value) {
+  uir::Kind kind = uir::Kind::Text;
+  int entries = 0;
+  if (!KindOf(panel, control, &kind, &entries)) return false;
+  if (kind == uir::Kind::Checkbox && value != 0 && value != 1) return false;
+  if (kind != uir::Kind::Checkbox && kind != uir::Kind::Colour && kind != uir::Kind::Slider) {
+    return false;
+  }
+  model::UserChose(panel, control, value);
+  return true;
+}
+
+bool ChooseEntry(int panel, int control, int index) {
+  uir::Kind kind = uir::Kind::Text;
+  int entries = 0;
+  if (!KindOf(panel, control, &kind, &entries) || kind != uir::Kind::Dropdown) return false;
+  if (index < 0 || index >= entries) return false;
+  model::UserChoseEntry(panel, control, index);
+  return true;
+}
+
 void QueueCall(void (*fn)(void*), void* data) {
   Queue(Event{EventKind::Call, 0, 0, "", fn, data});
 }

@@ -58,6 +58,11 @@ void QueueCommit(int panel, int control);
 // The user types `text` into a numeric or float field: the field shows it as typed; its value
 // is what the Windows field reads from it. False for other controls.
 bool TypeText(int panel, int control, const char* text);
+// The user chooses with a setting control: a check box's state (0/1), a colour (0xRRGGBB), a
+// slider's position, or (ChooseEntry) a dropdown's entry by its index in the list. False for
+// a control of another kind or an entry the list does not have.
+bool ChooseValue(int panel, int control, int value);
+bool ChooseEntry(int panel, int control, int index);
 void QueueClose(int panel);
 // The user types `text` into a field (dispatched in order with the other events).
 void QueueTyping(int panel, int control, const char* text);

@@ -8,6 +8,15 @@
 //   numeric, float                        EDIT (the user types the value)
 //   textbox                               multiline read-only EDIT
 //   button                                BUTTON; a click is a commit for the model
+//   checkbox                              BUTTON BS_AUTOCHECKBOX with its label
+//   dropdown                              COMBOBOX CBS_DROPDOWNLIST with the model's entries
+//   colour                                owner-drawn BUTTON showing the colour; a click opens
+//                                         the system colour chooser
+//   slider                                trackbar, its value in a STATIC at its right end
+// A field's label is a STATIC just before it (so its Alt+letter moves to the field), a spin
+// field has up-down arrows at its right end, a start-key field its key's name beside it. The
+// user's choices go to the model as they are made, and once more from every native control
+// when a button is pressed (a program may set a control with a message that notifies nobody).
 // Every control answers WM_GETTEXT with what the model says it shows (a picture its image path,
 // an indicator its number), so a host or a test can read what the plug-in shows. Values,
 // attributes, validation and placement are the model's; this file only keeps the native
@@ -19,6 +28,11 @@
 // line. So no call waits for another thread, and none touches a window after its panel went.
 #include "panels/win32/panels_win32.h"
 
+#include <commctrl.h>
+// After <windows.h>: ChooseColorA, which WIN32_LEAN_AND_MEAN leaves out.
+#include <commdlg.h>
+
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -41,6 +55,16 @@ constexpr wchar_t kOwnerClass[] = L"PeltaOwner";
 constexpr UINT kMsgSyncPanel = WM_APP + 0x40;    // show/hide as the model says
 constexpr UINT kMsgSyncControl = WM_APP + 0x41;  // wParam: control number
 constexpr UINT kMsgActivate = WM_APP + 0x42;
+// A colour chosen for a colour swatch (wParam: control, lParam: 0xRRGGBB), as the colour
+// chooser's answer; tests send it instead of driving the modal chooser.
+constexpr UINT kMsgChooseColour = WM_APP + 0x43;
+
+// Companion windows of the setting kinds.
+constexpr int kLabelWidth = 154;  // a field's label ends 6 pixels left of the field
+constexpr int kSpinWidth = 16;
+constexpr int kSliderValueWidth = 32;
+constexpr int kDropListHeight = 160;  // the open list below a dropdown
+constexpr int kKeyNameWidth = 120;
 
 struct NativeControl {
   int number;
@@ -54,6 +78,12 @@ struct NativeControl {
   int picture_width, picture_height;
   char picture_path[model::kTextMax];  // the file `picture` was decoded from
   unsigned applied_value;              // the model's value_serial the EDIT shows
+  HWND label;                          // a field's STATIC label, or null
+  HWND extra;                          // a slider's value or a start key's name, or null
+  HWND spin;                           // a spin field's up-down arrows, or null
+  unsigned applied_setting;            // the value_serial a setting control shows
+  HBRUSH panel_brush;                  // WM_CTLCOLORSTATIC of the label: the panel's colour
+  int panel_brush_colour;
 };
 
 struct NativePanel {
@@ -104,6 +134,31 @@ NativeControl* FindNativeControl(NativePanel* panel, int number) {
 bool IsEdit(uir::Kind kind) {
   return kind == uir::Kind::Numeric || kind == uir::Kind::Float || kind == uir::Kind::TextBox;
 }
+
+bool IsSetting(uir::Kind kind) {
+  return kind == uir::Kind::Checkbox || kind == uir::Kind::Dropdown || kind == uir::Kind::Colour ||
+         kind == uir::Kind::Slider;
+}
+
+// A field whose label is a STATIC to its left.
+bool HasFieldLabel(const uir::Control& c) {
+  return c.label[0] != '\0' && (c.kind == uir::Kind::Numeric || c.kind == uir::Kind::Float ||
+                                c.kind == uir::Kind::Dropdown || c.kind == uir::Kind::Colour ||
+                                c.kind == uir::Kind::Slider);
+}
+
+// The main window's box: the layout's, less what its companions take.
+model::Box NativeBox(const ControlState& control) {
+  model::Box box = model::ControlBox(control);
+  const uir::Control& l = control.layout;
+  if (l.kind == uir::Kind::Dropdown) box.height += kDropListHeight;
+  if (l.kind == uir::Kind::Slider) box.width -= kSliderValueWidth;
+  if (l.step > 0) box.width -= kSpinWidth;
+  if (box.width < 1) box.width = 1;
+  return box;
+}
+
+void SyncSetting(int handle, int number, HFONT font);
 
 // Caller holds the lock; owning thread. Makes the control's font when the model's typeface or
 // size changed; *old gets the font to delete once it is no longer selected anywhere, or null.
@@ -156,10 +211,10 @@ void SyncControl(int handle, int number) {
     NativeControl* native = FindNativeControl(FindNative(handle), number);
     if (control == nullptr || native == nullptr || native->window == nullptr) return;
     window = native->window;
-    box = model::ControlBox(*control);
+    box = NativeBox(*control);
     visible = control->visible;
     const uir::Kind kind = control->layout.kind;
-    is_edit = IsEdit(kind) || kind == uir::Kind::Button;
+    is_edit = IsEdit(kind) || kind == uir::Kind::Button || IsSetting(kind);
     set_font = RefreshFont(*control, native, &old_font) && is_edit;
     font = native->font;
     set_text = IsEdit(kind) && native->applied_value != control->value_serial;
@@ -176,6 +231,7 @@ void SyncControl(int handle, int number) {
   if (set_text) SetWindowTextW(window, wide);
   ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
   InvalidateRect(window, nullptr, TRUE);
+  SyncSetting(handle, number, set_font ? font : nullptr);
 }
 
 // Owning thread only. Shows or hides the panel window as the model says.
@@ -403,7 +459,8 @@ void PaintLabels(HDC dc, int handle) {
   SetBkMode(dc, TRANSPARENT);
   for (int i = 0; i < panel->control_count; ++i) {
     const ControlState& control = panel->controls[i];
-    if (!IsEdit(control.layout.kind) || control.layout.label[0] == '\0' || !control.visible) {
+    if (!IsEdit(control.layout.kind) || HasFieldLabel(control.layout) ||
+        control.layout.label[0] == '\0' || !control.visible) {
       continue;
     }
     SetTextColor(dc, Rgb(control.text_colour));
@@ -414,6 +471,282 @@ void PaintLabels(HDC dc, int handle) {
     DrawTextW(dc, text, -1, &label, DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   }
   SelectObject(dc, old);
+}
+
+// --- the setting kinds ------------------------------------------------------------------------
+
+// Owning thread only. Brings a control's companions, and a setting control's state when the
+// plug-in set its value, in line with the model. `font`: a new font to give them, or null.
+void SyncSetting(int handle, int number, HFONT font) {
+  HWND window = nullptr, label = nullptr, extra = nullptr, spin = nullptr;
+  uir::Kind kind = uir::Kind::Text;
+  model::Box box{};
+  bool visible = false;
+  bool set_value = false;
+  int value = 0, index = -1, count = 0;
+  // The entries and the extra text are UTF-8 in the model, UTF-16 for the wide API.
+  wchar_t entries[uir::kMaxItems + 1][uir::kItemMax + 16] = {};
+  wchar_t extra_text[48] = L"";
+  {
+    Lock lock(model::Mutex());
+    const ControlState* control = model::FindControlLocked(handle, number);
+    NativeControl* native = FindNativeControl(FindNative(handle), number);
+    if (control == nullptr || native == nullptr || native->window == nullptr) return;
+    window = native->window;
+    label = native->label;
+    extra = native->extra;
+    spin = native->spin;
+    kind = control->layout.kind;
+    if (!IsSetting(kind) && label == nullptr && extra == nullptr && spin == nullptr) return;
+    box = model::ControlBox(*control);
+    visible = control->visible;
+    value = control->int_value;
+    index = model::ListIndex(*control);
+    count = model::ListCount(*control);
+    for (int i = 0; i < count; ++i) {
+      char entry[uir::kItemMax + 16];
+      model::ListEntry(*control, i, entry, sizeof entry, nullptr);
+      Widen(entry, entries[i], uir::kItemMax + 16);
+    }
+    set_value = IsSetting(kind) && native->applied_setting != control->value_serial;
+    native->applied_setting = control->value_serial;
+    char extra_utf8[48] = "";
+    if (kind == uir::Kind::Slider) model::FormatInt(extra_utf8, sizeof extra_utf8, value);
+    if (control->layout.beside == uir::Beside::KeyName) {
+      char name[32];
+      std::snprintf(extra_utf8, sizeof extra_utf8, "= %s",
+                    model::KeyName(value, name, sizeof name));
+    }
+    Widen(extra_utf8, extra_text, 48);
+  }
+  const int show = visible ? SW_SHOWNA : SW_HIDE;
+  for (HWND companion : {label, extra, spin}) {
+    if (companion == nullptr) continue;
+    if (font != nullptr) SendMessageW(companion, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+    ShowWindow(companion, show);
+  }
+  if (label != nullptr) {
+    SetWindowPos(label, nullptr, box.left - kLabelWidth - 6, box.top, kLabelWidth, box.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  if (spin != nullptr) {
+    SetWindowPos(spin, nullptr, box.left + box.width - kSpinWidth, box.top, kSpinWidth, box.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  if (extra != nullptr) {
+    const bool slider = kind == uir::Kind::Slider;
+    SetWindowPos(extra, nullptr,
+                 slider ? box.left + box.width - kSliderValueWidth : box.left + box.width + 6,
+                 box.top, slider ? kSliderValueWidth : kKeyNameWidth, box.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowTextW(extra, extra_text);
+  }
+  if (!set_value) return;
+  switch (kind) {
+    case uir::Kind::Checkbox:
+      SendMessageW(window, BM_SETCHECK, value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+      break;
+    case uir::Kind::Dropdown:
+      // The entries change with the value: "Other (N)" comes and goes.
+      SendMessageW(window, CB_RESETCONTENT, 0, 0);
+      for (int i = 0; i < count; ++i) {
+        SendMessageW(window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entries[i]));
+      }
+      SendMessageW(window, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+      break;
+    case uir::Kind::Slider:
+      SendMessageW(window, TBM_SETPOS, TRUE, value);
+      break;
+    default:
+      break;
+  }
+}
+
+// The extra text of a field as the user changes its value (the slider's number, the key's name).
+void SyncExtra(int handle, int number) {
+  SyncSetting(handle, number, nullptr);
+}
+
+// Reads every native setting control of the panel into the model: before a button's callback,
+// so what a program set with BM_SETCHECK, CB_SETCURSEL or TBM_SETPOS (which notify nobody)
+// counts as the user's choice.
+void Harvest(int handle) {
+  struct Read {
+    int number;
+    uir::Kind kind;
+    HWND window;
+    int shown;  // what the model says the control shows: check state, entry, position
+  } reads[uir::kMaxControls];
+  int count = 0;
+  {
+    Lock lock(model::Mutex());
+    const model::PanelState* panel = model::FindPanelLocked(handle);
+    NativePanel* native = FindNative(handle);
+    if (panel == nullptr || native == nullptr) return;
+    for (int i = 0; i < panel->control_count; ++i) {
+      const ControlState& c = panel->controls[i];
+      const NativeControl* n = FindNativeControl(native, c.layout.number);
+      if (n == nullptr || n->window == nullptr || !IsSetting(c.layout.kind)) continue;
+      int shown = c.int_value;
+      if (c.layout.kind == uir::Kind::Checkbox) shown = model::Checked(c) ? 1 : 0;
+      if (c.layout.kind == uir::Kind::Dropdown) shown = model::ListIndex(c);
+      reads[count++] = Read{c.layout.number, c.layout.kind, n->window, shown};
+    }
+  }
+  // Only a control that shows something else than the model holds was changed: a check box
+  // ticked for a value of 5 keeps the 5.
+  for (int i = 0; i < count; ++i) {
+    const Read& r = reads[i];
+    switch (r.kind) {
+      case uir::Kind::Checkbox: {
+        const int on = SendMessageW(r.window, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+        if (on != r.shown) model::UserChose(handle, r.number, on);
+        break;
+      }
+      case uir::Kind::Dropdown: {
+        const int index = static_cast<int>(SendMessageW(r.window, CB_GETCURSEL, 0, 0));
+        if (index >= 0 && index != r.shown) model::UserChoseEntry(handle, r.number, index);
+        break;
+      }
+      case uir::Kind::Slider: {
+        const int position = static_cast<int>(SendMessageW(r.window, TBM_GETPOS, 0, 0));
+        if (position != r.shown) model::UserChose(handle, r.number, position);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+}
+
+// The system colour chooser for a colour swatch, the current colour preselected. The model's
+// colours are 0xRRGGBB; a COLORREF is 0x00BBGGRR.
+void PickColour(HWND panel_window, int handle, int number) {
+  int value = 0;
+  {
+    Lock lock(model::Mutex());
+    const ControlState* control = model::FindControlLocked(handle, number);
+    if (control == nullptr) return;
+    value = control->int_value;
+  }
+  static COLORREF custom[16];
+  CHOOSECOLORA dialog = {};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = panel_window;
+  dialog.rgbResult = Rgb(value);
+  dialog.lpCustColors = custom;
+  dialog.Flags = CC_RGBINIT | CC_FULLOPEN;
+  if (!ChooseColorA(&dialog)) return;
+  const COLORREF c = dialog.rgbResult;
+  model::UserChose(handle, number, (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+}
+
+// A colour swatch: a push button with the colour inside a black frame.
+void DrawSwatch(int handle, const DRAWITEMSTRUCT& item) {
+  int value = 0;
+  {
+    Lock lock(model::Mutex());
+    const ControlState* control = model::FindControlLocked(handle, static_cast<int>(item.CtlID));
+    if (control == nullptr) return;
+    value = control->int_value;
+  }
+  RECT r = item.rcItem;
+  const bool pushed = (item.itemState & ODS_SELECTED) != 0;
+  DrawFrameControl(item.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  RECT swatch{r.left + 4, r.top + 4, r.right - 4, r.bottom - 4};
+  HBRUSH fill = CreateSolidBrush(Rgb(value));
+  FillRect(item.hDC, &swatch, fill);
+  DeleteObject(fill);
+  FrameRect(item.hDC, &swatch, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  if ((item.itemState & ODS_FOCUS) != 0) {
+    RECT focus{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
+    DrawFocusRect(item.hDC, &focus);
+  }
+}
+
+// The spin arrows moved a field by `steps` steps: its new value, kept in its range, typed in.
+void Spin(int handle, int number, int steps) {
+  HWND edit = nullptr;
+  char text[32];
+  wchar_t wide[32];
+  {
+    Lock lock(model::Mutex());
+    const ControlState* control = model::FindControlLocked(handle, number);
+    const NativeControl* native = FindNativeControl(FindNative(handle), number);
+    if (control == nullptr || native == nullptr || control->layout.step <= 0) return;
+    const uir::Control& l = control->layout;
+    double v = control->float_value + steps * l.step;
+    v = std::round(v / l.step) * l.step;  // on the step's grid, without drift
+    if (v < l.min) v = l.min;
+    if (v > l.max) v = l.max;
+    if (l.kind == uir::Kind::Float) {
+      model::FormatFloat(text, sizeof text, v);
+    } else {
+      model::FormatInt(text, sizeof text, static_cast<int>(std::lround(v)));
+    }
+    edit = native->window;
+  }
+  Widen(text, wide, 32);
+  SetWindowTextW(edit, wide);  // EN_CHANGE gives the model the value
+}
+
+// WM_CTLCOLORSTATIC of a label, a check box or a slider: text on the panel's background.
+LRESULT SettingColours(int handle, HWND child, HDC dc) {
+  Lock lock(model::Mutex());
+  const model::PanelState* panel = model::FindPanelLocked(handle);
+  NativePanel* native = FindNative(handle);
+  if (panel == nullptr || native == nullptr || native->control_count == 0) return 0;
+  (void)child;
+  NativeControl& keeper = native->controls[0];  // one brush per panel, kept by its first control
+  if (keeper.panel_brush == nullptr || keeper.panel_brush_colour != panel->background) {
+    if (keeper.panel_brush != nullptr) DeleteObject(keeper.panel_brush);
+    keeper.panel_brush = CreateSolidBrush(Rgb(panel->background));
+    keeper.panel_brush_colour = panel->background;
+  }
+  SetBkColor(dc, Rgb(panel->background));
+  SetTextColor(dc, RGB(0, 0, 0));
+  return reinterpret_cast<LRESULT>(keeper.panel_brush);
+}
+
+// The kind of a control of a panel; Text for none.
+uir::Kind KindOf(int handle, int number) {
+  Lock lock(model::Mutex());
+  const ControlState* control = model::FindControlLocked(handle, number);
+  return control != nullptr ? control->layout.kind : uir::Kind::Text;
+}
+
+// WM_COMMAND from a child: a press, a choice, typing.
+void ChildCommand(HWND window, int handle, int number, int code, HWND child) {
+  switch (KindOf(handle, number)) {
+    case uir::Kind::Button:
+      if (code != BN_CLICKED) break;
+      Harvest(handle);
+      model::Commit(handle, number);
+      break;
+    case uir::Kind::Checkbox:
+      if (code != BN_CLICKED) break;
+      model::UserChose(handle, number,
+                       SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+      break;
+    case uir::Kind::Colour:
+      if (code == BN_CLICKED) PickColour(window, handle, number);
+      InvalidateRect(child, nullptr, FALSE);
+      break;
+    case uir::Kind::Dropdown:
+      if (code != CBN_SELCHANGE) break;
+      model::UserChoseEntry(handle, number,
+                            static_cast<int>(SendMessageW(child, CB_GETCURSEL, 0, 0)));
+      break;
+    case uir::Kind::Numeric:
+    case uir::Kind::Float:
+    case uir::Kind::TextBox:
+      if (code != EN_CHANGE) break;
+      EditChanged(handle, number, child);
+      SyncExtra(handle, number);
+      break;
+    default:
+      break;
+  }
 }
 
 LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -445,14 +778,44 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
       const int code = HIWORD(wparam);
       HWND child = reinterpret_cast<HWND>(lparam);
       if (child == nullptr) break;
-      if (code == BN_CLICKED) model::Commit(handle, number);
-      if (code == EN_CHANGE) EditChanged(handle, number, child);
+      ChildCommand(window, handle, number, code, child);
       return 0;
     }
+    case WM_HSCROLL: {  // a slider moved
+      HWND child = reinterpret_cast<HWND>(lparam);
+      if (child == nullptr) break;
+      const int number = GetDlgCtrlID(child);
+      model::UserChose(handle, number, static_cast<int>(SendMessageW(child, TBM_GETPOS, 0, 0)));
+      SyncExtra(handle, number);
+      return 0;
+    }
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lparam);
+      if (header == nullptr || header->code != UDN_DELTAPOS) break;
+      const auto* change = reinterpret_cast<const NMUPDOWN*>(lparam);
+      Spin(handle, static_cast<int>(GetWindowLongPtrW(header->hwndFrom, GWLP_USERDATA)),
+           change->iDelta);
+      return 1;  // the arrows keep their own position: the field holds the value
+    }
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      if (item == nullptr || item->CtlType != ODT_BUTTON) break;
+      DrawSwatch(handle, *item);
+      return TRUE;
+    }
+    case kMsgChooseColour:
+      if (KindOf(handle, static_cast<int>(wparam)) != uir::Kind::Colour) return 0;
+      model::UserChose(handle, static_cast<int>(wparam), static_cast<int>(lparam & 0xFFFFFF));
+      InvalidateRect(GetDlgItem(window, static_cast<int>(wparam)), nullptr, FALSE);
+      return 0;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC: {
       LRESULT brush =
           EditColours(handle, reinterpret_cast<HWND>(lparam), reinterpret_cast<HDC>(wparam));
+      if (brush == 0 && message == WM_CTLCOLORSTATIC) {
+        brush =
+            SettingColours(handle, reinterpret_cast<HWND>(lparam), reinterpret_cast<HDC>(wparam));
+      }
       if (brush != 0) return brush;
       break;
     }
@@ -503,10 +866,20 @@ bool CreatePanelWindows(int handle, const uir::Panel& layout, HWND* out_window) 
                                 reinterpret_cast<void*>(static_cast<INT_PTR>(handle)));
   if (window == nullptr) return false;
   *out_window = window;
+  const bool dialog = layout.style == uir::Style::Dialog;
   for (int i = 0; i < layout.control_count; ++i) {
     const uir::Control& c = layout.controls[i];
-    const wchar_t* window_class = kControlClass;
     wchar_t title[uir::kNameMax] = L"";
+    // A field's label comes just before it: Alt+letter on the label moves to the field.
+    HWND label = nullptr;
+    if (HasFieldLabel(c)) {
+      Widen(c.label, title, uir::kNameMax);
+      label = CreateWindowExW(0, L"STATIC", title, WS_CHILD | SS_RIGHT | SS_CENTERIMAGE, 0, 0, 1, 1,
+                              window, nullptr, module, nullptr);
+      if (label == nullptr) return false;
+      title[0] = L'\0';
+    }
+    const wchar_t* window_class = kControlClass;
     DWORD control_style = WS_CHILD | WS_CLIPSIBLINGS;
     DWORD control_ex = 0;
     switch (c.kind) {
@@ -526,6 +899,23 @@ bool CreatePanelWindows(int handle, const uir::Panel& layout, HWND* out_window) 
         Widen(c.label, title, uir::kNameMax);
         control_style |= WS_TABSTOP | BS_PUSHBUTTON;
         break;
+      case uir::Kind::Checkbox:
+        window_class = L"BUTTON";
+        Widen(c.label, title, uir::kNameMax);
+        control_style |= WS_TABSTOP | BS_AUTOCHECKBOX;
+        break;
+      case uir::Kind::Dropdown:
+        window_class = L"COMBOBOX";
+        control_style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+        break;
+      case uir::Kind::Colour:
+        window_class = L"BUTTON";
+        control_style |= WS_TABSTOP | BS_OWNERDRAW;
+        break;
+      case uir::Kind::Slider:
+        window_class = TRACKBAR_CLASSW;
+        control_style |= WS_TABSTOP | TBS_HORZ | TBS_NOTICKS;
+        break;
       default:
         break;
     }
@@ -534,11 +924,43 @@ bool CreatePanelWindows(int handle, const uir::Panel& layout, HWND* out_window) 
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.number)), module, nullptr);
     if (control == nullptr) return false;
     // The layout lists controls in drawing order, later ones over earlier ones; a new child
-    // window starts at the bottom of its siblings, so each is raised as it is made.
-    SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // window starts at the bottom of its siblings, so each is raised as it is made. A dialog's
+    // controls do not overlap: they keep the order they were made in, which is the order Tab
+    // moves through them.
+    if (!dialog) {
+      SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    HWND extra = nullptr;
+    HWND spin = nullptr;
+    if (c.kind == uir::Kind::Slider) {
+      SendMessageW(control, TBM_SETRANGEMIN, FALSE, static_cast<LPARAM>(c.min));
+      SendMessageW(control, TBM_SETRANGEMAX, FALSE, static_cast<LPARAM>(c.max));
+      SendMessageW(control, TBM_SETPAGESIZE, 0, 16);
+    }
+    if (c.kind == uir::Kind::Slider || c.beside == uir::Beside::KeyName) {
+      extra = CreateWindowExW(0, L"STATIC", L"",
+                              WS_CHILD | SS_CENTERIMAGE | SS_NOPREFIX |
+                                  (c.kind == uir::Kind::Slider ? SS_RIGHT : SS_LEFT),
+                              0, 0, 1, 1, window, nullptr, module, nullptr);
+    }
+    if (c.step > 0) {
+      spin = CreateWindowExW(0, UPDOWN_CLASSW, L"", WS_CHILD, 0, 0, 1, 1, window, nullptr, module,
+                             nullptr);
+      if (spin != nullptr) {
+        SetWindowLongPtrW(spin, GWLP_USERDATA, c.number);
+        // Up is +1 (the default range runs the other way); the position never reaches an end.
+        SendMessageW(spin, UDM_SETRANGE32, 0, 1000);
+        SendMessageW(spin, UDM_SETPOS32, 0, 500);
+      }
+    }
     Lock lock(model::Mutex());
     NativeControl* native = FindNativeControl(FindNative(handle), c.number);
-    if (native != nullptr) native->window = control;
+    if (native != nullptr) {
+      native->window = control;
+      native->label = label;
+      native->extra = extra;
+      native->spin = spin;
+    }
   }
   return true;
 }
@@ -598,6 +1020,106 @@ BOOL CALLBACK ReleaseChild(HWND child, LPARAM) {
 }
 }  // namespace
 
+bool DialogKey(MSG* message) {
+  if (message->message < WM_KEYFIRST || message->message > WM_KEYLAST) return false;
+  HWND root = GetAncestor(message->hwnd, GA_ROOT);
+  int handle = 0;
+  int default_button = 0;
+  int focus_button = 0;
+  HWND focus = GetFocus();
+  {
+    Lock lock(model::Mutex());
+    const NativePanel* native = nullptr;
+    for (const NativePanel& p : g_native) {
+      if (p.handle != 0 && p.window != nullptr && p.window == root) native = &p;
+    }
+    const model::PanelState* panel =
+        native != nullptr ? model::FindPanelLocked(native->handle) : nullptr;
+    if (panel == nullptr || panel->layout.style != uir::Style::Dialog) return false;
+    handle = panel->handle;
+    for (int i = 0; i < panel->control_count; ++i) {
+      const ControlState& c = panel->controls[i];
+      if (c.layout.kind != uir::Kind::Button) continue;
+      if (default_button == 0) default_button = c.layout.number;
+      const NativeControl* n = FindNativeControl(FindNative(handle), c.layout.number);
+      if (n != nullptr && n->window == focus) focus_button = c.layout.number;
+    }
+  }
+  if (message->message == WM_KEYDOWN &&
+      (message->wParam == VK_ESCAPE || message->wParam == VK_RETURN)) {
+    // An open list takes its own Enter and Esc (they close it).
+    HWND list = focus;
+    while (list != nullptr && list != root && GetParent(list) != root) list = GetParent(list);
+    if (list != nullptr && SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0) {
+      return IsDialogMessageW(root, message) != 0;
+    }
+    if (message->wParam == VK_ESCAPE) {
+      model::CloseRequest(handle);  // as the close box: no close control, no save
+      return true;
+    }
+    const int button = focus_button != 0 ? focus_button : default_button;
+    if (button != 0) {
+      Harvest(handle);
+      model::Commit(handle, button);
+    }
+    return true;
+  }
+  if (message->message == WM_KEYDOWN && (message->wParam == VK_UP || message->wParam == VK_DOWN) &&
+      focus != nullptr && GetParent(focus) == root) {
+    // Up and Down in a spin field move it a step, as its arrows do.
+    const int number = GetDlgCtrlID(focus);
+    bool spin = false;
+    {
+      Lock lock(model::Mutex());
+      const ControlState* control = model::FindControlLocked(handle, number);
+      spin = control != nullptr && control->layout.step > 0 && IsEdit(control->layout.kind);
+    }
+    if (spin) {
+      Spin(handle, number, message->wParam == VK_UP ? 1 : -1);
+      return true;
+    }
+  }
+  if (message->message == WM_SYSCHAR && message->wParam < 0x80) {
+    // Alt+letter: the control whose label marks the letter takes the focus; a check box or a
+    // button is also clicked, as Windows does.
+    char letter = static_cast<char>(message->wParam);
+    if (letter >= 'A' && letter <= 'Z') letter = static_cast<char>(letter - 'A' + 'a');
+    HWND target = nullptr;
+    bool click = false;
+    {
+      Lock lock(model::Mutex());
+      const model::PanelState* panel = model::FindPanelLocked(handle);
+      for (int i = 0; panel != nullptr && i < panel->control_count && target == nullptr; ++i) {
+        const ControlState& c = panel->controls[i];
+        if (!c.visible || letter == '\0' || model::Mnemonic(c.layout.label) != letter) continue;
+        const NativeControl* n = FindNativeControl(FindNative(handle), c.layout.number);
+        if (n == nullptr) continue;
+        target = n->window;
+        click = c.layout.kind == uir::Kind::Checkbox || c.layout.kind == uir::Kind::Button;
+      }
+    }
+    if (target != nullptr) {
+      SetFocus(target);
+      if (click) SendMessageW(target, BM_CLICK, 0, 0);
+      return true;
+    }
+  }
+  if (message->message == WM_KEYDOWN && message->wParam == VK_TAB) {
+    // The next tab stop in the order the controls were made (reading order), or the one
+    // before with Shift.
+    const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    HWND next = GetNextDlgTabItem(root, focus != nullptr && IsChild(root, focus) ? focus : nullptr,
+                                  back ? TRUE : FALSE);
+    if (next != nullptr) SetFocus(next);
+    return true;
+  }
+  if (message->message == WM_CHAR &&
+      (message->wParam == '\r' || message->wParam == 27 || message->wParam == '\t')) {
+    return true;  // the key was taken above; no beep
+  }
+  return IsDialogMessageW(root, message) != 0;
+}
+
 void AbandonWindow(HWND window) {
   ShowWindowAsync(window, SW_HIDE);
   EnumChildWindows(window, &ReleaseChild, 0);
@@ -650,7 +1172,7 @@ bool CreatePanel(int handle, const uir::Panel& layout) {
 void DestroyPanel(int handle) {
   HWND window = nullptr;
   bool own = false;
-  HGDIOBJ objects[uir::kMaxControls * 3];
+  HGDIOBJ objects[uir::kMaxControls * 4];
   int count = 0;
   {
     Lock lock(model::Mutex());
@@ -660,8 +1182,9 @@ void DestroyPanel(int handle) {
     own = native->thread == GetCurrentThreadId();
     for (int i = 0; i < native->control_count; ++i) {
       const NativeControl& c = native->controls[i];
-      for (HGDIOBJ object : {static_cast<HGDIOBJ>(c.font), static_cast<HGDIOBJ>(c.back_brush),
-                             static_cast<HGDIOBJ>(c.picture)}) {
+      for (HGDIOBJ object :
+           {static_cast<HGDIOBJ>(c.font), static_cast<HGDIOBJ>(c.back_brush),
+            static_cast<HGDIOBJ>(c.picture), static_cast<HGDIOBJ>(c.panel_brush)}) {
         if (object != nullptr) objects[count++] = object;
       }
     }

@@ -31,4 +31,10 @@ bool DecodeImageFile(const char* path, HBITMAP* out, int* width, int* height);
 // window and its children to the system's procedure and let a posted WM_CLOSE destroy it.
 void AbandonWindow(HWND window);
 
+// A key for a dialog panel, before it is dispatched: Tab and Shift+Tab move through the controls
+// in reading order, Alt+letter goes to the control its label marks, Enter presses the focused
+// button or else the panel's first one (after reading every control), Esc closes the panel as
+// its close box does. True when the key was handled (the message is then not dispatched).
+bool DialogKey(MSG* message);
+
 }  // namespace win32panels

@@ -7,6 +7,8 @@
 #include <windows.h>
 // After <windows.h>: ChooseFontA, which WIN32_LEAN_AND_MEAN leaves out.
 #include <commdlg.h>
+// After <windows.h>: InitCommonControlsEx.
+#include <commctrl.h>
 
 #include <atomic>
 #include <cstdio>
@@ -38,6 +40,9 @@ bool Init(void* module) {
   if (g_module != nullptr) return true;
   if (module == nullptr) return false;
   HINSTANCE instance = static_cast<HINSTANCE>(module);
+  // The trackbar and up-down classes of the Settings dialog (comctl32, a system DLL).
+  INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
+  InitCommonControlsEx(&classes);
   if (!win32panels::RegisterClasses(instance)) return false;
   g_module = instance;
   return true;
@@ -60,6 +65,7 @@ bool PumpOne() {
     return false;
   }
   if (got < 0) return false;
+  if (win32panels::DialogKey(&message)) return true;
   TranslateMessage(&message);
   DispatchMessageW(&message);
   return true;
@@ -81,6 +87,8 @@ int ProcessSystemEvents() {
       PostQuitMessage(static_cast<int>(message.wParam));
       break;
     }
+    // A dialog's keys pumped here (the display timer's tick) work as in the loop.
+    if (win32panels::DialogKey(&message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
