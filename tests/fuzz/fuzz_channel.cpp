@@ -17,9 +17,9 @@
 //
 // So names run to the end of the 92-byte field without a NUL, frequencies reach 2^32 - 1 and
 // every CA code and polarisation byte comes by. After every change: the record is kept byte for
-// byte, the name on the panel is the record's up to its NUL (at most 92 bytes), the logo path
-// and every panel text are terminated, polarisation and CA label are from their tables, and
-// the display cycle has restarted.
+// byte, the name on the panel is the record's up to its NUL (at most 92 bytes, converted from
+// the ANSI code page to UTF-8), the logo path and every panel text are terminated, polarisation
+// and CA label are from their tables, and the display cycle has restarted.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -134,7 +134,10 @@ void CheckAfterChange(const TProgram82& chan) {
 
   const size_t name_length = std::find(chan.bytes, chan.bytes + kChannelNameField, 0) - chan.bytes;
   const std::string name(reinterpret_cast<const char*>(chan.bytes), name_length);
-  Check(Text(8) == name, "the name is the record's up to its NUL");
+  // The host sends the name in the ANSI code page; the panel holds it as UTF-8.
+  char shown[kChannelNameField * 3 + 1];
+  AnsiToUtf8(name.c_str(), shown, sizeof shown);
+  Check(Text(8) == shown, "the name is the record's up to its NUL, in UTF-8");
   const std::string pol = Text(6);
   Check(pol == (chan.bytes[97] == 1 || chan.bytes[97] == 13 ? "V" : "H"), "polarisation");
   Check(Text(7).size() == 3, "a three-letter CA label");
