@@ -780,13 +780,23 @@ int SetCtrlVal(int panel, int control, double value) {
   });
 }
 
+// The number field `control` of `panel`, under the caller's lock; null with `*rc` set for a
+// stale handle, an unknown control or one that holds no number.
+static const ControlState* FindNumberField(int panel, int control, int* rc) {
+  const ControlState* c = model::FindCtrl(panel, control, rc);
+  if (c != nullptr && !model::IsNumberField(c->layout.kind)) {
+    *rc = kPanelBadValue;
+    return nullptr;
+  }
+  return c;
+}
+
 int GetCtrlVal(int panel, int control, int* value) {
   if (value == nullptr) return kPanelBadValue;
   Lock lock(g_mutex);
   int rc = kPanelOk;
-  const ControlState* c = model::FindCtrl(panel, control, &rc);
+  const ControlState* c = FindNumberField(panel, control, &rc);
   if (c == nullptr) return rc;
-  if (!model::IsNumberField(c->layout.kind)) return kPanelBadValue;
   *value = c->int_value;
   return kPanelOk;
 }
@@ -795,9 +805,8 @@ int GetCtrlVal(int panel, int control, float* value) {
   if (value == nullptr) return kPanelBadValue;
   Lock lock(g_mutex);
   int rc = kPanelOk;
-  const ControlState* c = model::FindCtrl(panel, control, &rc);
+  const ControlState* c = FindNumberField(panel, control, &rc);
   if (c == nullptr) return rc;
-  if (!model::IsNumberField(c->layout.kind)) return kPanelBadValue;
   *value = static_cast<float>(c->float_value);
   return kPanelOk;
 }
@@ -806,9 +815,8 @@ int GetCtrlRange(int panel, int control, double* min, double* max) {
   if (min == nullptr || max == nullptr) return kPanelBadValue;
   Lock lock(g_mutex);
   int rc = kPanelOk;
-  const ControlState* c = model::FindCtrl(panel, control, &rc);
+  const ControlState* c = FindNumberField(panel, control, &rc);
   if (c == nullptr) return rc;
-  if (!model::IsNumberField(c->layout.kind)) return kPanelBadValue;
   *min = c->layout.min;
   *max = c->layout.max;
   return kPanelOk;
