@@ -174,6 +174,7 @@ TEST_F(DiscoveryTest, GridRunsRowByRowFrom200AndStopsAtTheFirstMatch) {
   for (const Case& c : cases) {
     sim::Reset();
     ResetDiscoveryState();
+    Screen(1024, 768);  // the probe asks the desktop for its monitors
     HWND video = sim::CreateWindow("Kanal", RECT{c.x, c.y, c.x + 1, c.y + 1});
     const int before = sim::PointLookupCount();
     EXPECT_EQ(EPtry(), 1);
@@ -195,6 +196,7 @@ TEST_F(DiscoveryTest, PointsOutsideTheGridAreNeverProbed) {
   for (const RECT& r : misses) {
     sim::Reset();
     ResetDiscoveryState();
+    Screen(1024, 768);
     sim::CreateWindow("Kanal", r);
     const int before = sim::PointLookupCount();
     EXPECT_EQ(EPtry(), -1) << r.left << "," << r.top;
