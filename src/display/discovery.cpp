@@ -80,25 +80,26 @@ bool IsOwnWindow(HWND window) {
   return false;
 }
 
-// Whether `window` is a video window by its title; if so VideoWnd and HostKind are set.
-bool MatchVideoWindow(HWND window, const char* channel_name) {
+// The host kind a window's title makes it the video window of, 0 when it is none.
+int32_t VideoKind(HWND window, const char* channel_name) {
   TitleBuf[0] = '\0';
   GetWindowTextA(window, TitleBuf, kProbeTitleChars + 1);
   for (const VideoRule& rule : kVideoTitles) {
-    if (SameUpTo(TitleBuf, rule.prefix, rule.length)) {
-      VideoWnd = window;
-      HostKind = rule.kind;
-      return true;
-    }
+    if (SameUpTo(TitleBuf, rule.prefix, rule.length)) return rule.kind;
   }
   // An empty channel name would match every untitled child window on the screen; a name
   // identifies a video window only when there is one.
   if (channel_name[0] != '\0' && SameUpTo(TitleBuf, channel_name, kChannelNameChars)) {
-    VideoWnd = window;
-    HostKind = kHostProgDvb;
-    return true;
+    return kHostProgDvb;
   }
-  return false;
+  return kHostNone;
+}
+
+bool TakeVideoWindow(HWND window, int32_t kind) {
+  if (kind == kHostNone) return false;
+  VideoWnd = window;
+  HostKind = kind;
+  return true;
 }
 
 // Probes one screen point; true (and VideoWnd, HostKind set) when a video window is there.
@@ -107,8 +108,9 @@ bool ProbePoint(int x, int y, const char* channel_name) {
   ProbeWnd = WindowFromPoint(point);
   // Nothing at that point (off every window): there is no title to compare.
   if (ProbeWnd == nullptr) return false;
-  if (IsOwnWindow(ProbeWnd)) return false;
-  return MatchVideoWindow(ProbeWnd, channel_name);
+  const int32_t kind = VideoKind(ProbeWnd, channel_name);
+  // Only a window whose title matches is asked whether it is one of ours (a costlier look).
+  return kind != kHostNone && !IsOwnWindow(ProbeWnd) && TakeVideoWindow(ProbeWnd, kind);
 }
 
 // The centre of every monitor first, then each monitor's grid, rows top to bottom and points
@@ -149,7 +151,7 @@ BOOL CALLBACK EPtreeWindow(HWND window, LPARAM data) {
       rect.bottom <= rect.top) {
     return TRUE;
   }
-  search->found = MatchVideoWindow(window, search->name);
+  search->found = TakeVideoWindow(window, VideoKind(window, search->name));
   return search->found ? FALSE : TRUE;
 }
 
