@@ -80,6 +80,8 @@ TEST(MonitorDpi, AwarenessAndTheFunctionsAtHand) {
   Monitors(96, RECT{-1280, 0, 0, 1024}, 96);
   HWND gone = sim::CreateWindow("w", RECT{-1000, 10, -900, 110});
   EXPECT_EQ(MonitorOfWindow(gone).rect.left, -1280);
+  HWND off_screen = sim::CreateWindow("w", RECT{-9000, 100, -8000, 200});
+  EXPECT_EQ(MonitorOfWindow(off_screen).rect.left, -1280) << "the nearest monitor";
   sim::DestroyWindow(gone);
   for (HWND window : {static_cast<HWND>(nullptr), gone}) {
     const MonitorArea area = MonitorOfWindow(window);
