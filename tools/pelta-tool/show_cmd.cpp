@@ -99,6 +99,15 @@ struct ShowOptions {
   const char* out = nullptr;
 };
 
+// "L,T,R,B" of a window that covers at least one pixel.
+bool ParseRect(const char* v, RECT* out) {
+  int l, t, r, b, n = 0;
+  const bool ok =
+      std::sscanf(v, "%d,%d,%d,%d%n", &l, &t, &r, &b, &n) == 4 && v[n] == '\0' && r > l && b > t;
+  if (ok) *out = RECT{l, t, r, b};
+  return ok;
+}
+
 // "WxH+X+Y[@DPI],..." (X and Y signed: "+0", "-1920"); the first is the primary monitor.
 bool ParseMonitors(const char* v, ShowOptions* o) {
   o->monitor_count = 0;
@@ -151,18 +160,12 @@ bool ParseOptions(int argc, char** argv, ShowOptions* o) {
     } else if (std::strcmp(opt, "--dpi-aware") == 0) {
       ok = ParseLong(v, 0, 1, &o->dpi_aware);
     } else if (std::strcmp(opt, "--host-rect") == 0) {
-      int l, t, r, b, n = 0;
-      ok = std::sscanf(v, "%d,%d,%d,%d%n", &l, &t, &r, &b, &n) == 4 && v[n] == '\0' && r > l &&
-           b > t;
-      o->host_rect = RECT{l, t, r, b};
+      ok = ParseRect(v, &o->host_rect);
       o->host_rect_given = true;
     } else if (std::strcmp(opt, "--host-title") == 0) {
       o->host_title = v;
     } else if (std::strcmp(opt, "--video") == 0) {
-      int l, t, r, b, n = 0;
-      ok = std::sscanf(v, "%d,%d,%d,%d%n", &l, &t, &r, &b, &n) == 4 && v[n] == '\0' && r > l &&
-           b > t;
-      o->video_rect = RECT{l, t, r, b};
+      ok = ParseRect(v, &o->video_rect);
       o->video = true;
     } else if (std::strcmp(opt, "--video-title") == 0) {
       o->video_title = v;
