@@ -1,11 +1,13 @@
 // The display's hot paths on the simulated desktop, with the plug-in loaded from a temporary
 // module folder (assets/pelta.uir, a pelta.ini with FollowVideo 1, the fallback logo):
-//  - ChannelChange: a 1920x1080 desktop with 300 top-level windows above the host's and no
-//    video window, so the enumeration visits all 301 and the probe runs the centre and the
-//    whole 9 x 5 grid (46 point lookups);
-//  - SimSearchBaseline: the same enumeration and 46 lookups with title reads, done directly on
-//    the simulated desktop, with no plug-in code; ChannelChange minus this is the plug-in's own
-//    share (the simulated lookups walk every window slot and are far slower than Windows');
+//  - ChannelChange: a desktop of two monitors (1920x1080 and 2560x1440 right of it) with 300
+//    top-level windows of other programs above the host's and no video window, so the
+//    enumeration visits all 301, the search of the host's own windows asks each for its process,
+//    and the probe runs both centres and both whole grids (9 x 5 and 12 x 7: 131 point lookups);
+//  - SimSearchBaseline: the same enumerations, process queries and 131 lookups with title
+//    reads, done directly on the simulated desktop, with no plug-in code; ChannelChange minus
+//    this is the plug-in's own share (the simulated lookups walk every window slot and are far
+//    slower than Windows');
 //  - ChannelChangeWholeScreen: FollowVideo 0 and only the host's window: no search to speak of;
 //  - ChannelChangeOversizedLogo: the same with a logo whose header claims 20000 x 20000 pixels;
 //  - TickIdle: a tick with no display cycle running (two key polls);
@@ -33,6 +35,9 @@
 namespace {
 
 constexpr int kOtherWindows = 300;
+constexpr DWORD kOtherProgram = 2;
+const sim::Monitor kMonitors[] = {{RECT{0, 0, 1920, 1080}, 96, true},
+                                  {RECT{1920, 0, 4480, 1440}, 96, false}};
 HINSTANCE const kModule = reinterpret_cast<HINSTANCE>(0x10000);
 
 // A loaded and started plug-in past its start cycle; the desktop as described above.
@@ -58,7 +63,7 @@ class Desktop {
                  follow_video ? 1 : 0);
     std::fclose(ini);
     sim::SetModuleDir(dir_.c_str());
-    sim::SetScreenSize(1920, 1080);
+    sim::SetMonitors(kMonitors, 2);
     harness::ResetHost(1, 72);
     host_ = harness::CreateHostWindow("ProgDVB 7", RECT{0, 0, 1920, 1080});
     char title[32];
@@ -66,7 +71,7 @@ class Desktop {
       std::snprintf(title, sizeof title, "Document %d - Editor", i);
       const LONG x = (i * 37) % 1800;
       const LONG y = (i * 53) % 1000;
-      sim::CreateWindow(title, RECT{x, y, x + 120, y + 80});
+      sim::SetProcess(sim::CreateWindow(title, RECT{x, y, x + 120, y + 80}), kOtherProgram);
     }
     if (!DllMain(kModule, DLL_PROCESS_ATTACH, nullptr)) std::abort();
     char hot_key[16] = "";
@@ -141,17 +146,37 @@ BOOL CALLBACK CountTitle(HWND hwnd, LPARAM) {
   return TRUE;
 }
 
+BOOL CALLBACK AskProcess(HWND hwnd, LPARAM) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(hwnd, &process);
+  benchmark::DoNotOptimize(process);
+  return TRUE;
+}
+
+BOOL CALLBACK CountMonitor(HMONITOR, HDC, RECT*, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
 void SimSearchBaseline(benchmark::State& state) {
   Desktop desktop;
   char title[16];
   for (auto _ : state) {
     EnumWindows(&CountTitle, 0);
-    HWND hit = WindowFromPoint(POINT{960, 540});
-    GetWindowTextA(hit, title, sizeof title);
-    for (LONG y = 200; y < 1080; y += 200) {
-      for (LONG x = 200; x < 1920; x += 200) {
-        hit = WindowFromPoint(POINT{x, y});
-        GetWindowTextA(hit, title, sizeof title);
+    EnumWindows(&AskProcess, 0);
+    int monitors = 0;
+    EnumDisplayMonitors(nullptr, nullptr, &CountMonitor, reinterpret_cast<LPARAM>(&monitors));
+    for (const sim::Monitor& m : kMonitors) {
+      HWND hit = WindowFromPoint(
+          POINT{(m.rect.left + m.rect.right) / 2, (m.rect.top + m.rect.bottom) / 2});
+      GetWindowTextA(hit, title, sizeof title);
+    }
+    for (const sim::Monitor& m : kMonitors) {
+      for (LONG y = m.rect.top + 200; y < m.rect.bottom; y += 200) {
+        for (LONG x = m.rect.left + 200; x < m.rect.right; x += 200) {
+          HWND hit = WindowFromPoint(POINT{x, y});
+          GetWindowTextA(hit, title, sizeof title);
+        }
       }
     }
     benchmark::DoNotOptimize(title[0]);

@@ -1,11 +1,11 @@
 // The channel-change display: what the host's On_Channel_Change shows.
 //
 // A topmost strip (the display panel, window caption "Pelta") is laid along the bottom of the
-// host's video picture, or of the whole screen, 30 pixels in from either side and its bottom
-// 40 pixels above the area's bottom edge. It carries the channel name and logo, the reception
-// indicators at the right-hand end, the time of day and the present/following programme
-// lines, which the display timer fills in once the EIT reader has both. The timer hides the
-// strip after one display time.
+// host's video picture, or of the host's whole monitor, 30 pixels in from either side and its
+// bottom 40 pixels above the area's bottom edge (area.h; scaled for a DPI-aware host). It carries
+// the channel name and logo, the reception indicators at the right-hand end, the time of day and
+// the present/following programme lines, which the display timer fills in once the EIT reader has
+// both. The timer hides the strip after one display time.
 //
 // Until the first display cycle after load has ended (the start key has gone), a channel
 // change only restarts that cycle: hosts switch to their start channel while still building
@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/area.h"
 #include "display/discovery.h"
 #include "display/indicators.h"
 #include "display/timer.h"
@@ -32,8 +33,7 @@ std::atomic<int32_t> DisplayExited{0};
 
 namespace {
 
-constexpr int kPanelInset = 30;       // the panel is 30 pixels in from each side of the area
-constexpr int kBottomGap = 40;        // and its bottom 40 pixels above the area's bottom
+constexpr int kPanelInset = 30;       // the panel is 30 layout pixels in from each side
 constexpr int kDebugTitleChars = 31;  // DebugMode -2 shows this much of the centre window's title
 constexpr int32_t kDebugProbeTitle = -2;
 
@@ -53,38 +53,6 @@ constexpr int kRightAlignedFromRight = 190;  // right-aligned texts end near the
 constexpr int kCentredMargin = 80;           // centred texts: (W - 80) / 2
 constexpr int kClearOfIndicators = 8;        // the texts end this far left of the right-hand group
 constexpr int kLogoGap = 5;                  // aligned texts start this far right of the logo
-
-// Whether DisplayArea has been set by a channel change since load (whole screen, or a video
-// window found). Until then a failed video search falls back to the whole screen.
-bool AreaKnown = false;
-
-void SetWholeScreen(int width, int height) {
-  DisplayArea.left = 0;
-  DisplayArea.bottom = height;
-  DisplayArea.width = width;
-  DisplayArea.height = height;
-}
-
-void ChooseDisplayArea(int width, int height) {
-  if (FollowVideo == 0) {
-    SetWholeScreen(width, height);
-    VideoWnd = HostTopWnd;
-    AreaKnown = true;
-    return;
-  }
-  RECT rect;
-  if (EPtry() > 0 && GetWindowRect(VideoWnd, &rect)) {
-    DisplayArea.left = rect.left;
-    DisplayArea.bottom = rect.bottom;
-    DisplayArea.width = rect.right - rect.left;
-    DisplayArea.height = rect.bottom - rect.top;
-    AreaKnown = true;
-    return;
-  }
-  // No video window this time: keep the area of the last change. If there never was one,
-  // an all-zero area would put a -60 pixel wide panel above the screen; use the screen.
-  if (!AreaKnown) SetWholeScreen(width, height);
-}
 
 void PlaceControls(int panel, int area_width) {
   for (const ControlEdge& edge : kIndicatorEdges) {
@@ -166,14 +134,11 @@ void FitTextControls(int panel, int area_width) {
   }
 }
 
-void ShowAndPlacePanel(int panel) {
+void ShowAndPlacePanel(int panel, const StripPlace& strip) {
   DisplayPanel(panel);
   OsdWnd = FindWindowA(nullptr, "Pelta");
   if (OsdWnd == nullptr) return;
-  const int height = DisplayHeight;
-  SetWindowPos(OsdWnd, HWND_TOPMOST, DisplayArea.left + kPanelInset,
-               DisplayArea.bottom - (height + kBottomGap), DisplayArea.width - 2 * kPanelInset,
-               height, SWP_SHOWWINDOW);
+  SetWindowPos(OsdWnd, HWND_TOPMOST, strip.x, strip.y, strip.width, strip.height, SWP_SHOWWINDOW);
 }
 
 // DebugMode -2: the title of the window under the screen centre, to find out what a host
@@ -256,12 +221,15 @@ void PELTA_CDECL On_Channel_Change(TProgram82 chan) {
   ScreenWidth = width;
 
   EnumWindows(&EPproc, 0);
-  ChooseDisplayArea(width, height);
+  const int dpi = ChooseDisplayArea();
 
   const int panel = pnlDisplay;
-  const int area_width = DisplayArea.width;
+  // The controls are placed in layout pixels; the run-time draws them at the monitor's DPI.
+  SetPanelAttribute(panel, ATTR_PANEL_DPI, dpi);
+  const StripPlace strip = PlaceStrip(DisplayHeight, dpi);
+  const int area_width = strip.layout_area_width;
   PlaceControls(panel, area_width);
-  ShowAndPlacePanel(panel);
+  ShowAndPlacePanel(panel, strip);
 
   if (DebugMode == kDebugProbeTitle) {
     ShowCentreTitle(panel, width, height);
@@ -293,7 +261,7 @@ void PELTA_CDECL On_Channel_Change(TProgram82 chan) {
 void ResetOsdState() {
   ScreenWidth = ScreenHeight = 0;
   DisplayArea = TDisplayArea{};
-  AreaKnown = false;
+  ResetAreaState();
   std::memset(LogoPath, 0, sizeof LogoPath);
   DisplayExited = 0;
 }

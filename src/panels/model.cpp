@@ -278,6 +278,21 @@ Box ControlBox(const ControlState& c) {
   return ControlBox(c.layout.kind, c.left, c.top, c.width, c.layout.height, c.justify);
 }
 
+int DevicePixels(int pixels, int dpi) {
+  if (dpi == kLayoutDpi) return pixels;
+  const long long scaled = static_cast<long long>(pixels) * dpi;
+  const long long q = scaled >= 0 ? (scaled + kLayoutDpi / 2) / kLayoutDpi
+                                  : -((-scaled + kLayoutDpi / 2) / kLayoutDpi);
+  return q > INT_MAX ? INT_MAX : q < INT_MIN ? INT_MIN : static_cast<int>(q);
+}
+
+Box DeviceBox(const Box& box, int dpi) {
+  const int left = DevicePixels(box.left, dpi);
+  const int top = DevicePixels(box.top, dpi);
+  return Box{left, top, DevicePixels(box.left + box.width, dpi) - left,
+             DevicePixels(box.top + box.height, dpi) - top};
+}
+
 void FormatInt(char* out, size_t size, int value) {
   std::snprintf(out, size, "%d", value);
 }
@@ -409,6 +424,12 @@ int PanelBackground(int handle) {
   Lock lock(g_mutex);
   const Slot* s = FindSlot(handle);
   return s != nullptr ? s->state.background : -1;
+}
+
+int PanelDpi(int handle) {
+  Lock lock(g_mutex);
+  const Slot* s = FindSlot(handle);
+  return s != nullptr ? s->state.dpi : -1;
 }
 
 const char* LastLoadError() {
@@ -659,6 +680,7 @@ int LoadPanelEx(int parent, const char* uir_path, int panel_number, void* /*modu
     st.handle = handle = model::g_next_handle++;
     st.layout = *panel;
     st.background = panel->background;
+    st.dpi = model::kLayoutDpi;
     st.control_count = panel->control_count;
     for (int i = 0; i < panel->control_count; ++i) {
       model::SeedControl(&st.controls[i], panel->controls[i]);
@@ -883,15 +905,32 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char* value) {
   });
 }
 
+// ATTR_PANEL_DPI redraws every control of the panel at the new size (the plug-in sets it on
+// each channel change: the same DPI again changes nothing).
 int SetPanelAttribute(int panel, int attribute, int value) {
+  int redraw[uir::kMaxControls];
+  int redraw_count = 0;
   {
     Lock lock(g_mutex);
     model::Slot* s = model::FindSlot(panel);
     if (s == nullptr) return kPanelNotLoaded;
-    if (attribute != ATTR_BACKCOLOR) return kPanelBadAttribute;
-    s->state.background = value & 0xFFFFFF;
+    model::PanelState& state = s->state;
+    if (attribute == ATTR_PANEL_DPI) {
+      if (value < model::kMinDpi || value > model::kMaxDpi) return kPanelBadValue;
+      if (state.dpi == value) return kPanelOk;
+      state.dpi = value;
+      for (int i = 0; i < state.control_count; ++i) {
+        ++state.controls[i].serial;
+        redraw[redraw_count++] = state.controls[i].layout.number;
+      }
+    } else if (attribute == ATTR_BACKCOLOR) {
+      state.background = value & 0xFFFFFF;
+    } else {
+      return kPanelBadAttribute;
+    }
   }
   driver::PanelChanged(panel);
+  for (int i = 0; i < redraw_count; ++i) driver::ControlChanged(panel, redraw[i]);
   return kPanelOk;
 }
 

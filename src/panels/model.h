@@ -31,6 +31,8 @@ constexpr int kMaxLoops = 16;   // nested event loops
 constexpr int kMinPointSize = 1;
 constexpr int kMaxPointSize = 255;
 constexpr int kMaxWidth = 32767;
+constexpr int kMinDpi = 48;  // ATTR_PANEL_DPI's range
+constexpr int kMaxDpi = 960;
 
 // One attribute as the plug-in last set it (for inspection: display.json lists them).
 struct AttrValue {
@@ -73,6 +75,7 @@ struct PanelState {
   uir::Panel layout;  // the controls' layouts are also in `controls`
   bool visible;       // as DisplayPanel/HidePanel last asked
   int background;     // ATTR_BACKCOLOR
+  int dpi;            // ATTR_PANEL_DPI: the controls are drawn at DPI / 96 of their layout size
   ControlState controls[uir::kMaxControls];
   int control_count;
 };
@@ -87,6 +90,11 @@ struct Box {
 };
 Box ControlBox(uir::Kind kind, int left, int top, int width, int height, int justify);
 Box ControlBox(const ControlState& control);  // from the effective attributes
+// A box or a length in layout pixels as drawn at `dpi`: each edge scaled by dpi / 96 and rounded
+// half away from zero, so boxes that touch in the layout still touch (identity at 96).
+constexpr int kLayoutDpi = 96;
+Box DeviceBox(const Box& box, int dpi);
+int DevicePixels(int pixels, int dpi);
 
 // Number formats: an integer field shows "%d", a float field "%.1f".
 void FormatInt(char* out, size_t size, int value);
@@ -109,6 +117,7 @@ bool CtrlAttrText(int handle, int control, int code, char* out, size_t size);
 bool CtrlText(int handle, int control, char* out, size_t size);  // false when it does not fit
 bool CtrlWasSet(int handle, int control);
 int PanelBackground(int handle);  // -1 for a stale handle
+int PanelDpi(int handle);         // -1 for a stale handle
 const char* LastLoadError();      // "file:line: reason" of the last failed load, or ""
 bool LastLoopEndedByQuit();
 int LoopDepth();

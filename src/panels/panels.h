@@ -26,6 +26,11 @@ enum PanelAttr {
   ATTR_TEXT_BGCOLOR = 690,      // control: background colour behind the text
   ATTR_TEXT_JUSTIFY = 700,      // control: alignment code as the font dialog returns it
   ATTR_FILL_COLOR = 880,        // control: fill colour of an indicator
+  // panel: the DPI its controls are drawn at, 48 to 960; 96 (the layout's own) at load. Every
+  // pixel measure of the panel's controls (layout rectangles and the positions, widths and point
+  // sizes the plug-in sets) stays in layout pixels and is scaled by DPI / 96 when drawn; the
+  // panel window's own rectangle is the plug-in's, in screen pixels.
+  ATTR_PANEL_DPI = 1010,
 };
 
 // Alignment codes (ATTR_TEXT_JUSTIFY, FontSelectPopup).

@@ -21,6 +21,17 @@
 // Windows before 2000); this is the type of the pointer the plug-in keeps.
 typedef BOOL(WINAPI* PeltaSetLayeredFn)(HWND, COLORREF, BYTE, DWORD);
 
+// The DPI functions of newer Windows, looked up by name at run time as well (Windows before 10
+// lacks the first three, before 8.1 the last), so that the DLL imports only what every
+// supported Windows has: user32's GetThreadDpiAwarenessContext (a DPI_AWARENESS_CONTEXT, a
+// handle), GetAwarenessFromDpiAwarenessContext (a DPI_AWARENESS: -1 invalid, 0 unaware, 1
+// system aware, 2 per-monitor aware) and GetDpiForWindow (0 for a bad window); shcore's
+// GetDpiForMonitor (an HRESULT; type 0 is MDT_EFFECTIVE_DPI).
+typedef void*(WINAPI* PeltaGetThreadDpiAwarenessContextFn)();
+typedef int(WINAPI* PeltaGetAwarenessFromDpiAwarenessContextFn)(void*);
+typedef UINT(WINAPI* PeltaGetDpiForWindowFn)(HWND);
+typedef LONG(WINAPI* PeltaGetDpiForMonitorFn)(HMONITOR, int, UINT*, UINT*);
+
 // The host declares every entry point and the EIT data callback __cdecl (the caller removes
 // the arguments). Only meaningful for i686; other ABIs have one convention.
 #if defined(_WIN32) && !defined(_WIN64)

@@ -25,7 +25,7 @@ void RunDialog(int panel, const char* caption, int x, int y, int width, int heig
   DisplayPanel(panel);
   SetActivePanel(panel);
   if (PanelLoopRuns(panel)) return;  // already open: brought to the front, nothing more
-  PlaceWindowByCaption(caption, x, y, width, height);
+  PlaceWindowByCaption(panel, caption, x, y, width, height);
   RunUserInterface(panel);
 }
 }  // namespace

@@ -1,6 +1,10 @@
 // The shared values and the one window helper the dialogs and the guide use.
 #include "shared/state.h"
 
+#include "panels/panels.h"
+#include "shared/commands.h"
+#include "shared/monitors.h"
+
 char ModuleDir[kPathMax];
 char IniPath[kPathMax];
 char IconDir[kPathMax];
@@ -13,8 +17,13 @@ HWND OsdWnd = nullptr;
 std::mutex GuideLock;
 const char kVersionLabel[] = "Pelta 2_0";
 
-void PlaceWindowByCaption(const char* caption, int x, int y, int width, int height) {
+void PlaceWindowByCaption(int panel, const char* caption, int x, int y, int width, int height) {
   HWND window = FindWindowA(nullptr, caption);
+  const MonitorArea monitor = MonitorOfWindow(HostWnd);
+  const int dpi = monitor.dpi;
+  SetPanelAttribute(panel, ATTR_PANEL_DPI, dpi);
   if (window == nullptr) return;
-  SetWindowPos(window, HWND_TOPMOST, x, y, width, height, SWP_SHOWWINDOW);
+  SetWindowPos(window, HWND_TOPMOST, monitor.rect.left + ScaleToDpi(x, dpi),
+               monitor.rect.top + ScaleToDpi(y, dpi), ScaleToDpi(width, dpi),
+               ScaleToDpi(height, dpi), SWP_SHOWWINDOW);
 }

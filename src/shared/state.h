@@ -31,5 +31,8 @@ extern std::mutex GuideLock;
 
 extern const char kVersionLabel[];  // "Pelta 2_0"
 
-// Places a top-level window found by its exact caption: always on top, shown.
-void PlaceWindowByCaption(const char* caption, int x, int y, int width, int height);
+// Places the window of `panel`, found by its exact caption, always on top and shown, on the
+// monitor that shows most of the host's main window (the primary before On_Start): x and y from
+// that monitor's top-left corner; position and size in layout pixels, scaled with the panel's
+// controls to the monitor's DPI for a DPI-aware host.
+void PlaceWindowByCaption(int panel, const char* caption, int x, int y, int width, int height);

@@ -1,4 +1,5 @@
-// Recognising the host by its top-level titles and the video window by probing the screen.
+// Recognising the host by its top-level titles, and the video window among the host's own
+// windows or by probing every monitor.
 #include "display/discovery.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include "fixture.h"
 #include "platform/sim/sim.h"
 #include "shared/channel.h"
+#include "shared/commands.h"
 
 namespace {
 
@@ -174,6 +176,7 @@ TEST_F(DiscoveryTest, GridRunsRowByRowFrom200AndStopsAtTheFirstMatch) {
   for (const Case& c : cases) {
     sim::Reset();
     ResetDiscoveryState();
+    Screen(1024, 768);  // the probe asks the desktop for its monitors
     HWND video = sim::CreateWindow("Kanal", RECT{c.x, c.y, c.x + 1, c.y + 1});
     const int before = sim::PointLookupCount();
     EXPECT_EQ(EPtry(), 1);
@@ -195,6 +198,7 @@ TEST_F(DiscoveryTest, PointsOutsideTheGridAreNeverProbed) {
   for (const RECT& r : misses) {
     sim::Reset();
     ResetDiscoveryState();
+    Screen(1024, 768);
     sim::CreateWindow("Kanal", r);
     const int before = sim::PointLookupCount();
     EXPECT_EQ(EPtry(), -1) << r.left << "," << r.top;
@@ -220,6 +224,108 @@ TEST_F(DiscoveryTest, ProbeOverridesTheEnumeratedKindAndFindsChildWindows) {
   EXPECT_EQ(ProbeWnd, video);
   EXPECT_EQ(HostKind.load(), kHostSkyView);
   EXPECT_EQ(HostTopWnd.load(), host);
+}
+
+// EPtree looks among the host's own windows before any point is probed: a video window there is
+// found however it is covered; what lies outside the host's process is left to the probe.
+TEST_F(DiscoveryTest, HostsOwnWindowsAreSearchedBeforeAnyProbe) {
+  constexpr DWORD kOther = 7;  // another program
+  enum Where { kChild, kGrandchild, kOwnTopLevel, kForeign, kOwnPanel };
+  struct Case {
+    const char* what;
+    Where where;
+    bool visible;
+    RECT rect;
+    bool covered;  // a foreign window over the whole desktop, above the video window
+    int tree, probe, lookups;
+  } cases[] = {
+      {"child, uncovered", kChild, true, {900, 500, 1000, 600}, false, 1, 0, 0},
+      {"child, covered", kChild, true, {900, 500, 1000, 600}, true, 1, 0, 0},
+      {"grandchild off every probe point", kGrandchild, true, {1, 1, 2, 2}, true, 1, 0, 0},
+      {"top-level window of the host's process", kOwnTopLevel, true, {5, 5, 50, 50}, true, 1, 0, 0},
+      {"hidden child", kChild, false, {900, 500, 1000, 600}, false, -1, -1, 46},
+      {"empty child", kChild, true, {900, 500, 900, 600}, false, -1, -1, 46},
+      {"another program's, uncovered", kForeign, true, {900, 500, 1000, 600}, false, -1, 1, 1},
+      {"another program's, covered", kForeign, true, {900, 500, 1000, 600}, true, -1, -1, 46},
+      {"a control of the plug-in's strip",
+       kOwnPanel,
+       true,
+       {900, 500, 1000, 600},
+       false,
+       -1,
+       -1,
+       46},
+  };
+  for (const Case& c : cases) {
+    sim::Reset();
+    ResetDiscoveryState();
+    Channel("Kanal");
+    HWND host = sim::CreateWindow("ProgDVB 7", RECT{0, 0, 1920, 1080});
+    HostTopWnd = host;
+    HWND parent = nullptr;
+    if (c.where == kChild) parent = host;
+    if (c.where == kGrandchild) parent = sim::CreateWindow("Panel", RECT{0, 0, 3, 3}, host);
+    if (c.where == kOwnPanel) parent = sim::CreateWindow("Pelta", RECT{0, 0, 1920, 1080});
+    HWND video = sim::CreateWindow("Kanal", c.rect, parent);
+    if (c.where == kForeign) sim::SetProcess(video, kOther);
+    sim::ShowWindow(video, c.visible);
+    if (c.covered)
+      sim::SetProcess(sim::CreateWindow("Editor", RECT{-5000, -5000, 9000, 9000}), kOther);
+    const int before = sim::PointLookupCount();
+    EXPECT_EQ(EPtree(), c.tree) << c.what;
+    if (c.tree < 0) {
+      EXPECT_EQ(EPtry(), c.probe) << c.what;
+    }
+    EXPECT_EQ(sim::PointLookupCount() - before, c.lookups) << c.what;
+    EXPECT_EQ(VideoWnd, c.tree > 0 || c.probe > 0 ? video : nullptr) << c.what;
+    EXPECT_EQ(HostKind.load(), c.tree > 0 || c.probe > 0 ? kHostProgDvb : kHostNone) << c.what;
+  }
+  // No host recognised: the window On_Start gave stands in for it; none at all, no search.
+  sim::Reset();
+  ResetDiscoveryState();
+  HWND main = sim::CreateWindow("Viewer", RECT{0, 0, 100, 100});
+  HWND video = sim::CreateWindow("ActiveMovie Window", RECT{10, 10, 90, 90}, main);
+  HostWnd = nullptr;
+  EXPECT_EQ(EPtree(), -1);
+  HostWnd = main;
+  EXPECT_EQ(EPtree(), 1);
+  EXPECT_EQ(VideoWnd, video);
+  EXPECT_EQ(HostKind.load(), kHostSkyView);
+  HostWnd = nullptr;
+}
+
+// The probe covers every monitor: the centres first, then each monitor's grid from its own
+// top-left corner, whichever side of the primary it lies (negative coordinates included).
+TEST_F(DiscoveryTest, ProbeCoversEveryMonitorCentresFirst) {
+  const RECT kPrimary{0, 0, 1024, 768};
+  const RECT kSeconds[] = {{1024, 0, 2304, 720}, {-1280, 0, 0, 720}, {0, -720, 1280, 0}};
+  for (const RECT& second : kSeconds) {
+    // The second monitor's grid: 6 x 3 points, x left+200..left+1200, y top+200..top+600.
+    struct Case {
+      int dx, dy;   // from the second monitor's top-left corner; -1: no video window
+      int lookups;  // two centres, the primary's 15 grid points, then the second's
+    } cases[] = {{640, 360, 2},   {200, 200, 18}, {1200, 200, 23},
+                 {1200, 600, 35}, {199, 200, 35}, {-1, -1, 35}};
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::to_string(second.left) + "," + std::to_string(second.top) + " + " +
+                   std::to_string(c.dx) + "," + std::to_string(c.dy));
+      sim::Reset();
+      ResetDiscoveryState();
+      const sim::Monitor monitors[] = {{kPrimary, 96, true}, {second, 96, false}};
+      ASSERT_TRUE(sim::SetMonitors(monitors, 2));
+      Channel("Kanal");
+      HWND video = nullptr;
+      if (c.dx >= 0) {
+        const LONG x = second.left + c.dx, y = second.top + c.dy;
+        video = sim::CreateWindow("Kanal", RECT{x, y, x + 1, y + 1});
+      }
+      const int before = sim::PointLookupCount();
+      const bool hit = c.dx >= 0 && c.dx != 199;
+      EXPECT_EQ(EPtry(), hit ? 1 : -1);
+      EXPECT_EQ(sim::PointLookupCount() - before, c.lookups);
+      EXPECT_EQ(VideoWnd, hit ? video : nullptr);
+    }
+  }
 }
 
 }  // namespace

@@ -351,6 +351,43 @@ TEST_F(MemPanels, AttributesAreRecordedAndEffective) {
   delete st;
 }
 
+// A panel's DPI: 96 at load, 48..960 accepted, and only drawing scales (the plug-in's values and
+// the boxes it reads back stay in layout pixels). Scaled boxes that touch in the layout touch.
+TEST_F(MemPanels, PanelDpiScalesOnlyWhatIsDrawn) {
+  int p = Load(4);
+  ASSERT_GT(p, 0);
+  EXPECT_EQ(mem::PanelAttr(p, ATTR_PANEL_DPI), 96);
+  const struct {
+    int dpi, result, after;
+  } cases[] = {{144, 0, 144}, {47, kPanelBadValue, 144}, {961, kPanelBadValue, 144}, {48, 0, 48},
+               {960, 0, 960}, {-96, kPanelBadValue, 960}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(SetPanelAttribute(p, ATTR_PANEL_DPI, c.dpi), c.result) << c.dpi;
+    EXPECT_EQ(mem::PanelAttr(p, ATTR_PANEL_DPI), c.after) << c.dpi;
+  }
+  int top = 0, left = 0, height = 0, width = 0;
+  ASSERT_EQ(GetCtrlBoundingRect(p, 8, &top, &left, &height, &width), 0);
+  EXPECT_EQ(left, 1);
+  EXPECT_EQ(width, 100) << "read back in layout pixels at any DPI";
+  EXPECT_EQ(Attr(p, 8, ATTR_TEXT_POINT_SIZE), 22);
+
+  const struct {
+    model::Box box;
+    int dpi;
+    model::Box device;
+  } boxes[] = {
+      {{0, 0, 10, 10}, 144, {0, 0, 15, 15}},    {{10, 0, 10, 10}, 144, {15, 0, 15, 15}},
+      {{1, 1, 1, 1}, 144, {2, 2, 1, 1}},        {{-3, 5, 7, 9}, 120, {-4, 6, 9, 12}},
+      {{70, 2, 600, 24}, 96, {70, 2, 600, 24}}, {{70, 2, 600, 24}, 192, {140, 4, 1200, 48}}};
+  for (const auto& b : boxes) {
+    const model::Box d = model::DeviceBox(b.box, b.dpi);
+    EXPECT_EQ(d.left, b.device.left) << b.box.left << " at " << b.dpi;
+    EXPECT_EQ(d.top, b.device.top) << b.box.top << " at " << b.dpi;
+    EXPECT_EQ(d.width, b.device.width) << b.box.width << " at " << b.dpi;
+    EXPECT_EQ(d.height, b.device.height) << b.box.height << " at " << b.dpi;
+  }
+}
+
 TEST_F(MemPanels, PanelIsVisibleExactlyWhenItsWindowIs) {
   int p = Load(4);
   ASSERT_GT(p, 0);

@@ -170,6 +170,29 @@ TEST_F(RenderTest, HiddenControlIsNotDrawn) {
   }
 }
 
+// At the panel's DPI a control is drawn scaled from its layout box: the level indicator's
+// right edge moves with the DPI, its inside and outside by the scaled box.
+TEST_F(RenderTest, ControlsAreDrawnAtThePanelsDpi) {
+  ShowChannel("255", "0");
+  SetCtrlAttribute(pnlDisplay, 15, ATTR_FILL_COLOR, 0xFF00FF);
+  int top = 0, left = 0, height = 0, width = 0;
+  ASSERT_EQ(GetCtrlBoundingRect(pnlDisplay, 15, &top, &left, &height, &width), 0);
+  for (int dpi : {96, 144, 192}) {
+    ASSERT_EQ(SetPanelAttribute(pnlDisplay, ATTR_PANEL_DPI, dpi), 0);
+    // The strip's window is as large as the plug-in makes it at that DPI.
+    SetWindowPos(FindWindowA(nullptr, "Pelta"), nullptr, 0, 0,
+                 model::DevicePixels(kPanelWidth, dpi), model::DevicePixels(60, dpi),
+                 SWP_NOMOVE | SWP_NOZORDER);
+    const model::Box box = model::DeviceBox(model::Box{left, top, width, height}, dpi);
+    const Png png = Render();
+    const int mid = box.top + box.height / 2;
+    EXPECT_TRUE(Near(png.Panel(box.left + 3, box.top + 3), 0xFF00FF, 0)) << dpi;
+    EXPECT_TRUE(Near(png.Panel(box.left + box.width - 3, mid), 0xFF00FF, 0)) << dpi;
+    EXPECT_TRUE(Near(png.Panel(box.left + box.width + 2, box.top + 3), kBack, 0)) << dpi;
+    EXPECT_TRUE(Near(png.Panel(box.left - 2, mid), kBack, 0)) << dpi;
+  }
+}
+
 TEST_F(RenderTest, TranslucentPanelIsBlendedOverTheVideoWithTheWindowAlpha) {
   ShowChannel("180", "0");
   const Png png = Render();

@@ -115,7 +115,22 @@ std::string Panel(int handle, const char* indent) {
   }
   return std::string("{\"loaded\": true, \"visible\": ") + Bool(state->visible) +
          ",\n  \"window\": " + Window(state->window) +
-         ",\n  \"controls\": " + Controls(*state, indent) + "}";
+         ",\n  \"controls\": " + Controls(*state, indent) + ",\n  \"dpi\": " + Int(state->dpi) +
+         "}";
+}
+
+// The simulated desktop's monitors as the tool was given them, and the host's DPI awareness
+// (DPI_AWARENESS: 0 unaware, 1 system, 2 per monitor).
+std::string Monitors() {
+  std::string out = "\"monitors\": [";
+  sim::Monitor m{};
+  for (int i = 0; sim::MonitorAt(i, &m); ++i) {
+    out += std::string(i > 0 ? ", " : "") + "{\"x\": " + Int(m.rect.left) +
+           ", \"y\": " + Int(m.rect.top) + ", \"width\": " + Int(m.rect.right - m.rect.left) +
+           ", \"height\": " + Int(m.rect.bottom - m.rect.top) + ", \"dpi\": " + Int(m.dpi) +
+           ", \"primary\": " + Bool(m.primary) + "}";
+  }
+  return out + "], \"dpi_awareness\": " + Int(sim::DpiAwareness()) + ",\n";
 }
 
 }  // namespace
@@ -190,6 +205,7 @@ std::string DisplayJson(HWND host_window, unsigned menu_id) {
            ", \"loop_ended_by_button\": " + Bool(mem::LastLoopEndedByQuit()) + "},\n";
   }
 
+  out += Monitors();
   out += "\"host\": {\"kind\": " + Int(HostKind.load()) +
          ", \"top_window\": " + Bool(HostTopWnd.load() != nullptr) + ", \"commands\": [";
   for (int i = 0; i < harness::command_count && i < harness::kMaxCommands; ++i) {

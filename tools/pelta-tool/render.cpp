@@ -535,9 +535,13 @@ bool RenderPanel(int panel_handle, const char* png_path, char* error, size_t err
     Fail(error, error_size, "no loaded panel with that handle", "");
     return false;
   }
-  // The panel's size is that of its window (the plug-in sizes the display strip itself).
-  int width = state->layout.width;
-  int height = state->layout.height;
+  // The panel's size is that of its window (the plug-in sizes the display strip itself), in
+  // screen pixels; the controls are drawn at the panel's DPI (ATTR_PANEL_DPI), scaled from
+  // their layout pixels as the Win32 driver scales them.
+  const int dpi = state->dpi > 0 ? state->dpi : model::kLayoutDpi;
+  const double scale = static_cast<double>(dpi) / model::kLayoutDpi;
+  int width = model::DevicePixels(state->layout.width, dpi);
+  int height = model::DevicePixels(state->layout.height, dpi);
   double alpha = 1.0;
   sim::WindowInfo info;
   if (state->window != nullptr && sim::GetInfo(state->window, &info)) {
@@ -557,7 +561,7 @@ bool RenderPanel(int panel_handle, const char* png_path, char* error, size_t err
     return false;
   }
   const bool dialog = state->layout.style == uir::Style::Dialog;
-  const int caption = dialog ? kRenderCaptionHeight : 0;
+  const int caption = dialog ? model::DevicePixels(kRenderCaptionHeight, dpi) : 0;
   const int image_width = width + 2 * kRenderMargin;
   const int image_height = height + caption + 2 * kRenderMargin;
 
@@ -576,7 +580,7 @@ bool RenderPanel(int panel_handle, const char* png_path, char* error, size_t err
   cairo_push_group(cr);
   if (dialog) {
     FillRect(cr, kRenderMargin, kRenderMargin, width, caption, 0x0A246A);
-    TextStyle title = {"", 12, 0xFFFFFF};
+    TextStyle title = {"", 12 * scale, 0xFFFFFF};
     char utf8[uir::kNameMax * 3];
     CleanUtf8(state->layout.caption, utf8, sizeof utf8);
     DrawLine(cr, title, utf8, kRenderMargin + 6, kRenderMargin, width - 12, caption, Align::Left);
@@ -585,6 +589,7 @@ bool RenderPanel(int panel_handle, const char* png_path, char* error, size_t err
   cairo_rectangle(cr, 0, 0, width, height);
   cairo_clip(cr);
   FillRect(cr, 0, 0, width, height, state->background);
+  cairo_scale(cr, scale, scale);
   cairo_font_options_t* options = cairo_font_options_create();
   cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
   cairo_set_font_options(cr, options);

@@ -10,7 +10,10 @@
 // lines are on the display or the display cycle reaches its last tick before the hide. With
 // --ts-later, the timer then runs until the display has hidden and a second stream is
 // delivered (a programme change while the strip is away). Keys (P, O) are pressed next, one
-// tick each. --tz sets the machine's time zone (for `local` in line 10 of the settings). Last,
+// tick each. --monitors gives the desktop several monitors (the first is the primary), each
+// with its DPI; --host-rect puts the host's main window elsewhere than over the whole primary
+// monitor, --dpi-aware 1 makes the host per-monitor DPI aware. --tz sets the machine's time zone
+// (for `local` in line 10 of the settings). Last,
 // --menu selects an item of the host's plug-in menu (44454 Settings, 44455 About, 44456 EPG) with
 // the buttons given by --press queued for its event loop, as a user would press them: a press that
 // ends the loop closes the dialog; without one the loop runs out of events and the dialog is
@@ -48,15 +51,19 @@ HINSTANCE const kModule = reinterpret_cast<HINSTANCE>(0x10000);
 int Usage() {
   std::fprintf(
       stderr,
-      "usage: pelta-tool show [--ini F] [--uir F] [--icons DIR] [--screen WxH]\n"
-      "         [--host-title T] [--video L,T,R,B [--video-title T]]\n"
+      "usage: pelta-tool show [--ini F] [--uir F] [--icons DIR]\n"
+      "         [--screen WxH | --monitors WxH+X+Y[@DPI],...] [--dpi-aware 0|1]\n"
+      "         [--host-title T] [--host-rect L,T,R,B] [--video L,T,R,B [--video-title T]]\n"
       "         [--name S] [--freq N] [--pol N] [--sid N] [--ca N] [--signal N]\n"
       "         [--time HH:MM] [--tz ZONE] [--ts FILE [--ts-later FILE]] [--keys P|O...]\n"
       "         [--menu 44454|44455|44456 [--press CONTROL]...] --out DIR\n"
       "  Writes DIR/display.json and DIR/display.png (and a picture of each dialog or\n"
       "  guide window left open: settings.png, about.png, guide.png). The host window is titled\n"
-      "  'ProgDVB 7' unless --host-title says otherwise; the video window (a child of\n"
-      "  the host window) is titled with the channel name unless --video-title says so.\n");
+      "  'ProgDVB 7' unless --host-title says otherwise and covers the primary monitor unless\n"
+      "  --host-rect says otherwise; the video window (a child of the host window) is titled\n"
+      "  with the channel name unless --video-title says so. --monitors: the first is the\n"
+      "  primary (at +0+0), offsets may be negative (1920x1080-1920+0), DPI 96 by default;\n"
+      "  --dpi-aware 1: the host is per-monitor DPI aware (default 0, unaware).\n");
   return 2;
 }
 
@@ -64,6 +71,12 @@ struct ShowOptions {
   harness::Options files;
   int width = 1920;
   int height = 1080;
+  sim::Monitor monitors[sim::kMaxMonitors] = {};
+  int monitor_count = 0;  // 0: one monitor of width x height
+  bool screen_given = false;
+  long dpi_aware = 0;
+  bool host_rect_given = false;
+  RECT host_rect{0, 0, 0, 0};
   const char* host_title = "ProgDVB 7";
   bool video = false;
   RECT video_rect{0, 0, 0, 0};
@@ -86,6 +99,41 @@ struct ShowOptions {
   const char* out = nullptr;
 };
 
+// "L,T,R,B" of a window that covers at least one pixel.
+bool ParseRect(const char* v, RECT* out) {
+  int l, t, r, b, n = 0;
+  const bool ok =
+      std::sscanf(v, "%d,%d,%d,%d%n", &l, &t, &r, &b, &n) == 4 && v[n] == '\0' && r > l && b > t;
+  if (ok) *out = RECT{l, t, r, b};
+  return ok;
+}
+
+// "WxH+X+Y[@DPI],..." (X and Y signed: "+0", "-1920"); the first is the primary monitor.
+bool ParseMonitors(const char* v, ShowOptions* o) {
+  o->monitor_count = 0;
+  for (const char* at = v;; ++at) {
+    if (o->monitor_count >= sim::kMaxMonitors) return false;
+    int w = 0, h = 0, x = 0, y = 0, n = 0;
+    if (*at < '0' || *at > '9' || std::sscanf(at, "%dx%d%d%d%n", &w, &h, &x, &y, &n) != 4) {
+      return false;
+    }
+    int dpi = 96;
+    at += n;
+    if (*at == '@') {
+      if (std::sscanf(at, "@%d%n", &dpi, &n) != 1) return false;
+      at += n;
+    }
+    if (w <= 0 || h <= 0 || w > 32767 || h > 32767 || x < -32768 || x > 32767 || y < -32768 ||
+        y > 32767)
+      return false;
+    sim::Monitor& m = o->monitors[o->monitor_count];
+    m = sim::Monitor{RECT{x, y, x + w, y + h}, dpi, o->monitor_count == 0};
+    ++o->monitor_count;
+    if (*at == '\0') return true;
+    if (*at != ',') return false;
+  }
+}
+
 bool ParseOptions(int argc, char** argv, ShowOptions* o) {
   for (int i = 0; i < argc; ++i) {
     const char* opt = argv[i];
@@ -105,13 +153,19 @@ bool ParseOptions(int argc, char** argv, ShowOptions* o) {
       int n = 0;
       ok = std::sscanf(v, "%dx%d%n", &o->width, &o->height, &n) == 2 && v[n] == '\0' &&
            o->width > 0 && o->height > 0 && o->width <= 32767 && o->height <= 32767;
+      o->screen_given = true;
+    } else if (std::strcmp(opt, "--monitors") == 0) {
+      // The monitors must make a desktop Windows could have (sim::SetMonitors checks the rest).
+      ok = ParseMonitors(v, o) && sim::SetMonitors(o->monitors, o->monitor_count);
+    } else if (std::strcmp(opt, "--dpi-aware") == 0) {
+      ok = ParseLong(v, 0, 1, &o->dpi_aware);
+    } else if (std::strcmp(opt, "--host-rect") == 0) {
+      ok = ParseRect(v, &o->host_rect);
+      o->host_rect_given = true;
     } else if (std::strcmp(opt, "--host-title") == 0) {
       o->host_title = v;
     } else if (std::strcmp(opt, "--video") == 0) {
-      int l, t, r, b, n = 0;
-      ok = std::sscanf(v, "%d,%d,%d,%d%n", &l, &t, &r, &b, &n) == 4 && v[n] == '\0' && r > l &&
-           b > t;
-      o->video_rect = RECT{l, t, r, b};
+      ok = ParseRect(v, &o->video_rect);
       o->video = true;
     } else if (std::strcmp(opt, "--video-title") == 0) {
       o->video_title = v;
@@ -163,6 +217,10 @@ bool ParseOptions(int argc, char** argv, ShowOptions* o) {
   }
   if (o->out == nullptr) {
     std::fprintf(stderr, "pelta-tool show: --out DIR is required\n");
+    return false;
+  }
+  if (o->screen_given && o->monitor_count > 0) {
+    std::fprintf(stderr, "pelta-tool show: give --screen or --monitors, not both\n");
     return false;
   }
   return true;
@@ -219,14 +277,20 @@ int Run(const ShowOptions& o) {
   harness::command_count = 0;
   harness::data_callback = nullptr;
   harness::quality_to_write = static_cast<int32_t>(o.signal);
-  sim::SetScreenSize(o.width, o.height);
+  if (o.monitor_count > 0) {
+    sim::SetMonitors(o.monitors, o.monitor_count);
+  } else {
+    sim::SetScreenSize(o.width, o.height);
+  }
+  sim::SetDpiAwareness(o.dpi_aware != 0 ? sim::kDpiPerMonitorAware : sim::kDpiUnaware);
   if (o.hours >= 0) sim::SetClock(o.hours, o.minutes, 0);
   if (o.zone != nullptr && !sim::SetTimeZone(o.zone)) {
     std::fprintf(stderr, "pelta-tool show: unknown time zone %s\n", o.zone);
     return 2;
   }
   if (!harness::PrepareModuleDir(o.files)) return 1;
-  HWND host = harness::CreateHostWindow(o.host_title, RECT{0, 0, o.width, o.height});
+  const RECT primary{0, 0, sim::ScreenWidth(), sim::ScreenHeight()};
+  HWND host = harness::CreateHostWindow(o.host_title, o.host_rect_given ? o.host_rect : primary);
   if (o.video) {
     sim::CreateWindow(o.video_title != nullptr ? o.video_title : o.name, o.video_rect, host);
   }

@@ -1458,7 +1458,12 @@ int Finish() {
 
 }  // namespace
 
+// tools/testhost/monitors_checks.cpp: the two-monitor run (tests/e2e/run-monitors).
+int RunMonitorChecks(int argc, char** argv);
+
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--monitors") == 0)
+    return RunMonitorChecks(argc - 2, argv + 2);
   ParseArgs(argc, argv);
   std::thread(Watchdog).detach();
   SetUpHost();

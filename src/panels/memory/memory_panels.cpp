@@ -319,6 +319,7 @@ bool CtrlWasSet(int panel, int control) {
 int PanelAttr(int panel, int attribute) {
   if (!model::IsLoaded(panel)) return -1;
   if (attribute == ATTR_BACKCOLOR) return model::PanelBackground(panel);
+  if (attribute == ATTR_PANEL_DPI) return model::PanelDpi(panel);
   if (attribute == ATTR_VISIBLE) return IsVisible(panel) ? 1 : 0;
   return -1;
 }

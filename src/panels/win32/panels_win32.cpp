@@ -59,7 +59,9 @@ constexpr UINT kMsgActivate = WM_APP + 0x42;
 // chooser's answer; tests send it instead of driving the modal chooser.
 constexpr UINT kMsgChooseColour = WM_APP + 0x43;
 
-// Companion windows of the setting kinds.
+// Companion windows of the setting kinds, in layout pixels (scaled by the panel's DPI, as the
+// controls are: model::DeviceBox).
+constexpr int kLabelGap = 6;
 constexpr int kLabelWidth = 154;  // a field's label ends 6 pixels left of the field
 constexpr int kSpinWidth = 16;
 constexpr int kSliderValueWidth = 32;
@@ -147,13 +149,19 @@ bool HasFieldLabel(const uir::Control& c) {
                                 c.kind == uir::Kind::Slider);
 }
 
-// The main window's box: the layout's, less what its companions take.
-model::Box NativeBox(const ControlState& control) {
-  model::Box box = model::ControlBox(control);
+// The DPI the panel's controls are drawn at (ATTR_PANEL_DPI). Caller holds the lock.
+int PanelDpi(int handle) {
+  const model::PanelState* panel = model::FindPanelLocked(handle);
+  return panel != nullptr ? panel->dpi : model::kLayoutDpi;
+}
+
+// The main window's box in device pixels: the layout's, less what its companions take.
+model::Box NativeBox(const ControlState& control, int dpi) {
+  model::Box box = model::DeviceBox(model::ControlBox(control), dpi);
   const uir::Control& l = control.layout;
-  if (l.kind == uir::Kind::Dropdown) box.height += kDropListHeight;
-  if (l.kind == uir::Kind::Slider) box.width -= kSliderValueWidth;
-  if (l.step > 0) box.width -= kSpinWidth;
+  if (l.kind == uir::Kind::Dropdown) box.height += model::DevicePixels(kDropListHeight, dpi);
+  if (l.kind == uir::Kind::Slider) box.width -= model::DevicePixels(kSliderValueWidth, dpi);
+  if (l.step > 0) box.width -= model::DevicePixels(kSpinWidth, dpi);
   if (box.width < 1) box.width = 1;
   return box;
 }
@@ -161,24 +169,26 @@ model::Box NativeBox(const ControlState& control) {
 void SyncSetting(int handle, int number, HFONT font);
 
 // Caller holds the lock; owning thread. Makes the control's font when the model's typeface or
-// size changed; *old gets the font to delete once it is no longer selected anywhere, or null.
-bool RefreshFont(const ControlState& control, NativeControl* native, HFONT* old) {
+// size changed, or the panel's DPI; *old gets the font to delete once it is no longer selected
+// anywhere, or null.
+bool RefreshFont(const ControlState& control, NativeControl* native, HFONT* old, int dpi) {
   *old = nullptr;
   const char* face = control.font[0] != '\0' ? control.font : "Arial";
-  if (native->font != nullptr && native->font_size == control.point_size &&
+  const int size = model::DevicePixels(control.point_size, dpi);
+  if (native->font != nullptr && native->font_size == size &&
       std::strcmp(native->font_face, face) == 0) {
     return false;
   }
   std::snprintf(native->font_face, sizeof native->font_face, "%s", face);
-  native->font_size = control.point_size;
+  native->font_size = size;
   // The layout's sizes are character heights in pixels, as the display strip was designed.
   // The typeface name is UTF-8 in the model (converted from the ANSI code page where pelta.ini's
   // name entered the display).
   wchar_t wide_face[LF_FACESIZE];
   Widen(face, wide_face, LF_FACESIZE);
-  HFONT font = CreateFontW(-control.point_size, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, wide_face);
+  HFONT font = CreateFontW(-size, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                           DEFAULT_PITCH | FF_DONTCARE, wide_face);
   *old = native->font;
   native->font = font;
   return true;
@@ -211,11 +221,12 @@ void SyncControl(int handle, int number) {
     NativeControl* native = FindNativeControl(FindNative(handle), number);
     if (control == nullptr || native == nullptr || native->window == nullptr) return;
     window = native->window;
-    box = NativeBox(*control);
+    const int dpi = PanelDpi(handle);
+    box = NativeBox(*control, dpi);
     visible = control->visible;
     const uir::Kind kind = control->layout.kind;
     is_edit = IsEdit(kind) || kind == uir::Kind::Button || IsSetting(kind);
-    set_font = RefreshFont(*control, native, &old_font) && is_edit;
+    set_font = RefreshFont(*control, native, &old_font, dpi) && is_edit;
     font = native->font;
     set_text = IsEdit(kind) && native->applied_value != control->value_serial;
     if (set_text) {
@@ -371,7 +382,7 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         NativeControl* native = FindNativeControl(FindNative(handle), number);
         if (control != nullptr && native != nullptr) {
           HFONT old_font = nullptr;
-          RefreshFont(*control, native, &old_font);
+          RefreshFont(*control, native, &old_font, PanelDpi(handle));
           if (old_font != nullptr) DeleteObject(old_font);
           PaintControl(dc, client, *control, *native);
         }
@@ -464,8 +475,9 @@ void PaintLabels(HDC dc, int handle) {
       continue;
     }
     SetTextColor(dc, Rgb(control.text_colour));
-    const model::Box box = model::ControlBox(control);
-    RECT label{0, box.top, box.left - 6, box.top + box.height};
+    const model::Box box = model::DeviceBox(model::ControlBox(control), panel->dpi);
+    RECT label{0, box.top, box.left - model::DevicePixels(kLabelGap, panel->dpi),
+               box.top + box.height};
     wchar_t text[uir::kNameMax];
     Widen(control.layout.label, text, uir::kNameMax);
     DrawTextW(dc, text, -1, &label, DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -481,6 +493,7 @@ void SyncSetting(int handle, int number, HFONT font) {
   HWND window = nullptr, label = nullptr, extra = nullptr, spin = nullptr;
   uir::Kind kind = uir::Kind::Text;
   model::Box box{};
+  int dpi = model::kLayoutDpi;
   bool visible = false;
   bool set_value = false;
   int value = 0, index = -1, count = 0;
@@ -498,7 +511,8 @@ void SyncSetting(int handle, int number, HFONT font) {
     spin = native->spin;
     kind = control->layout.kind;
     if (!IsSetting(kind) && label == nullptr && extra == nullptr && spin == nullptr) return;
-    box = model::ControlBox(*control);
+    dpi = PanelDpi(handle);
+    box = model::DeviceBox(model::ControlBox(*control), dpi);
     visible = control->visible;
     value = control->int_value;
     index = model::ListIndex(*control);
@@ -525,20 +539,22 @@ void SyncSetting(int handle, int number, HFONT font) {
     if (font != nullptr) SendMessageW(companion, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
     ShowWindow(companion, show);
   }
+  const int gap = model::DevicePixels(kLabelGap, dpi);
   if (label != nullptr) {
-    SetWindowPos(label, nullptr, box.left - kLabelWidth - 6, box.top, kLabelWidth, box.height,
+    const int width = model::DevicePixels(kLabelWidth, dpi);
+    SetWindowPos(label, nullptr, box.left - width - gap, box.top, width, box.height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (spin != nullptr) {
-    SetWindowPos(spin, nullptr, box.left + box.width - kSpinWidth, box.top, kSpinWidth, box.height,
+    const int width = model::DevicePixels(kSpinWidth, dpi);
+    SetWindowPos(spin, nullptr, box.left + box.width - width, box.top, width, box.height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (extra != nullptr) {
     const bool slider = kind == uir::Kind::Slider;
-    SetWindowPos(extra, nullptr,
-                 slider ? box.left + box.width - kSliderValueWidth : box.left + box.width + 6,
-                 box.top, slider ? kSliderValueWidth : kKeyNameWidth, box.height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    const int width = model::DevicePixels(slider ? kSliderValueWidth : kKeyNameWidth, dpi);
+    SetWindowPos(extra, nullptr, slider ? box.left + box.width - width : box.left + box.width + gap,
+                 box.top, width, box.height, SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowTextW(extra, extra_text);
   }
   if (!set_value) return;

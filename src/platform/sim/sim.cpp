@@ -12,20 +12,17 @@
 // the topmost flag sit above every top-level window without it, as on Windows.
 #include "platform/sim/sim.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <mutex>
+
+#include "platform/sim/sim_parts.h"
 
 namespace {
 
 constexpr int kSlotBits = 10;
 static_assert((1 << kSlotBits) >= sim::kMaxWindows, "slot must fit in the handle's low bits");
-constexpr size_t kPathMax = 512;
 constexpr UINT kInvalParam = 97;  // MMSYSERR_INVALPARAM
 const HMODULE kUser32 = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7e410000));
 
@@ -65,7 +62,6 @@ struct Timer {
 struct State {
   Window windows[sim::kMaxWindows];
   uint64_t z_counter;
-  int screen_w, screen_h;
   Key keys[256];
   POINT cursor;
   HWND focus, foreground;
@@ -78,10 +74,6 @@ struct State {
   int dropped;
   bool fail_layered;
   int point_lookups;
-  bool clock_fixed;
-  int clock_h, clock_m, clock_s;
-  char module_dir[kPathMax];
-  char dump_path[kPathMax];
 };
 
 std::mutex g_mu;
@@ -91,10 +83,7 @@ bool g_initialised = false;   // first use resets, so the desktop is sane withou
 
 void ResetLocked() {
   std::memset(&g_state, 0, sizeof g_state);
-  g_state.screen_w = 1920;
-  g_state.screen_h = 1080;
   g_state.timer.last_id = 0;
-  std::strcpy(g_state.module_dir, ".");
   g_initialised = true;
 }
 
@@ -110,14 +99,6 @@ void CopyTrunc(char* dst, size_t size, const char* src) {
   if (size == 0) return;
   size_t n = src ? std::strlen(src) : 0;
   if (n >= size) n = size - 1;
-  if (n > 0) std::memcpy(dst, src, n);
-  dst[n] = '\0';
-}
-
-// Copies `src` into dst[size] only if it fits whole; otherwise stores the empty string.
-void CopyWholeOrEmpty(char* dst, size_t size, const char* src) {
-  size_t n = src ? std::strlen(src) : 0;
-  if (n >= size) n = 0;
   if (n > 0) std::memcpy(dst, src, n);
   dst[n] = '\0';
 }
@@ -186,16 +167,6 @@ void LogCall(sim::Call call, HWND hwnd, int x, int y) {
 template <typename T>
 const T* At(const Log<T>& log, int i) {
   return (i >= 0 && i < log.count) ? &log.entries[i] : nullptr;
-}
-
-bool EqualNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
-    if (ca >= 'a' && ca <= 'z') ca = static_cast<unsigned char>(ca - 'a' + 'A');
-    if (cb >= 'a' && cb <= 'z') cb = static_cast<unsigned char>(cb - 'a' + 'A');
-    if (ca != cb) return false;
-    if (ca == 0) return true;
-  }
 }
 
 // user32's SetLayeredWindowAttributes, reached only through GetProcAddress. Windows refuses a
@@ -322,6 +293,68 @@ BOOL EnumWindows(WNDENUMPROC proc, LPARAM lparam) {
   return TRUE;
 }
 
+namespace {
+
+// Appends the descendants of `parent` to order[], depth first, each set of siblings top first.
+// Caller holds the lock. A depth-first walk over the slots (at most kMaxWindows in all).
+void Descendants(HWND parent, HWND* order, int* n) {
+  int slots[sim::kMaxWindows];
+  int count = 0;
+  for (int i = 0; i < sim::kMaxWindows; ++i) {
+    if (g_state.windows[i].used && g_state.windows[i].parent == parent) slots[count++] = i;
+  }
+  std::sort(slots, slots + count,
+            [](int a, int b) { return Above(g_state.windows[a], g_state.windows[b]); });
+  for (int i = 0; i < count && *n < sim::kMaxWindows; ++i) {
+    order[(*n)++] = HandleOf(slots[i]);
+    Descendants(HandleOf(slots[i]), order, n);
+  }
+}
+
+const Window* RootOf(const Window* w) {
+  while (w != nullptr && w->parent != nullptr) {
+    const Window* up = Find(w->parent);
+    if (up == nullptr) break;
+    w = up;
+  }
+  return w;
+}
+
+}  // namespace
+
+BOOL EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lparam) {
+  if (!proc) return FALSE;
+  HWND order[sim::kMaxWindows];
+  int n = 0;
+  {
+    auto lock = Lock();
+    if (!Find(parent)) return FALSE;
+    Descendants(parent, order, &n);
+  }
+  for (int i = 0; i < n; ++i) {
+    if (!proc(order[i], lparam)) return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* process_id) {
+  auto lock = Lock();
+  const Window* root = RootOf(Find(hwnd));
+  const DWORD process = root != nullptr ? root->info.process : 0;
+  if (process_id != nullptr) *process_id = process;
+  return process;
+}
+
+BOOL IsWindowVisible(HWND hwnd) {
+  auto lock = Lock();
+  const Window* w = Find(hwnd);
+  if (w == nullptr) return FALSE;
+  for (; w != nullptr; w = w->parent != nullptr ? Find(w->parent) : nullptr) {
+    if (!w->info.visible) return FALSE;
+  }
+  return TRUE;
+}
+
 int GetWindowTextA(HWND hwnd, LPSTR buffer, int max_count) {
   if (!buffer || max_count <= 0) return 0;
   auto lock = Lock();
@@ -412,11 +445,14 @@ BOOL SetCursorPos(int x, int y) {
 }
 
 HMODULE GetModuleHandleA(LPCSTR module_name) {
-  return (module_name && EqualNoCase(module_name, "USER32.DLL")) ? kUser32 : nullptr;
+  if (module_name && simparts::EqualNoCase(module_name, "USER32.DLL")) return kUser32;
+  return simparts::DpiModule(module_name);
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR proc_name) {
-  if (module != kUser32 || !proc_name) return nullptr;
+  if (!proc_name) return nullptr;
+  if (FARPROC dpi = simparts::DpiProc(module, module == kUser32, proc_name)) return dpi;
+  if (module != kUser32) return nullptr;
   if (std::strcmp(proc_name, "SetLayeredWindowAttributes") != 0) return nullptr;
   auto lock = Lock();
   if (g_state.fail_layered) return nullptr;
@@ -452,26 +488,6 @@ MMRESULT timeKillEvent(UINT timer_id) {
   return TIMERR_NOERROR;
 }
 
-BOOL MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags) {
-  char from[512];
-  char to[512];
-  if (!sim::MapPath(existing, from, sizeof from) || !sim::MapPath(replacement, to, sizeof to)) {
-    return FALSE;
-  }
-  struct stat info;
-  // rename() replaces silently; Windows refuses without the flag.
-  if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 && stat(to, &info) == 0) return FALSE;
-  // The target must be a file, as MoveFileEx wants (rename would also replace an empty folder).
-  if (stat(to, &info) == 0 && !S_ISREG(info.st_mode)) return FALSE;
-  return std::rename(from, to) == 0 ? TRUE : FALSE;
-}
-
-BOOL DeleteFileA(LPCSTR path) {
-  char native[512];
-  if (!sim::MapPath(path, native, sizeof native)) return FALSE;
-  return unlink(native) == 0 ? TRUE : FALSE;
-}
-
 // ---------------------------------------------------------------------------------------------
 // sim:: API
 
@@ -482,6 +498,8 @@ void Reset() {
     std::lock_guard<std::mutex> lock(g_mu);
     ResetLocked();
   }
+  simparts::ResetMonitors();
+  simparts::ResetFiles();
   ResetTimeZone();
   SetAnsiCodePage(1252);
 }
@@ -502,6 +520,7 @@ HWND CreateWindow(const char* title, RECT rect, HWND parent, WNDPROC proc) {
     w.info.rect = rect;
     w.info.parent = parent;
     w.info.visible = true;
+    w.info.process = kHostProcess;
     return HandleOf(i);
   }
   return nullptr;  // desktop full
@@ -546,6 +565,11 @@ void SetRect(HWND hwnd, RECT rect) {
   if (Window* w = Find(hwnd)) w->info.rect = rect;
 }
 
+void SetProcess(HWND top_level, DWORD process) {
+  auto lock = Lock();
+  if (Window* w = Find(top_level)) w->info.process = process;
+}
+
 void BringToTop(HWND hwnd) {
   auto lock = Lock();
   if (Window* w = Find(hwnd)) w->z = ++g_state.z_counter;
@@ -558,22 +582,6 @@ bool GetInfo(HWND hwnd, WindowInfo* out) {
   if (!w) return false;
   *out = w->info;
   return true;
-}
-
-void SetScreenSize(int width, int height) {
-  auto lock = Lock();
-  g_state.screen_w = width;
-  g_state.screen_h = height;
-}
-
-int ScreenWidth() {
-  auto lock = Lock();
-  return g_state.screen_w;
-}
-
-int ScreenHeight() {
-  auto lock = Lock();
-  return g_state.screen_h;
 }
 
 void PressKey(int vk) {
@@ -722,66 +730,18 @@ void FireTimer(int n) {
   }
 }
 
-void SetModuleDir(const char* dir) {
-  auto lock = Lock();
-  CopyWholeOrEmpty(g_state.module_dir, sizeof g_state.module_dir, dir);
-}
-
-const char* ModuleDir() {
-  auto lock = Lock();
-  return g_state.module_dir;
-}
-
-void SetClock(int hours, int minutes, int seconds) {
-  auto lock = Lock();
-  g_state.clock_fixed = true;
-  g_state.clock_h = hours;
-  g_state.clock_m = minutes;
-  g_state.clock_s = seconds;
-}
-
-void GetClock(int* hours, int* minutes, int* seconds) {
-  int h, m, s;
-  {
-    auto lock = Lock();
-    h = g_state.clock_h;
-    m = g_state.clock_m;
-    s = g_state.clock_s;
-    if (!g_state.clock_fixed) {
-      std::time_t now = std::time(nullptr);
-      std::tm local{};
-      localtime_r(&now, &local);
-      h = local.tm_hour;
-      m = local.tm_min;
-      s = local.tm_sec;
-    }
-  }
-  if (hours) *hours = h;
-  if (minutes) *minutes = m;
-  if (seconds) *seconds = s;
-}
-
-void SetDumpPath(const char* path) {
-  auto lock = Lock();
-  CopyWholeOrEmpty(g_state.dump_path, sizeof g_state.dump_path, path);
-}
-
-bool MapPath(const char* windows_path, char* out, size_t out_size) {
-  if (!out || out_size == 0) return false;
-  out[0] = '\0';
-  if (!windows_path) return false;
-  auto lock = Lock();
-  const char* src = windows_path;
-  bool dump = EqualNoCase(windows_path, "C:\\Pelta_EIT.dbg");
-  if (dump) {
-    if (g_state.dump_path[0] == '\0') return false;
-    src = g_state.dump_path;
-  }
-  size_t n = std::strlen(src);
-  if (n >= out_size) return false;
-  for (size_t i = 0; i < n; ++i) out[i] = (!dump && src[i] == '\\') ? '/' : src[i];
-  out[n] = '\0';
-  return true;
-}
-
 }  // namespace sim
+
+namespace simparts {
+
+bool EqualNoCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+    if (ca >= 'a' && ca <= 'z') ca = static_cast<unsigned char>(ca - 'a' + 'A');
+    if (cb >= 'a' && cb <= 'z') cb = static_cast<unsigned char>(cb - 'a' + 'A');
+    if (ca != cb) return false;
+    if (ca == 0) return true;
+  }
+}
+
+}  // namespace simparts

@@ -20,8 +20,9 @@ constexpr int kMaxWindows = 1024;
 constexpr int kMaxLog = 256;    // entries kept per log; later ones are counted, not kept
 constexpr int kTitleMax = 256;  // bytes of a title, NUL included
 
-// Back to an empty desktop: no windows, screen 1920x1080, no keys, no timer, empty logs,
-// real clock, module folder ".", dump path "C:\Pelta_EIT.dbg" unmapped, lookups succeed.
+// Back to an empty desktop: no windows, one 1920x1080 monitor at 96 DPI, a DPI-unaware
+// process, no keys, no timer, empty logs, real clock, module folder ".", dump path
+// "C:\Pelta_EIT.dbg" unmapped, lookups succeed (the DPI functions of Windows 10 included).
 void Reset();
 
 // ---- windows ----
@@ -34,6 +35,11 @@ void ShowWindow(HWND hwnd, bool visible);
 void SetTitle(HWND hwnd, const char* title);
 void SetRect(HWND hwnd, RECT rect);
 void BringToTop(HWND hwnd);  // top of its siblings' z-order
+// The process a window belongs to, for GetWindowThreadProcessId. Every window starts in
+// kHostProcess, the process the plug-in runs in (the host's); a child always counts as its
+// top-level window's. Windows of other programs are given another number.
+constexpr DWORD kHostProcess = 1;
+void SetProcess(HWND top_level, DWORD process);
 
 struct WindowInfo {
   char title[kTitleMax];
@@ -46,6 +52,7 @@ struct WindowInfo {
   COLORREF color_key;
   BYTE alpha;
   DWORD layered_flags;
+  DWORD process;  // as SetProcess gave it (top-level windows; kHostProcess by default)
 };
 bool GetInfo(HWND hwnd, WindowInfo* out);
 
@@ -54,10 +61,43 @@ bool GetInfo(HWND hwnd, WindowInfo* out);
 // (UTF-8); any other number gives 1252.
 void SetAnsiCodePage(int code_page);
 
-// ---- screen, keys, cursor, focus ----
+// ---- monitors, DPI (monitors_sim.cpp) ----
+constexpr int kMaxMonitors = 8;
+struct Monitor {
+  RECT rect;
+  int dpi;  // what Windows reports for it to a per-monitor aware process
+  bool primary;
+};
+// Replaces the monitors, listed (EnumDisplayMonitors) in this order. False, and nothing
+// changed, for a count outside 1..kMaxMonitors, an empty rectangle, a DPI outside 48..960 or
+// not exactly one primary monitor, or a primary whose top-left corner is not 0,0 (Windows puts
+// the origin of the screen there).
+bool SetMonitors(const Monitor* monitors, int count);
+int MonitorCount();
+bool MonitorAt(int index, Monitor* out);
+// One monitor of width x height at 0,0, 96 DPI: the screen of a one-monitor machine.
 void SetScreenSize(int width, int height);
-int ScreenWidth();
+int ScreenWidth();  // the primary monitor's size, as GetSystemMetrics(SM_CXSCREEN) gives it
 int ScreenHeight();
+// The DPI awareness of the process (the host's, which the plug-in's thread shares): what
+// GetThreadDpiAwarenessContext reports and which DPI the DPI functions give. Unaware (the
+// default): 96 everywhere; system aware: the primary monitor's DPI everywhere; per monitor:
+// each monitor's own.
+enum { kDpiUnaware = 0, kDpiSystemAware = 1, kDpiPerMonitorAware = 2 };
+void SetDpiAwareness(int awareness);
+int DpiAwareness();
+// Which of the newer DPI functions this Windows has, for GetProcAddress (and GetModuleHandleA of
+// shcore.dll): all of them by default, as on Windows 10 1607 and later.
+enum {
+  kDpiAwarenessFunctions = 1,  // user32 GetThreadDpiAwarenessContext and
+                               // GetAwarenessFromDpiAwarenessContext
+  kDpiForWindowFunction = 2,   // user32 GetDpiForWindow
+  kDpiForMonitorFunction = 4,  // shcore GetDpiForMonitor, shcore.dll loaded in the process
+  kAllDpiFunctions = 7,
+};
+void SetDpiFunctions(int mask);
+
+// ---- keys, cursor, focus ----
 // A press and release between two polls: the next GetAsyncKeyState of vk returns 1 (pressed
 // since the last query, not down now); the one after returns 0.
 void PressKey(int vk);

@@ -35,6 +35,10 @@ struct HWND__;
 typedef HWND__* HWND;
 struct HINSTANCE__;
 typedef HINSTANCE__* HINSTANCE;
+struct HMONITOR__;
+typedef HMONITOR__* HMONITOR;
+struct HDC__;
+typedef HDC__* HDC;
 typedef HINSTANCE HMODULE;
 typedef intptr_t(WINAPI* FARPROC)();
 
@@ -45,7 +49,15 @@ struct POINT {
   LONG x, y;
 };
 
+struct MONITORINFO {
+  DWORD cbSize;
+  RECT rcMonitor;
+  RECT rcWork;
+  DWORD dwFlags;
+};
+
 typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
+typedef BOOL(CALLBACK* MONITORENUMPROC)(HMONITOR, HDC, RECT*, LPARAM);
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef void(CALLBACK* LPTIMECALLBACK)(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR);
 
@@ -79,6 +91,11 @@ typedef void(CALLBACK* LPTIMECALLBACK)(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_P
 #define DLL_THREAD_ATTACH 2
 #define DLL_THREAD_DETACH 3
 #define GA_ROOT 2
+#define MONITOR_DEFAULTTONULL 0x00000000
+#define MONITOR_DEFAULTTOPRIMARY 0x00000001
+#define MONITOR_DEFAULTTONEAREST 0x00000002
+#define MONITORINFOF_PRIMARY 0x00000001
+#define LOGPIXELSY 90
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
@@ -89,6 +106,14 @@ LONG GetWindowLongA(HWND hwnd, int index);
 LONG SetWindowLongA(HWND hwnd, int index, LONG value);
 BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UINT flags);
 BOOL EnumWindows(WNDENUMPROC proc, LPARAM lparam);
+// Every descendant of `parent`, depth first: each child (top of the z-order first), then its own
+// descendants. FALSE for a stale parent or when the callback stopped the enumeration.
+BOOL EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lparam);
+// The process of the window's top-level ancestor (sim::SetProcess; 0 for a stale handle); the
+// thread id returned is the process id as well (one UI thread per process).
+DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* process_id);
+// The window and all its ancestors are visible.
+BOOL IsWindowVisible(HWND hwnd);
 int GetWindowTextA(HWND hwnd, LPSTR buffer, int max_count);
 HWND WindowFromPoint(POINT point);
 // GA_ROOT: the top-level window that holds `hwnd` (itself when top-level); null when stale.
@@ -104,6 +129,21 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR proc_name);
 MMRESULT timeSetEvent(UINT delay_ms, UINT resolution_ms, LPTIMECALLBACK callback, DWORD_PTR user,
                       UINT event_type);
 MMRESULT timeKillEvent(UINT timer_id);
+
+// Monitors (platform/sim/monitors_sim.cpp): as sim::SetMonitors arranged them. Rectangles in
+// the coordinates of the process (the simulated desktop does not virtualise them for a
+// DPI-unaware process: a test gives what such a process would see).
+HMONITOR MonitorFromPoint(POINT point, DWORD flags);
+HMONITOR MonitorFromRect(const RECT* rect, DWORD flags);
+HMONITOR MonitorFromWindow(HWND hwnd, DWORD flags);
+BOOL GetMonitorInfoA(HMONITOR monitor, MONITORINFO* info);
+// `dc` and `clip` must be null (the whole virtual screen); monitors in the order given.
+BOOL EnumDisplayMonitors(HDC dc, const RECT* clip, MONITORENUMPROC proc, LPARAM lparam);
+// The screen's device context (hwnd null) and LOGPIXELSY: 96 for a DPI-unaware process, the
+// system DPI (the primary monitor's) for an aware one.
+HDC GetDC(HWND hwnd);
+int ReleaseDC(HWND hwnd, HDC dc);
+int GetDeviceCaps(HDC dc, int index);
 
 struct SYSTEMTIME {
   WORD wYear;
