@@ -11,6 +11,8 @@
 
 namespace testhost {
 
+// The name and programme lines end at least 8 pixels left of the leftmost visible control of the
+// strip's right-hand group (frame, indicators, tuning labels, time): window rectangles.
 void CheckTextsClearOfIndicators(const char* when) {
   HWND osd = FindWindowA(nullptr, "Pelta");
   LONG leftmost = LONG_MAX;
@@ -36,6 +38,7 @@ void CheckTextsClearOfIndicators(const char* when) {
   }
 }
 
+// The channel-change display: placement, window styles, texts, indicators, host commands.
 void CheckChannelChange(const Plugin& plugin) {
   const Options& o = g_options;
   g_step = "channel change";
@@ -194,7 +197,9 @@ void CheckProgrammeChange() {
   Check(!Visible("Pelta"), "a programme change does not show the hidden strip by itself");
 }
 
-// The lines pelta-tool read from the stream: UTF-8 after "now: " and "next: ".
+// A channel whose name comes in code page 1252 and whose programme lines are Czech (ISO/IEC
+// 6937) and Chinese (two-byte table): read back through the wide API, as a Unicode program
+// sees them, and photographed.
 void CheckUnicodeTexts(const Plugin& plugin) {
   Options& o = g_options;
   if (o.ts_unicode.empty()) return;
@@ -328,6 +333,4 @@ void CheckOKey() {
   Check(ClickButton("EPG", "OK") && WaitFor([] { return !Visible("EPG"); }, 500) >= 0,
         "guide's OK button hides the window opened by O");
 }
-
-// The host menu: each item runs its dialog inside the menu call until the dialog ends.
 }  // namespace testhost

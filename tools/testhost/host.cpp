@@ -328,8 +328,6 @@ std::string Utf8(const std::wstring& text) {
   return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
-// The name and programme lines end at least 8 pixels left of the leftmost visible control of the
-// strip's right-hand group (frame, indicators, tuning labels, time): window rectangles.
 bool Visible(const char* caption) {
   HWND window = FindWindowA(nullptr, caption);
   return window != nullptr && IsWindowVisible(window);
@@ -444,9 +442,6 @@ bool ReadExpectedLines(const std::string& path, std::string* now, std::string* n
   return !now->empty() && !next->empty();
 }
 
-// A channel whose name comes in code page 1252 and whose programme lines are Czech (ISO/IEC
-// 6937) and Chinese (two-byte table): read back through the wide API, as a Unicode program
-// sees them, and photographed.
 void Watchdog() {
   Sleep(static_cast<DWORD>(g_options.timeout_s) * 1000);
   std::printf("FAIL: the run finished in time (stuck in step: %s)\n", g_step.load());
@@ -500,8 +495,6 @@ void SetUpHost() {
   Pump(200);
 }
 
-// LoadLibrary, the seven exports, the menu resource, and the four panel windows that load
-// makes (hidden). False when the library or an export is missing: the script cannot go on.
 int Finish() {
   g_feed_quit = true;
   if (g_feeder.joinable()) g_feeder.join();
@@ -511,5 +504,4 @@ int Finish() {
   std::fflush(stdout);
   return g_failed == 0 ? 0 : 1;
 }
-
 }  // namespace testhost

@@ -47,6 +47,8 @@ void CheckLoadWithoutLayout(const std::string& path) {
         "seen %d, \"%s\"", seen, text.c_str());
 }
 
+// LoadLibrary, the seven exports, the menu resource, and the four panel windows that load
+// makes (hidden). False when the library or an export is missing: the script cannot go on.
 bool LoadPlugin(Plugin* plugin) {
   const Options& o = g_options;
   g_step = "LoadLibrary";
@@ -150,7 +152,7 @@ void CheckStartCycle(const Plugin& plugin) {
   }
 }
 
-// The channel-change display: placement, window styles, texts, indicators, host commands.
+// On_Exit stops the filter and discards the display; FreeLibrary then removes the rest.
 void CheckExit(const Plugin& plugin) {
   g_step = "On_Exit";
   plugin.on_exit(GetModuleHandleA(nullptr), g_main, FALSE);
@@ -194,6 +196,4 @@ void CheckUnload(const Plugin& plugin) {
   Pump(500);  // a tick or a paint after unload would crash here
   Check(true, "host keeps running after the unload");
 }
-
-// Stops the feed, removes the hook and the host window, prints the summary.
 }  // namespace testhost

@@ -12,6 +12,7 @@
 
 namespace testhost {
 
+// The host menu: each item runs its dialog inside the menu call until the dialog ends.
 void CheckAboutMenu(const Plugin& plugin) {
   g_step = "menu About";
   bool about_seen = false;
@@ -265,6 +266,4 @@ void CheckSettingsControls(const Plugin& plugin) {
   Check(changed && !Visible("Settings") && ReadLines(ini_path) == saved,
         "Esc closes the Settings dialog without saving");
 }
-
-// On_Exit stops the filter and discards the display; FreeLibrary then removes the rest.
 }  // namespace testhost
