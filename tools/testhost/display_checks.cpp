@@ -120,6 +120,19 @@ void CheckChannelChange(const Plugin& plugin) {
   CheckTextsClearOfIndicators("first channel");
 }
 
+void CheckStripAlong(const RECT& area, const char* what) {
+  HWND osd = FindWindowA(nullptr, "Pelta");
+  RECT got = {};
+  if (osd != nullptr) GetWindowRect(osd, &got);
+  const int height = g_options.height;
+  const RECT want{area.left + 30, area.bottom - (height + 40), area.right - 30, area.bottom - 40};
+  char name[128];
+  std::snprintf(name, sizeof name, "the strip lies along the bottom of %s", what);
+  Check(osd != nullptr && IsWindowVisible(osd) && EqualRect(&got, &want), name,
+        "got %ld,%ld-%ld,%ld want %ld,%ld-%ld,%ld", got.left, got.top, got.right, got.bottom,
+        want.left, want.top, want.right, want.bottom);
+}
+
 // Waits for the EIT feed to reach the display and checks the two lines.
 LinesShown CheckProgrammeLines() {
   const Options& o = g_options;

@@ -12,6 +12,7 @@
 namespace testhost {
 
 Options g_options;
+HostBehaviour g_behaviour;
 
 // --- results --------------------------------------------------------------------------------
 
@@ -21,8 +22,9 @@ std::atomic<const char*> g_step{"start"};
 int g_ticks = 0;
 
 void Check(bool ok, const char* name, const char* detail_format, ...) {
+  const char* prefix = g_behaviour.prefix.c_str();
   if (ok) {
-    std::printf("PASS: %s\n", name);
+    std::printf("PASS: %s%s\n", prefix, name);
     ++g_passed;
   } else {
     char detail[512] = "";
@@ -32,7 +34,8 @@ void Check(bool ok, const char* name, const char* detail_format, ...) {
       std::vsnprintf(detail, sizeof detail, detail_format, args);
       va_end(args);
     }
-    std::printf("FAIL: %s%s%s%s\n", name, detail[0] ? " (" : "", detail, detail[0] ? ")" : "");
+    std::printf("FAIL: %s%s%s%s%s\n", prefix, name, detail[0] ? " (" : "", detail,
+                detail[0] ? ")" : "");
     ++g_failed;
   }
   std::fflush(stdout);
@@ -62,12 +65,15 @@ std::vector<unsigned char> g_eit_payloads;    // 184-byte payloads of PID 0x12, 
 std::vector<unsigned char> g_later_payloads;  // the carousel after the programme change
 std::atomic<int> g_callback_stack_faults{0};
 std::vector<KeySeen> g_keys;
+std::atomic<int> g_calls_after_stop{0};
+std::vector<int32_t> g_slots_given;
 
 namespace {
 
 // The section filter: the callback and the feeding thread.
 DataCallbackFn g_callback = nullptr;
 bool g_feed_stop = false;
+DWORD g_stopped_at = 0;  // GetTickCount of the stop, for a host that goes on delivering
 std::atomic<bool> g_feed_quit{false};
 std::thread g_feeder;
 
@@ -120,14 +126,23 @@ LRESULT CALLBACK KeyboardHook(int code, WPARAM wparam, LPARAM lparam) {
 }
 
 void FeedLoop() {
-  // Blocks of ten consecutive payloads, as a host's filter hands raw packets on, again and
-  // again like the broadcast carousel, until the filter is stopped.
-  constexpr size_t kBlock = 10 * 184;
+  // Blocks of consecutive payloads (ten, or one packet per call), as a host's filter hands raw
+  // packets on, again and again like the broadcast carousel, until the filter is stopped, or
+  // for a moment longer.
+  const size_t kBlock = g_behaviour.packets_per_call * 184;
   size_t offset = 0;
   while (!g_feed_quit.load()) {
     {
       std::lock_guard<std::mutex> lock(g_feed_mutex);
       if (g_feed_stop) break;
+      if (g_stopped_at != 0) {
+        if (GetTickCount() - g_stopped_at >= g_behaviour.after_stop_ms) {
+          g_feed_stop = true;
+          g_callback = nullptr;
+          break;
+        }
+        if (g_callback != nullptr && !g_eit_payloads.empty()) ++g_calls_after_stop;
+      }
       if (offset >= g_eit_payloads.size()) offset = 0;  // the carousel was replaced
       if (g_callback != nullptr && !g_eit_payloads.empty()) {
         size_t n = g_eit_payloads.size() - offset;
@@ -145,8 +160,47 @@ void FeedLoop() {
         if (offset >= g_eit_payloads.size()) offset = 0;
       }
     }
-    Sleep(30);
+    Sleep(g_behaviour.call_gap_ms);
   }
+}
+
+// The seed host guarantees that the callback is not running and will not be called again; the
+// others let their reader go on for a moment.
+void StopDeliveries() {
+  std::lock_guard<std::mutex> lock(g_feed_mutex);
+  if (g_behaviour.after_stop_ms == 0) {
+    g_feed_stop = true;
+    g_callback = nullptr;
+  } else if (g_stopped_at == 0) {
+    g_stopped_at = GetTickCount() | 1;
+  }
+}
+
+// The running id this host writes into a start record: a fixed one, none (the record keeps
+// the plug-in's -1), or the first free slot of its filter table, whose first slots hold the
+// host's own filters.
+void WriteRunningId(unsigned char* record) {
+  int32_t id = kRunningId;
+  if (g_behaviour.run_ids == RunIds::kNone) return;
+  if (g_behaviour.run_ids == RunIds::kSlots) {
+    id = kHostOwnSlots + static_cast<int32_t>(g_slots_given.size());
+    g_slots_given.push_back(id);
+  }
+  std::memcpy(record + kFilterRunIdOffset, &id, sizeof id);
+}
+
+// A host that indexes its filter table with the stop's value closes that slot; anything but a
+// slot it handed out would be written outside the table or close another filter.
+void CheckStopSlot(LPARAM param) {
+  bool given = false;
+  for (int32_t& slot : g_slots_given) {
+    if (param == static_cast<LPARAM>(slot)) {
+      given = true;
+      slot = -1;  // closed
+    }
+  }
+  Check(given, "the stop carries a slot the host wrote, of an open filter", "stop with %ld",
+        static_cast<long>(param));
 }
 
 LRESULT HandleHostCommand(WPARAM wparam, LPARAM lparam) {
@@ -158,19 +212,18 @@ LRESULT HandleHostCommand(WPARAM wparam, LPARAM lparam) {
     g_filter_pid = static_cast<size_t>(record[4] | record[5] << 8);
     DataCallbackFn callback = nullptr;
     std::memcpy(&callback, record + kFilterCallbackOffset, sizeof callback);
-    std::memcpy(record + kFilterRunIdOffset, &kRunningId, sizeof kRunningId);
+    WriteRunningId(record);
     {
       std::lock_guard<std::mutex> lock(g_feed_mutex);
       g_callback = callback;
       g_feed_stop = false;
+      g_stopped_at = 0;
     }
     if (!g_feeder.joinable()) g_feeder = std::thread(FeedLoop);
   } else if (code == kCmdStopFilter) {
-    // Sent from On_Exit or from the library's unload (under the loader lock): no join here,
-    // only the guarantee that the callback is not running and will not be called again.
-    std::lock_guard<std::mutex> lock(g_feed_mutex);
-    g_feed_stop = true;
-    g_callback = nullptr;
+    if (g_behaviour.run_ids == RunIds::kSlots) CheckStopSlot(lparam);
+    // Sent from On_Exit or from the library's unload (under the loader lock): no join here.
+    StopDeliveries();
   } else if (code == kCmdSignalQuery && lparam != 0) {
     auto* record = reinterpret_cast<int32_t*>(lparam);
     record[1] = kQuality;
@@ -468,9 +521,12 @@ bool CreateHostWindows() {
                            WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, width, height, nullptr,
                            nullptr, instance, nullptr);
   if (g_main == nullptr) return false;
-  // The video window carries the channel name as its caption, as this host kind does.
-  g_video = CreateWindowExA(0, "TestHostVideo", g_options.channel.c_str(), WS_CHILD | WS_VISIBLE,
-                            40, 40, 100, 100, g_main, nullptr, instance, nullptr);
+  // The video window carries the channel name as its caption, as ProgDVB's does, or the title
+  // of the host's video renderer.
+  const std::string& caption =
+      g_options.video_title.empty() ? g_options.channel : g_options.video_title;
+  g_video = CreateWindowExA(0, "TestHostVideo", caption.c_str(), WS_CHILD | WS_VISIBLE, 40, 40, 100,
+                            100, g_main, nullptr, instance, nullptr);
   if (g_video == nullptr) return false;
   ShowWindow(g_main, SW_SHOW);
   RECT client;
@@ -495,9 +551,17 @@ void SetUpHost() {
   Pump(200);
 }
 
+void HostClosesFilter() {
+  StopDeliveries();
+}
+
+void WaitForReaderEnd() {
+  if (g_feeder.joinable()) g_feeder.join();
+}
+
 int Finish() {
   g_feed_quit = true;
-  if (g_feeder.joinable()) g_feeder.join();
+  WaitForReaderEnd();
   if (g_hook != nullptr) UnhookWindowsHookEx(g_hook);
   DestroyWindow(g_main);
   std::printf("%d passed, %d failed\n", g_passed, g_failed);

@@ -10,6 +10,10 @@
 // plug-in did: window rectangles, topmost and layered state, alpha, visibility over time, and
 // the controls' texts (WM_GETTEXT). One line per check, then "N passed, M failed".
 //
+// --profile chooses the host it plays: "seed" (the default, above), "published" and "slots"
+// (the record, filter and call orders of the published host sources, published.cpp), or one
+// of the host shapes the plug-in recognises by their windows (shapes.cpp).
+//
 // The parts (testhost.h): host.cpp (the host's windows, commands, feed, waits and looks),
 // lifecycle.cpp, display_checks.cpp and menu_checks.cpp (the checks), seed.cpp (the script).
 // A watchdog thread ends the process if the script hangs (e.g. a dialog loop that never
@@ -19,6 +23,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -78,6 +83,10 @@ void ParseArgs(int argc, char** argv) {
       o.unicode_shot_done = value;
     else if (key == "--missing-uir-dll")
       o.missing_uir_dll = value;
+    else if (key == "--profile")
+      o.profile = value;
+    else if (key == "--video-title")
+      o.video_title = value;
     else if (key == "--slow")
       o.slow = std::max(1, std::atoi(value));
     else
@@ -93,7 +102,15 @@ void ParseArgs(int argc, char** argv) {
 }  // namespace testhost
 
 int main(int argc, char** argv) {
-  testhost::ParseArgs(argc, argv);
-  std::thread(testhost::Watchdog).detach();
-  return testhost::RunSeed();
+  using namespace testhost;
+  ParseArgs(argc, argv);
+  std::thread(Watchdog).detach();
+  const std::string& profile = g_options.profile;
+  if (profile == "seed") return RunSeed();
+  if (profile == "published" || profile == "slots") return RunPublished(profile == "slots");
+  if (const HostShape* shape = FindHostShape(profile)) return RunHostShape(*shape);
+  std::printf("FAIL: a known profile (seed, published, slots, %s), not \"%s\"\n",
+              HostShapeNames().c_str(), profile.c_str());
+  std::printf("0 passed, 1 failed\n");
+  return 2;
 }

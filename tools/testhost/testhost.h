@@ -92,11 +92,30 @@ struct Options {
   std::string expect_unicode;
   std::string unicode_shot_request;
   std::string unicode_shot_done;
-  int slow = 1;  // factor for fixed waits on a slow (emulated) machine
+  int slow = 1;                  // factor for fixed waits on a slow (emulated) machine
+  std::string profile = "seed";  // which host the test host plays (testhost.cpp)
+  std::string video_title;       // the video window's caption; empty: the channel name
 };
 
 extern Options g_options;
 void ParseArgs(int argc, char** argv);
+
+// How the host treats the plug-in's section filter; the seed host's unless a profile says
+// otherwise before SetUpHost.
+enum class RunIds {
+  kFixed,  // kRunningId into every start record
+  kNone,   // nothing: the record keeps the plug-in's -1
+  kSlots,  // the first free slot of the host's filter table; a stop must carry one of them
+};
+constexpr int32_t kHostOwnSlots = 3;  // slots 0..2 hold the host's own filters
+struct HostBehaviour {
+  RunIds run_ids = RunIds::kFixed;
+  size_t packets_per_call = 10;  // 184-byte payloads per data call
+  DWORD call_gap_ms = 30;        // between two data calls
+  DWORD after_stop_ms = 0;       // the reader goes on delivering this long after the stop
+  std::string prefix;            // before every check name: the profile ("" for the seed)
+};
+extern HostBehaviour g_behaviour;
 
 // --- results --------------------------------------------------------------------------------
 
@@ -131,6 +150,8 @@ extern std::atomic<int> g_feed_calls;
 extern std::vector<unsigned char> g_eit_payloads;    // 184-byte payloads of PID 0x12
 extern std::vector<unsigned char> g_later_payloads;  // the carousel after the programme change
 extern std::atomic<int> g_callback_stack_faults;     // i686: calls that moved the stack pointer
+extern std::atomic<int> g_calls_after_stop;          // data calls the reader made after the stop
+extern std::vector<int32_t> g_slots_given;           // RunIds::kSlots: ids written, -1 once stopped
 
 // Keys seen by a low-level hook: the plug-in's synthetic start key among them.
 struct KeySeen {
@@ -143,6 +164,11 @@ extern std::vector<KeySeen> g_keys;
 bool CreateHostWindows();
 // The host's windows, the keyboard hook and the EIT feed, before the plug-in is loaded.
 void SetUpHost();
+// What the host does with the plug-in's filter when the plug-in stops it, or at unload when
+// it did not: the deliveries end (a moment later for the hosts that go on, after_stop_ms).
+void HostClosesFilter();
+// Waits until the reader thread has ended (it ends at the stop, or after_stop_ms later).
+void WaitForReaderEnd();
 // Stops the feed, removes the hook and the host window, prints the summary; the exit status.
 int Finish();
 
@@ -230,6 +256,9 @@ void CheckUnicodeTexts(const Plugin& plugin);
 void CheckPKey();
 void CheckOKey();
 void CheckTextsClearOfIndicators(const char* when);
+// The strip is shown, 30 pixels in from either side of `area` and its bottom 40 above the
+// area's bottom (screen coordinates); `what` names the area in the check's name.
+void CheckStripAlong(const RECT& area, const char* what);
 
 // menu_checks.cpp: the three menu items and the Settings dialog worked with keys.
 void CheckAboutMenu(const Plugin& plugin);
@@ -239,6 +268,11 @@ void CheckSettingsCloseBox(const Plugin& plugin);
 void CheckSettingsControls(const Plugin& plugin);
 
 // The profiles' scripts; each returns the process's exit status.
-int RunSeed();  // seed.cpp
+int RunSeed();                 // seed.cpp
+int RunPublished(bool slots);  // published.cpp
+struct HostShape;              // shapes.cpp
+const HostShape* FindHostShape(const std::string& profile);
+std::string HostShapeNames();
+int RunHostShape(const HostShape& shape);
 
 }  // namespace testhost
