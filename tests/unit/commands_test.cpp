@@ -26,6 +26,16 @@ class CommandsTest : public PluginTest {
     int res = 0;
     On_Start(nullptr, host_, FALSE, dll_id, hot_key, version, &res);
   }
+  // The EIT payloads of service 0x1234's present event "News" and, with `following`, its
+  // following event "Film", in one block.
+  static ts::Bytes NewsBlock(bool following) {
+    ts::Bytes stream;
+    std::string error;
+    const std::string present = "0x1234 present 20:15 short \"News\" \"Weather\"\n";
+    const std::string next = "0x1234 following 21:00 short \"Film\" \"Drama\"\n";
+    EXPECT_TRUE(ts::BuildStream(following ? present + next : present, &stream, &error)) << error;
+    return ts::ExtractPayloads(stream, ts::kEitPid);
+  }
   const HostCommand* First(UINT code) const {
     for (int i = 0; i < command_count; ++i) {
       if (commands[i].code == code) return &commands[i];
@@ -119,14 +129,7 @@ TEST_F(CommandsTest, FilterStatesAsHostsAnswerTheStart) {
   // one of them. A start counts once the host wrote an id or its data came for filter 1; until
   // then every channel change asks again, and only an open filter is stopped, with the id the
   // host wrote or -1.
-  ts::Bytes stream;
-  std::string error;
-  ASSERT_TRUE(
-      ts::BuildStream("0x1234 present 20:15 short \"News\" \"Weather\"\n"
-                      "0x1234 following 21:00 short \"Film\" \"Drama\"\n",
-                      &stream, &error))
-      << error;
-  const ts::Bytes block = ts::ExtractPayloads(stream, ts::kEitPid);
+  const ts::Bytes block = NewsBlock(true);
   const struct {
     const char* what;
     int dll_id;
@@ -199,11 +202,7 @@ TEST_F(CommandsTest, DeliveriesAfterTheStopChangeNothing) {
   host_runid = -1;
   StoreCurrentChannel(MakeChannel("News 24", 11778000, 1, 0x1234, 0));
   GetEIT();
-  ts::Bytes stream;
-  std::string error;
-  ASSERT_TRUE(ts::BuildStream("0x1234 present 20:15 short \"News\" \"Weather\"\n", &stream, &error))
-      << error;
-  const ts::Bytes block = ts::ExtractPayloads(stream, ts::kEitPid);
+  const ts::Bytes block = NewsBlock(false);
   OnDataArrival(1, static_cast<int>(block.size()), block.data());
   ASSERT_EQ(eitstate.load(), 3);
   ASSERT_EQ(FilterPhase.load(), kFilterOpen);
@@ -231,14 +230,7 @@ TEST_F(CommandsTest, HostDeliversThroughTheCallbackItWasGiven) {
   void (*callback)(int, int, const unsigned char*) = nullptr;
   std::memcpy(&callback, commands[0].record + kFilterCallbackOffset, sizeof callback);
   ASSERT_NE(callback, nullptr);
-  ts::Bytes stream;
-  std::string error;
-  ASSERT_TRUE(
-      ts::BuildStream("0x1234 present 20:15 short \"News\" \"Weather\"\n"
-                      "0x1234 following 21:00 short \"Film\" \"Drama\"\n",
-                      &stream, &error))
-      << error;
-  const ts::Bytes block = ts::ExtractPayloads(stream, ts::kEitPid);
+  const ts::Bytes block = NewsBlock(true);
   callback(1, static_cast<int>(block.size()), block.data());
   EXPECT_EQ(eitstate.load(), 7);
   EXPECT_STREQ(nowtxt, "(20:15) News > Weather ");

@@ -100,6 +100,14 @@ bool LoadPlugin(Plugin* plugin) {
   return true;
 }
 
+void CheckOnStart(const Plugin& plugin, int dll_id, const char* name) {
+  char hot_key[64] = "hotkey";
+  char api[64] = "api";
+  int res = 55;
+  plugin.on_start(GetModuleHandleA(nullptr), g_main, FALSE, dll_id, hot_key, api, &res);
+  Check(res == 55 && std::strcmp(hot_key, "hotkey") == 0 && std::strcmp(api, "api") == 0, name);
+}
+
 // The calls a host makes right after loading: its name query, On_Start and two no-ops.
 void CheckStartSequence(const Plugin& plugin) {
   g_step = "start";
@@ -108,12 +116,7 @@ void CheckStartSequence(const Plugin& plugin) {
   plugin.on_name(name);
   Check(std::memcmp(name, "Pelta", 6) == 0 && name[6] == 'x',
         "On_Send_Dll_ID_Name writes \"Pelta\" and its NUL, nothing more");
-  char hot_key[64] = "hotkey";
-  char api[64] = "api";
-  int res = 55;
-  plugin.on_start(GetModuleHandleA(nullptr), g_main, FALSE, kDllId, hot_key, api, &res);
-  Check(res == 55 && std::strcmp(hot_key, "hotkey") == 0 && std::strcmp(api, "api") == 0,
-        "On_Start leaves the host's buffers alone");
+  CheckOnStart(plugin, kDllId, "On_Start leaves the host's buffers alone");
   plugin.on_hot_key();
   plugin.on_filter_close(0);
 }

@@ -157,12 +157,7 @@ void CheckChange(const ChangeResult& r, const char* when) {
 // On_Start first (DLL_ID 0), then the name into the host's 30-byte buffer.
 void CheckStartOrder(const Plugin& plugin) {
   g_step = "start";
-  char hot_key[64] = "hotkey";
-  char api[64] = "api";
-  int res = 55;
-  plugin.on_start(GetModuleHandleA(nullptr), g_main, FALSE, kFirstDllId, hot_key, api, &res);
-  Check(res == 55 && std::strcmp(hot_key, "hotkey") == 0 && std::strcmp(api, "api") == 0,
-        "On_Start (DLL_ID 0) leaves the host's buffers alone");
+  CheckOnStart(plugin, kFirstDllId, "On_Start (DLL_ID 0) leaves the host's buffers alone");
   char name[kNameBuffer + 16];
   std::memset(name, 'x', sizeof name);
   plugin.on_name(name);

@@ -70,10 +70,7 @@ int RunHostShape(const HostShape& shape) {
   SetUpHost();
   Plugin plugin;
   if (!LoadPlugin(&plugin)) return Finish();
-  char hot_key[64] = "";
-  char api[64] = "";
-  int res = 0;
-  plugin.on_start(GetModuleHandleA(nullptr), g_main, FALSE, kDllId, hot_key, api, &res);
+  CheckOnStart(plugin, kDllId, "On_Start leaves the host's buffers alone");
   CheckStartCycle(plugin);
 
   g_step = "channel change";

@@ -237,6 +237,8 @@ struct Plugin {
 // unload.
 void CheckLoadWithoutLayout(const std::string& path);
 bool LoadPlugin(Plugin* plugin);
+// On_Start with the host's main window and `dll_id`; checks it wrote nothing into the buffers.
+void CheckOnStart(const Plugin& plugin, int dll_id, const char* name);
 void CheckStartSequence(const Plugin& plugin);
 void CheckStartCycle(const Plugin& plugin);
 void CheckExit(const Plugin& plugin);
