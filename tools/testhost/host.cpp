@@ -136,12 +136,16 @@ void FeedLoop() {
       std::lock_guard<std::mutex> lock(g_feed_mutex);
       if (g_feed_stop) break;
       if (g_stopped_at != 0) {
-        if (GetTickCount() - g_stopped_at >= g_behaviour.after_stop_ms) {
+        // The moment is measured in the machine's time (slow factor), and holds one call at
+        // least, however late this thread runs after the stop.
+        const bool delivering = g_callback != nullptr && !g_eit_payloads.empty();
+        const DWORD moment = g_behaviour.after_stop_ms * static_cast<DWORD>(g_options.slow);
+        if (GetTickCount() - g_stopped_at >= moment && (g_calls_after_stop > 0 || !delivering)) {
           g_feed_stop = true;
           g_callback = nullptr;
           break;
         }
-        if (g_callback != nullptr && !g_eit_payloads.empty()) ++g_calls_after_stop;
+        if (delivering) ++g_calls_after_stop;
       }
       if (offset >= g_eit_payloads.size()) offset = 0;  // the carousel was replaced
       if (g_callback != nullptr && !g_eit_payloads.empty()) {
@@ -514,7 +518,9 @@ bool CreateHostWindows() {
   video_class.lpfnWndProc = &VideoProc;
   video_class.hInstance = instance;
   video_class.lpszClassName = "TestHostVideo";
-  if (!RegisterClassA(&main_class) || !RegisterClassA(&video_class)) return false;
+  static bool registered = false;  // once per process: a profile may build several hosts
+  if (!registered && (!RegisterClassA(&main_class) || !RegisterClassA(&video_class))) return false;
+  registered = true;
   const int width = GetSystemMetrics(SM_CXSCREEN);
   const int height = GetSystemMetrics(SM_CYSCREEN);
   g_main = CreateWindowExA(0, "TestHostMain", g_options.title.c_str(),
@@ -535,6 +541,14 @@ bool CreateHostWindows() {
   UpdateWindow(g_main);
   SetForegroundWindow(g_main);
   return true;
+}
+
+void ReplaceHostWindows() {
+  DestroyWindow(g_main);
+  g_main = g_video = nullptr;
+  Note("host \"%s\", channel \"%s\"", g_options.title.c_str(), g_options.channel.c_str());
+  Check(CreateHostWindows(), "host main window and video window created");
+  Pump(200);
 }
 
 void SetUpHost() {

@@ -3,8 +3,9 @@
 // end-to-end run) and checks what the host kind decides: where the strip lies (along the
 // bottom of the video window, or of the whole screen when there is none), how the frequency of
 // the record is shown (kHz hosts divided by 1000, the SkyView family's MHz as they are),
-// whether the signal query is sent, and whether the pointer is parked when the strip hides
-// (ALT-DVB only).
+// whether the signal query is sent, and, for ALT-DVB, that the pointer is parked when the
+// strip hides. "shapes" runs them one after another in one process, the library loaded
+// afresh for each: a Wine process start is the dearest part of a run in the emulated machine.
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "testhost.h"
 
 namespace testhost {
+namespace {
 
 struct HostShape {
   const char* profile;
@@ -21,8 +23,6 @@ struct HostShape {
   int kind;                 // what the plug-in must take the host for (0: none)
   uint32_t frequency;       // as this host fills the record: kHz, or MHz for kind 100
 };
-
-namespace {
 
 const HostShape kHostShapes[] = {
     {"progdvb", "ProgDVB 7", nullptr, 102, 11953000},
@@ -47,29 +47,41 @@ std::string FrequencyText(int kind, uint32_t frequency) {
 
 }  // namespace
 
-const HostShape* FindHostShape(const std::string& profile) {
+bool IsHostShapeProfile(const std::string& profile) {
+  if (profile == "shapes") return true;
   for (const HostShape& shape : kHostShapes) {
-    if (profile == shape.profile) return &shape;
+    if (profile == shape.profile) return true;
   }
-  return nullptr;
+  return false;
 }
 
 std::string HostShapeNames() {
   std::string names;
-  for (const HostShape& shape : kHostShapes)
+  for (const HostShape& shape : kHostShapes) {
     names += (names.empty() ? "" : ", ") + std::string(shape.profile);
+  }
   return names;
 }
 
-int RunHostShape(const HostShape& shape) {
+namespace {
+
+// One host: its windows, the plug-in loaded, started and taken past the start cycle, one
+// channel change, the strip hiding, On_Exit and FreeLibrary. The library is loaded afresh for
+// each host, so nothing of the one before is left in it.
+void RunHostShape(const HostShape& shape, bool first) {
   Options& o = g_options;
   o.title = shape.title;
   o.video_title = shape.video_title != nullptr ? shape.video_title : "";
   o.frequency = shape.frequency;
   g_behaviour.prefix = std::string(shape.profile) + ": ";
-  SetUpHost();
+  if (first) {
+    SetUpHost();
+  } else {
+    ReplaceHostWindows();
+  }
+  g_commands.clear();
   Plugin plugin;
-  if (!LoadPlugin(&plugin)) return Finish();
+  if (!LoadPlugin(&plugin)) return;
   CheckOnStart(plugin, kDllId, "On_Start leaves the host's buffers alone");
   CheckStartCycle(plugin);
 
@@ -99,24 +111,33 @@ int RunHostShape(const HostShape& shape) {
           queries);
   }
 
-  g_step = "strip hides";
-  const long hidden =
-      WaitFor([] { return !Visible("Pelta"); }, static_cast<DWORD>(o.display_ms) * 3 + 3000);
-  POINT cursor{};
-  GetCursorPos(&cursor);
+  // ALT-DVB's pointer is parked as the strip hides; the other hosts need not wait for that
+  // (the unit tests see their pointer stay).
   if (shape.kind == 101) {
+    g_step = "strip hides";
+    const long hidden =
+        WaitFor([] { return !Visible("Pelta"); }, static_cast<DWORD>(o.display_ms) * 3 + 3000);
+    POINT cursor{};
+    GetCursorPos(&cursor);
     Check(hidden >= 0 && cursor.x == width / 2 && cursor.y >= height - 1,
           "ParkCursor 1: the pointer is parked at the bottom centre as the strip hides",
-          "hidden %d, pointer at %ld,%ld", hidden >= 0, cursor.x, cursor.y);
-  } else {
-    Check(hidden >= 0 && cursor.x == kCursorAt.x && cursor.y == kCursorAt.y,
-          "the strip hides and the pointer stays (only ALT-DVB's is parked)",
           "hidden %d, pointer at %ld,%ld", hidden >= 0, cursor.x, cursor.y);
   }
 
   g_step = "On_Exit";
   plugin.on_exit(GetModuleHandleA(nullptr), g_main, FALSE);
   Check(FreeLibrary(plugin.dll) != 0, "plug-in DLL unloads");
+}
+
+}  // namespace
+
+int RunHostShapes(const std::string& profile) {
+  bool first = true;
+  for (const HostShape& shape : kHostShapes) {
+    if (profile != "shapes" && profile != shape.profile) continue;
+    RunHostShape(shape, first);
+    first = false;
+  }
   return Finish();
 }
 

@@ -108,8 +108,8 @@ int main(int argc, char** argv) {
   const std::string& profile = g_options.profile;
   if (profile == "seed") return RunSeed();
   if (profile == "published" || profile == "slots") return RunPublished(profile == "slots");
-  if (const HostShape* shape = FindHostShape(profile)) return RunHostShape(*shape);
-  std::printf("FAIL: a known profile (seed, published, slots, %s), not \"%s\"\n",
+  if (IsHostShapeProfile(profile)) return RunHostShapes(profile);
+  std::printf("FAIL: a known profile (seed, published, slots, shapes, %s), not \"%s\"\n",
               HostShapeNames().c_str(), profile.c_str());
   std::printf("0 passed, 1 failed\n");
   return 2;

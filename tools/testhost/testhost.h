@@ -112,7 +112,8 @@ struct HostBehaviour {
   RunIds run_ids = RunIds::kFixed;
   size_t packets_per_call = 10;  // 184-byte payloads per data call
   DWORD call_gap_ms = 30;        // between two data calls
-  DWORD after_stop_ms = 0;       // the reader goes on delivering this long after the stop
+  DWORD after_stop_ms = 0;       // the reader goes on this long after the stop (times the
+                                 // slow factor, and one call at least)
   std::string prefix;            // before every check name: the profile ("" for the seed)
 };
 extern HostBehaviour g_behaviour;
@@ -164,6 +165,9 @@ extern std::vector<KeySeen> g_keys;
 bool CreateHostWindows();
 // The host's windows, the keyboard hook and the EIT feed, before the plug-in is loaded.
 void SetUpHost();
+// Another host in the same process: the main window and its video child made again from the
+// options (title, video title), once the plug-in is unloaded.
+void ReplaceHostWindows();
 // What the host does with the plug-in's filter when the plug-in stops it, or at unload when
 // it did not: the deliveries end (a moment later for the hosts that go on, after_stop_ms).
 void HostClosesFilter();
@@ -272,9 +276,10 @@ void CheckSettingsControls(const Plugin& plugin);
 // The profiles' scripts; each returns the process's exit status.
 int RunSeed();                 // seed.cpp
 int RunPublished(bool slots);  // published.cpp
-struct HostShape;              // shapes.cpp
-const HostShape* FindHostShape(const std::string& profile);
+// shapes.cpp: "shapes" runs every host shape, one after another in this process; a shape's
+// own name runs that one.
+bool IsHostShapeProfile(const std::string& profile);
 std::string HostShapeNames();
-int RunHostShape(const HostShape& shape);
+int RunHostShapes(const std::string& profile);
 
 }  // namespace testhost
