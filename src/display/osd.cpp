@@ -20,6 +20,7 @@
 #include "display/indicators.h"
 #include "display/timer.h"
 #include "guide/eit.h"
+#include "guide/filter.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
 #include "shared/controls.h"
@@ -192,6 +193,8 @@ void ResetProgrammeLines(int panel) {
     SetCtrlVal(panel, kNowControl, " ");
     SetCtrlVal(panel, kNextControl, " ");
     GetEIT();  // asks the host for the section filter on PID 0x12; eitstate 1
+  } else if (epg == 1 && FilterAwaitsProof()) {
+    GetEIT();  // the last start brought neither a running id nor data: ask again
   }
   if (epg == 1 && eitstate > 0) {
     // The filter stays open; what was captured for the previous service is dropped and the

@@ -558,17 +558,19 @@ void GetEIT() {
 }
 
 extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned char* data) {
-  const int32_t state = eitstate.load();
-  if (state > kShown) return;
   if (length < kMinBlock || length > kMaxBlock || data == nullptr) return;
+  // A host that writes no running id answers the start with data: this is the proof.
+  if (filter == kReaderFilter) ConfirmFilterByData();
+  const int32_t state = eitstate.load();
+  // With no filter running nothing is read, dumped or captured: hosts go on delivering for a
+  // moment after the stop, and a late delivery must not make eitstate look like a running
+  // filter (GetEIT would never start one again).
+  if (state <= 0 || state > kShown) return;
 
   std::lock_guard<std::mutex> reader(ReaderLock);
   // Once the lines are on the display, only a new version of the p/f sub-table matters, and
   // blocks are not dumped.
   if (state != kShown && DebugMode.load() == kDebugDump) DumpBlock(data, length);
-  // With no filter running nothing is captured: a delivery that comes late after the stop
-  // must not make eitstate look like a running filter (GetEIT would never start one again).
-  if (state == 0) return;
 
   BlockView block(data, static_cast<size_t>(length));
   pack = static_cast<uint16_t>(length / kPacketPayload);
@@ -655,6 +657,7 @@ void CopyNowDesc(char* out, size_t size) {
 }
 
 void ResetGuideState() {
+  ResetFilterState();
   std::lock_guard<std::mutex> reader(ReaderLock);
   std::lock_guard<std::mutex> lock(GuideLock);
   eitstate = 0;

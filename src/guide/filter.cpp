@@ -5,6 +5,8 @@
 
 #include "guide/eit.h"
 
+std::atomic<int32_t> FilterPhase{kFilterClosed};
+
 namespace {
 constexpr uint16_t kFilterNumber = 1;
 constexpr uint16_t kEitPid = 18;  // EN 300 468: the EIT is carried on PID 0x0012
@@ -32,19 +34,46 @@ void FillFilterRequest() {
 }
 
 void SendStartFilter() {
-  if (eitstate.load() != 0) return;
+  if (FilterPhase.load() == kFilterOpen) return;
+  if (FilterPhase.load() == kFilterClosed && eitstate.load() != 0) return;
   // Before On_Start there is no host window to ask: the first channel change after it asks.
   if (HostWnd == nullptr) return;
+  // Hosts start their filter while they handle the command and may deliver from their reader
+  // thread before it returns: that data is read, and proves the filter open.
+  FilterPhase = kFilterAsked;
+  eitstate = 1;
   SendMessageA(HostWnd, WM_USER, CMD_START_FILTER, reinterpret_cast<LPARAM>(&FilterRequest));
   std::memcpy(&runid, FilterRequest.bytes + kFilterRunIdOffset, sizeof runid);
-  // A host that did not take the request leaves the preset -1: no filter runs, nothing is to
-  // be stopped, and eitstate stays 0 so that the next channel change asks again.
+  // Still the preset -1: either a host that never writes an id (its data will tell) or one
+  // that did not take the request (asked again at the next channel change).
   if (runid == -1) return;
-  eitstate = 1;
+  int32_t asked = kFilterAsked;
+  FilterPhase.compare_exchange_strong(asked, kFilterOpen);
+}
+
+void ConfirmFilterByData() {
+  int32_t asked = kFilterAsked;
+  FilterPhase.compare_exchange_strong(asked, kFilterOpen);
+}
+
+bool FilterAwaitsProof() {
+  return FilterPhase.load() == kFilterAsked;
 }
 
 void StopFilter() {
-  if (eitstate.load() <= 0) return;
-  SendMessageA(HostWnd, WM_USER, CMD_STOP_FILTER, static_cast<LPARAM>(runid));
-  eitstate = 0;
+  const int32_t phase = FilterPhase.exchange(kFilterClosed);
+  if (phase == kFilterClosed && eitstate.load() <= 0) return;
+  // First the reader: hosts go on delivering for a moment after the stop, and what a delivery
+  // publishes is checked against eitstate under the lock.
+  {
+    std::lock_guard<std::mutex> lock(GuideLock);
+    eitstate = 0;
+  }
+  if (phase == kFilterOpen) {
+    SendMessageA(HostWnd, WM_USER, CMD_STOP_FILTER, static_cast<LPARAM>(runid));
+  }
+}
+
+void ResetFilterState() {
+  FilterPhase = kFilterClosed;
 }

@@ -4,6 +4,9 @@
 # before sourcing; the functions then install what is missing, build, and lay out
 #   $work/plugin/         the plug-in folder as a user has it: the DLL, pelta.uir, pelta.ini, logos
 #   $work/plugin-no-uir/  the same DLL alone: its load must be refused, naming pelta.uir
+#   $work/plugin-hosts/   the plug-in folder again with ParkCursor 1, for the host profiles and
+#                         shapes (tools/testhost/published.cpp, shapes.cpp); the seed run saves
+#                         its own folder's settings, so the others do not share it
 #   $work/run/            eit.ts, change.ts (a programme change) and expect.env (the zone Wine
 #                         runs in and what the display must show, for tests/e2e/checks)
 # Both runs then hand the folder to tests/e2e/checks, which runs the programs under Wine.
@@ -54,7 +57,7 @@ e2e_build() {
 # pelta.ini writes it ("2.0"); the test host is told the same in milliseconds.
 e2e_layout() {
   local seconds=$1
-  rm -rf "$work/plugin" "$work/plugin-no-uir" "$work/run"
+  rm -rf "$work/plugin" "$work/plugin-no-uir" "$work/plugin-hosts" "$work/run"
   mkdir -p "$work/plugin/pelta_icon" "$work/plugin-no-uir" "$work/run"
   cp "$build/$dll" "$root/assets/pelta.uir" "$work/plugin/"
   # The same DLL without its layout file: the load is refused with a message naming the file.
@@ -76,6 +79,8 @@ e2e_layout() {
   # key F24 (135), opacity 180, left-aligned text, guide format 1, Arial.
   display_ms=$(awk -v s="$seconds" 'BEGIN { printf "%d", s * 1000 }')
   printf '%s\r\n' " $seconds" 0 0 16777215 1 1 1 1 0 local 0 135 180 0 1 Arial >"$work/plugin/pelta.ini"
+  cp -R "$work/plugin" "$work/plugin-hosts"
+  printf '%s\r\n' " $seconds" 0 0 16777215 1 1 1 1 1 local 0 135 180 0 1 Arial >"$work/plugin-hosts/pelta.ini"
 
   cat >"$work/run/schedule.txt" <<'EOF'
 # service 0x0101: the channel the test host tunes

@@ -11,6 +11,7 @@
 
 #include "fixture.h"
 #include "guide/eit.h"
+#include "guide/filter.h"
 #include "settings/settings.h"
 #include "ts.h"
 
@@ -24,6 +25,16 @@ class CommandsTest : public PluginTest {
     char version[16] = "";
     int res = 0;
     On_Start(nullptr, host_, FALSE, dll_id, hot_key, version, &res);
+  }
+  // The EIT payloads of service 0x1234's present event "News" and, with `following`, its
+  // following event "Film", in one block.
+  static ts::Bytes NewsBlock(bool following) {
+    ts::Bytes stream;
+    std::string error;
+    const std::string present = "0x1234 present 20:15 short \"News\" \"Weather\"\n";
+    const std::string next = "0x1234 following 21:00 short \"Film\" \"Drama\"\n";
+    EXPECT_TRUE(ts::BuildStream(following ? present + next : present, &stream, &error)) << error;
+    return ts::ExtractPayloads(stream, ts::kEitPid);
   }
   const HostCommand* First(UINT code) const {
     for (int i = 0; i < command_count; ++i) {
@@ -112,29 +123,32 @@ TEST_F(CommandsTest, NothingIsSentWithoutAFilter) {
   EXPECT_EQ(command_count, 0);
 }
 
-TEST_F(CommandsTest, AStartCountsOnlyOnceTheHostTookIt) {
-  // Three channel changes, each calling GetEIT while eitstate is 0 as the channel-change
-  // display does; the host answers each start with the running id of its row (-1: the record
-  // comes back as it went out, the host ignored it).
+TEST_F(CommandsTest, FilterStatesAsHostsAnswerTheStart) {
+  // Three displayed channel changes; the host answers each start with the running id of its row
+  // (-1: it writes none, as some hosts never do) and may deliver EIT for a filter number after
+  // one of them. A start counts once the host wrote an id or its data came for filter 1; until
+  // then every channel change asks again, and only an open filter is stopped, with the id the
+  // host wrote or -1.
+  const ts::Bytes block = NewsBlock(true);
   const struct {
     const char* what;
-    bool before_on_start;  // one GetEIT before On_Start, with no host window yet
+    int dll_id;
     int32_t answers[3];
+    int data_after;   // the change after which the host delivers; -1 never
+    int data_filter;  // the filter number of that delivery
     int starts;
-    int32_t state;
     int stops;
     int32_t stopped;
+    bool before_on_start = false;  // GetEIT once before On_Start, with no host window yet
   } rows[] = {
-      {"a host that answers at once", false, {55, 55, 55}, 1, 1, 1, 55},
-      {"a host that ignores the start, then answers", false, {-1, -1, 56}, 3, 1, 1, 56},
-      {"a host that never answers: nothing is stopped", false, {-1, -1, -1}, 3, 0, 0, 0},
-      {"a start before On_Start is not sent; the first change asks",
-       true,
-       {57, 57, 57},
-       1,
-       1,
-       1,
-       57},
+      {"an id written: one start, stopped with it", 7, {55, 55, 55}, -1, 1, 1, 1, 55},
+      {"a start before On_Start is not sent", 7, {57, 57, 57}, -1, 1, 1, 1, 57, true},
+      {"DLL_ID 0 and slot id 0 are identifiers like any other", 0, {0, 0, 0}, -1, 1, 1, 1, 0},
+      {"no id, but data: taken at the delivery, stopped with -1", 0, {-1, -1, -1}, 0, 1, 1, 1, -1},
+      {"no id, data from the second start", 0, {-1, -1, -1}, 1, 1, 2, 1, -1},
+      {"no id, data for another filter number proves nothing", 0, {-1, -1, -1}, 0, 2, 3, 0, 0},
+      {"neither: asked at every change, nothing stopped", 7, {-1, -1, -1}, -1, 1, 3, 0, 0},
+      {"ignored twice, then an id", 7, {-1, -1, 56}, -1, 1, 3, 1, 56},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -146,21 +160,65 @@ TEST_F(CommandsTest, AStartCountsOnlyOnceTheHostTookIt) {
       EXPECT_EQ(command_count, 0);
       EXPECT_EQ(eitstate.load(), 0) << "nothing was started";
     }
-    Start();
-    for (int32_t answer : row.answers) {
-      host_runid = answer;
-      if (eitstate.load() == 0) GetEIT();
-      ResetLinesForChannel();
+    char hot_key[16] = "";
+    char version[16] = "";
+    int res = 0;
+    On_Start(nullptr, host_, FALSE, row.dll_id, hot_key, version, &res);
+    On_Channel_Change(MakeChannel("Gate", 11778000, 1, 1, 0));
+    sim::FireTimer(5);
+    command_count = 0;
+    for (int change = 0; change < 3; ++change) {
+      host_runid = row.answers[change];
+      On_Channel_Change(MakeChannel("News 24", 11778000, 1, 0x1234, 0));
+      if (change != row.data_after) continue;
+      ASSERT_NE(harness::data_callback, nullptr);
+      harness::data_callback(row.data_filter, static_cast<int>(block.size()), block.data());
+      EXPECT_EQ(eitstate.load(), row.data_filter == 1 ? 7 : 1)
+          << "the delivery that proved the filter is read";
     }
     EXPECT_EQ(CommandsWithCode(CMD_START_FILTER), row.starts);
-    EXPECT_EQ(eitstate.load(), row.state);
+    const HostCommand* start = First(CMD_START_FILTER);
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(start->record[0], row.dll_id & 0xFF);
     On_Exit(nullptr, host_, FALSE);
-    EXPECT_EQ(CommandsWithCode(CMD_STOP_FILTER), row.stops);
+    Unload();
+    EXPECT_EQ(CommandsWithCode(CMD_STOP_FILTER), row.stops) << "once, at On_Exit only";
     const HostCommand* stop = First(CMD_STOP_FILTER);
     if (row.stops > 0 && stop != nullptr) {
       EXPECT_EQ(stop->param, row.stopped);
     }
+    EXPECT_EQ(eitstate.load(), 0);
   }
+}
+
+TEST_F(CommandsTest, DeliveriesAfterTheStopChangeNothing) {
+  // A host that writes no running id goes on delivering for a moment after the stop, and a
+  // host may deliver between On_Exit and the unload: nothing is read, dumped or sent.
+  const std::string dump = Path("eit.dbg");
+  sim::SetDumpPath(dump.c_str());
+  ASSERT_TRUE(Load());
+  Start();
+  DebugMode = -1;
+  host_runid = -1;
+  StoreCurrentChannel(MakeChannel("News 24", 11778000, 1, 0x1234, 0));
+  GetEIT();
+  const ts::Bytes block = NewsBlock(false);
+  OnDataArrival(1, static_cast<int>(block.size()), block.data());
+  ASSERT_EQ(eitstate.load(), 3);
+  ASSERT_EQ(FilterPhase.load(), kFilterOpen);
+  On_Exit(nullptr, host_, FALSE);
+  ASSERT_EQ(CommandsWithCode(CMD_STOP_FILTER), 1);
+  const std::string dumped = ReadFile("eit.dbg");
+  std::strcpy(nowtxt, "kept");
+  const int sent = command_count;
+  for (int i = 0; i < 3; ++i) OnDataArrival(1, static_cast<int>(block.size()), block.data());
+  EXPECT_EQ(eitstate.load(), 0);
+  EXPECT_EQ(FilterPhase.load(), kFilterClosed) << "late data proves no filter";
+  EXPECT_STREQ(nowtxt, "kept");
+  EXPECT_EQ(ReadFile("eit.dbg"), dumped) << "not dumped either";
+  EXPECT_EQ(command_count, sent);
+  Unload();
+  EXPECT_EQ(CommandsWithCode(CMD_STOP_FILTER), 1) << "unload sends no second stop";
 }
 
 TEST_F(CommandsTest, HostDeliversThroughTheCallbackItWasGiven) {
@@ -172,14 +230,7 @@ TEST_F(CommandsTest, HostDeliversThroughTheCallbackItWasGiven) {
   void (*callback)(int, int, const unsigned char*) = nullptr;
   std::memcpy(&callback, commands[0].record + kFilterCallbackOffset, sizeof callback);
   ASSERT_NE(callback, nullptr);
-  ts::Bytes stream;
-  std::string error;
-  ASSERT_TRUE(
-      ts::BuildStream("0x1234 present 20:15 short \"News\" \"Weather\"\n"
-                      "0x1234 following 21:00 short \"Film\" \"Drama\"\n",
-                      &stream, &error))
-      << error;
-  const ts::Bytes block = ts::ExtractPayloads(stream, ts::kEitPid);
+  const ts::Bytes block = NewsBlock(true);
   callback(1, static_cast<int>(block.size()), block.data());
   EXPECT_EQ(eitstate.load(), 7);
   EXPECT_STREQ(nowtxt, "(20:15) News > Weather ");

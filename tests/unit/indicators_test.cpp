@@ -109,6 +109,60 @@ TEST_F(IndicatorsTest, ConditionalAccessLabelAndState) {
   }
 }
 
+TEST_F(IndicatorsTest, ConditionalAccessFromTheRecordAsEachKindOfHostFillsIt) {
+  // Hosts that fill the CA list write an index into it at 128 and the count at 390; the others
+  // leave the count 0 and write the CA_system_id's high byte at 128. Each entry: {slot, id}.
+  struct Entry {
+    int slot = -1;  // -1: no entry
+    uint16_t system = 0;
+  };
+  const struct {
+    const char* what;
+    uint8_t ca_id;
+    uint16_t count;
+    Entry entries[3];
+    const char* label;
+    int32_t state;
+  } rows[] = {
+      {"seed: Nagravision's high byte at 128", 0x18, 0, {}, "NAG", 2},
+      {"seed: free to air", 0, 0, {}, "FTA", 0},
+      {"count 0: list bytes are not read", 0x26, 0, {{0, 0x1801}}, "BIS", 2},
+      {"one entry, index 0", 0, 1, {{0, 0x1801}}, "NAG", 2},
+      {"one entry of id 0: free to air", 0, 1, {{0, 0}}, "FTA", 0},
+      {"two entries, index 1", 1, 2, {{0, 0x0100}, {1, 0x0500}}, "VIA", 2},
+      {"two entries, index 0", 0, 2, {{0, 0x0100}, {1, 0x0500}}, "SEC", 2},
+      {"32 entries, the last", 31, 32, {{31, 0x0B00}}, "CON", 2},
+      {"32 entries, the index names an empty one", 3, 32, {{7, 0x0604}, {9, 0x0500}}, "IRD", 2},
+      {"index past the count: the first listed", 5, 2, {{0, 0}, {1, 0x0D22}}, "CRY", 2},
+      {"index past a count of 1", 1, 1, {{0, 0x0E00}, {1, 0x0500}}, "PVU", 2},
+      {"a system without a label", 0, 1, {{0, 0x4B00}}, "OTH", 1},
+      {"33 entries is no list: 128 as the high byte", 0x4A, 33, {{0, 0x1801}}, "SCR", 2},
+      {"count 0xFFFF is no list", 0, 0xFFFF, {{0, 0x1801}}, "FTA", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    TProgram82 chan = MakeChannel("A", 11778000, 0, 0, row.ca_id);
+    chan.bytes[kCaCountOffset] = static_cast<unsigned char>(row.count & 0xFF);
+    chan.bytes[kCaCountOffset + 1] = static_cast<unsigned char>(row.count >> 8);
+    for (const Entry& e : row.entries) {
+      if (e.slot < 0) continue;
+      unsigned char* at = chan.bytes + kCaListOffset + e.slot * kCaEntrySize;
+      at[0] = static_cast<unsigned char>(e.system & 0xFF);
+      at[1] = static_cast<unsigned char>(e.system >> 8);
+      at[2] = 0x34;  // ECM and EMM PIDs, provider id: not read
+      at[4] = 0x56;
+      at[8] = 0x78;
+    }
+    // Past the hosts' 804 bytes lies whatever followed the record on the host's stack.
+    for (size_t i = kHostRecordSize; i < kProgramSize; ++i) chan.bytes[i] = 0x18;
+    Show(kHostProgDvb, chan);
+    EXPECT_EQ(Text(7), row.label);
+    EXPECT_EQ(CaState, row.state);
+    EXPECT_EQ(Attr(13, ATTR_FILL_COLOR),
+              row.state == 0 ? 0xC0C0C0 : (row.state == 2 ? 0x00FF00 : 0xFF0000));
+  }
+}
+
 TEST_F(IndicatorsTest, FrequencyTextByHostKindAndPolarisationLetter) {
   const struct {
     int32_t kind;

@@ -13,6 +13,7 @@
 #include "display/discovery.h"
 #include "fixture.h"
 #include "guide/eit.h"
+#include "guide/filter.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
 #include "shared/commands.h"
@@ -320,55 +321,71 @@ TEST_F(DisplayThreads, ChannelChangesTicksAndEitDataRunTogether) {
       << error;
   const ts::Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
   ASSERT_EQ(payloads.size(), 4 * ts::kPayloadSize);
-  LoadStartAndPassGate();
+  // A host that writes the running id, and one that writes none, whose data (on the data
+  // thread) proves the filter open while channel changes may ask again.
+  const struct {
+    const char* what;
+    int32_t runid;
+  } rows[] = {{"running id written", 4242}, {"no running id: the data proves the filter", -1}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Unload();
+    harness::ResetHost(row.runid, 0);
+    LoadStartAndPassGate();
 
-  constexpr int kRounds = 400;
-  // The three start together, so their rounds overlap rather than run one after another.
-  std::atomic<int> ready{0};
-  auto start_together = [&ready] {
-    ready.fetch_add(1);
-    while (ready.load() < 3) std::this_thread::yield();
-  };
-  std::thread host([&start_together] {
-    start_together();
-    for (int i = 0; i < kRounds; ++i) {
-      const bool first = i % 2 == 0;
-      On_Channel_Change(MakeChannel(first ? "Eins" : "Zwei", 11836000, 1, first ? 0x1001 : 0x1002,
-                                    first ? 0 : 5));
-    }
-  });
-  std::thread timer([&start_together] {
-    start_together();
-    for (int i = 0; i < 2 * kRounds; ++i) {
-      if (i % 37 == 0) sim::PressKey('P');
-      if (i % 53 == 0) sim::PressKey('O');
-      sim::FireTimer();
-    }
-  });
-  std::thread data([&payloads, &start_together] {
-    start_together();
-    for (int i = 0; i < 2 * kRounds; ++i) {
-      OnDataArrival(1, static_cast<int>(payloads.size()), payloads.data());
-    }
-  });
-  host.join();
-  timer.join();
-  data.join();
+    constexpr int kRounds = 400;
+    // The three start together, so their rounds overlap rather than run one after another.
+    std::atomic<int> ready{0};
+    auto start_together = [&ready] {
+      ready.fetch_add(1);
+      while (ready.load() < 3) std::this_thread::yield();
+    };
+    std::thread host([&start_together] {
+      start_together();
+      for (int i = 0; i < kRounds; ++i) {
+        const bool first = i % 2 == 0;
+        On_Channel_Change(MakeChannel(first ? "Eins" : "Zwei", 11836000, 1, first ? 0x1001 : 0x1002,
+                                      first ? 0 : 5));
+      }
+    });
+    std::thread timer([&start_together] {
+      start_together();
+      for (int i = 0; i < 2 * kRounds; ++i) {
+        if (i % 37 == 0) sim::PressKey('P');
+        if (i % 53 == 0) sim::PressKey('O');
+        sim::FireTimer();
+      }
+    });
+    std::thread data([&payloads, &start_together] {
+      start_together();
+      for (int i = 0; i < 2 * kRounds; ++i) {
+        OnDataArrival(1, static_cast<int>(payloads.size()), payloads.data());
+      }
+    });
+    host.join();
+    timer.join();
+    data.join();
 
-  const int32_t state = eitstate.load();
-  EXPECT_GE(state, 1);
-  EXPECT_LE(state, 8);
-  EXPECT_EQ(CommandsWithCode(CMD_START_FILTER), 1);
+    const int32_t state = eitstate.load();
+    EXPECT_GE(state, 1);
+    EXPECT_LE(state, 8);
+    if (row.runid == -1) {
+      EXPECT_GE(CommandsWithCode(CMD_START_FILTER), 1);
+    } else {
+      EXPECT_EQ(CommandsWithCode(CMD_START_FILTER), 1);
+    }
 
-  On_Channel_Change(MakeChannel("Zwei", 11836000, 1, 0x1002, 5));
-  EXPECT_EQ(Text(pnlDisplay, 10), "");
-  OnDataArrival(1, static_cast<int>(payloads.size()), payloads.data());
-  EXPECT_EQ(eitstate.load(), 7);
-  sim::FireTimer();
-  EXPECT_EQ(eitstate.load(), 8);
-  EXPECT_NE(Text(pnlDisplay, 10).find("Morning"), std::string::npos) << Text(pnlDisplay, 10);
-  EXPECT_NE(Text(pnlDisplay, 11).find("Quiz"), std::string::npos) << Text(pnlDisplay, 11);
-  EXPECT_EQ(Text(pnlDisplay, 8), "Zwei");
+    On_Channel_Change(MakeChannel("Zwei", 11836000, 1, 0x1002, 5));
+    EXPECT_EQ(Text(pnlDisplay, 10), "");
+    OnDataArrival(1, static_cast<int>(payloads.size()), payloads.data());
+    EXPECT_EQ(FilterPhase.load(), kFilterOpen);
+    EXPECT_EQ(eitstate.load(), 7);
+    sim::FireTimer();
+    EXPECT_EQ(eitstate.load(), 8);
+    EXPECT_NE(Text(pnlDisplay, 10).find("Morning"), std::string::npos) << Text(pnlDisplay, 10);
+    EXPECT_NE(Text(pnlDisplay, 11).find("Quiz"), std::string::npos) << Text(pnlDisplay, 11);
+    EXPECT_EQ(Text(pnlDisplay, 8), "Zwei");
+  }
 }
 
 }  // namespace

@@ -1,0 +1,46 @@
+// The seed profile: the host the plug-in was first built against. It behaves exactly as the
+// plug-in interface was first described: a 868-byte record by value, a running id written into
+// the start record, blocks of ten packets every 30 ms from a thread of its own, a stop that ends
+// the deliveries at once. Main window "ProgDVB 7" (kind 102) with a video child captioned with
+// the channel name.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "testhost.h"
+
+namespace testhost {
+
+int RunSeed() {
+  SetUpHost();
+  if (!g_options.missing_uir_dll.empty()) CheckLoadWithoutLayout(g_options.missing_uir_dll);
+  Plugin plugin;
+  if (!LoadPlugin(&plugin)) {
+    std::printf("%d passed, %d failed\n", g_passed, g_failed);
+    return 1;
+  }
+  CheckStartSequence(plugin);
+  CheckStartCycle(plugin);
+  CheckChannelChange(plugin);
+  const LinesShown lines = CheckProgrammeLines();
+  TakeScreenshot();
+  CheckHideAfterDisplayTime(lines);
+  CheckProgrammeChange();
+  CheckPKey();
+  CheckOKey();
+  CheckAboutMenu(plugin);
+  CheckGuideMenu(plugin);
+  CheckSettingsMenu(plugin);
+  CheckSettingsCloseBox(plugin);
+  // Before the controls' check: that one saves a Settings with the programme guide off.
+  CheckUnicodeTexts(plugin);
+  // The strip gives the focus back to the host as it hides: were it to hide while the next
+  // check works the Settings dialog with keys, the keys would reach the host, not the dialog.
+  WaitFor([] { return !Visible("Pelta"); }, static_cast<DWORD>(g_options.display_ms) * 3 + 3000);
+  CheckSettingsControls(plugin);
+  CheckExit(plugin);
+  CheckUnload(plugin);
+  return Finish();
+}
+
+}  // namespace testhost
