@@ -10,6 +10,10 @@
 
 namespace testhost {
 
+// Loads the DLL copy of a folder without pelta.uir: the load must be refused after a message
+// box that names the file looked for. The box is modal inside LoadLibrary on this thread, so a
+// helper thread reads its text and presses OK. It is running before LoadLibrary takes the
+// loader lock, which a starting thread would wait for.
 void CheckLoadWithoutLayout(const std::string& path) {
   g_step = "load without pelta.uir";
   char full[MAX_PATH];
