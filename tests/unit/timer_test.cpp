@@ -320,6 +320,9 @@ TEST_F(DisplayThreads, ChannelChangesTicksAndEitDataRunTogether) {
       << error;
   const ts::Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
   ASSERT_EQ(payloads.size(), 4 * ts::kPayloadSize);
+  std::vector<std::string> ini = DefaultIni();
+  ini[16] = "1";  // programme times: the ticks work the progress bar too
+  WriteIni(ini);
   LoadStartAndPassGate();
 
   constexpr int kRounds = 400;
