@@ -31,6 +31,8 @@
 #include <thread>
 #include <vector>
 
+#include "programme_times_checks.h"
+
 namespace {
 
 // --- what crosses the boundary with the plug-in ---------------------------------------------
@@ -616,6 +618,8 @@ void ParseArgs(int argc, char** argv) {
       o.missing_uir_dll = value;
     else if (key == "--slow")
       o.slow = std::max(1, std::atoi(value));
+    else if (ProgrammeTimesOption(key, value))
+      continue;
     else
       Note("unknown option %s", key.c_str());
   }
@@ -943,6 +947,7 @@ LinesShown CheckProgrammeLines() {
     Check(ControlText("Pelta", 11) == o.expect_next, "control 11 shows the following programme",
           "\"%s\"", ControlText("Pelta", 11).c_str());
   }
+  CheckProgressBar(&Check, o.service_id, "first channel");
   return shown;
 }
 
@@ -1063,6 +1068,7 @@ void CheckUnicodeTexts(const Plugin& plugin) {
             logo.compare(logo.size() - want_logo.size(), want_logo.size(), want_logo) == 0,
         "control 9 shows the logo named with the host's bytes", "\"%s\"", Utf8(logo).c_str());
   CheckTextsClearOfIndicators("Unicode channel");
+  CheckProgressBar(&Check, o.unicode_sid, "Unicode channel");
   if (o.unicode_shot_request.empty()) return;
   Pump(150);
   std::FILE* f = std::fopen(o.unicode_shot_request.c_str(), "wb");
@@ -1240,9 +1246,9 @@ void CheckSettingsMenu(const Plugin& plugin) {
         "Font button runs the font dialog and the alignment choice, the dialog stays open",
         "font dialog %d, alignment menu %d", font_dialog_seen, alignment_seen);
   const std::vector<std::string> ini = ReadLines(plugin.dir + "\\pelta.ini");
-  Check(!Visible("Settings") && ini.size() == 16 && ini[12] == opacity_text && ini[13] == "0" &&
-            !ini[15].empty(),
-        "Save hides the dialog and writes sixteen lines to pelta.ini (font and alignment too)",
+  Check(!Visible("Settings") && ini.size() == 17 && ini[12] == opacity_text && ini[13] == "0" &&
+            !ini[15].empty() && ini[16] == "1",
+        "Save hides the dialog and writes seventeen lines to pelta.ini (font, alignment, times)",
         "%d lines", static_cast<int>(ini.size()));
 }
 
@@ -1297,7 +1303,8 @@ void CheckSettingsControls(const Plugin& plugin) {
   g_step = "Settings controls";
   const std::string ini_path = plugin.dir + "\\pelta.ini";
   // Reading order, from the field the dialog opens on; then round to the first again.
-  const std::vector<int> forward = {8, 6, 10, 9, 19, 3, 22, 2, 15, 14, 13, 12, 7, 11, 20, 21, 4};
+  const std::vector<int> forward = {8,  6,  10, 9,  19, 3,  22, 2,  15,
+                                    14, 23, 13, 12, 7,  11, 20, 21, 4};
   const std::vector<int> backward = {21, 20, 11};
   std::vector<int> tabbed, shift_tabbed;
   int first = 0;
@@ -1373,7 +1380,7 @@ void CheckSettingsControls(const Plugin& plugin) {
         "Up and Down in the display time's field move it a tenth, and Save writes it",
         "field \"%s\", line 1 \"%s\" (want %s)", spun.c_str(), ini.empty() ? "" : ini[0].c_str(),
         want_time);
-  Check(!Visible("Settings") && ini.size() == 16 && ini[1] == "2" && ini[2] == "1056816" &&
+  Check(!Visible("Settings") && ini.size() == 17 && ini[1] == "2" && ini[2] == "1056816" &&
             ini[4] == "0" && ini[7] == "1" && ini[10] == "-1" && ini[12] == "99" && ini[14] == "2",
         "Enter saves what the check boxes, lists, swatch and slider show",
         "%d lines: size %s, back %s, guide %s, follow %s, debug %s, opacity %s, format %s",
