@@ -14,6 +14,7 @@
 namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
+constexpr int64_t kMinutesPerDay = 1440;
 constexpr uint16_t kMjdOf1970 = 40587;
 constexpr int64_t kFileTimeOf1970 = 116444736000000000LL;  // 100 ns ticks since 1601
 constexpr int64_t kTicksPerSecond = 10000000;
@@ -125,8 +126,8 @@ bool FormatEndTime(const EventTimes& times, bool local, int32_t hour_offset, cha
     // modulo a day, as the start is shown.
     const int64_t offset = local ? 0 : hour_offset % 24;
     const int64_t end = of_day + times.duration + offset * 3600;
-    const int64_t minute_of_day = FloorDiv(end, 60) % (24 * 60);
-    const int64_t wrapped = minute_of_day < 0 ? minute_of_day + 24 * 60 : minute_of_day;
+    const int64_t minute_of_day = FloorDiv(end, 60) % kMinutesPerDay;
+    const int64_t wrapped = minute_of_day < 0 ? minute_of_day + kMinutesPerDay : minute_of_day;
     h = static_cast<int>(wrapped / 60);
     m = static_cast<int>(wrapped % 60);
   }
