@@ -134,7 +134,7 @@ int PlaceProgressBar(int panel, int start, int limit) {
   const bool room = ProgrammeTimes == 1 &&
                     GetCtrlAttribute(panel, kProgressControl, ATTR_WIDTH, &width) == 0 &&
                     width > 0 && limit - width >= start;
-  SetProgressRoom(room);
+  SetProgressRoom(room ? width : 0);
   if (!room) return limit;
   SetCtrlAttribute(panel, kProgressControl, ATTR_LEFT, limit - width);
   return limit - width - kClearOfIndicators;

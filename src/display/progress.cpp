@@ -23,16 +23,28 @@
 
 namespace {
 
-std::atomic<bool> BarRoom{false};  // the last channel change placed the bar
-std::atomic<bool> BarOn{false};    // shown (ATTR_VISIBLE 1), with BarTimes
+std::atomic<int> BarRoom{0};     // the width the last channel change placed the bar at
+std::atomic<bool> BarOn{false};  // shown (ATTR_VISIBLE 1), with BarTimes
 EventTimes BarTimes{kUndefinedDate, 0, 0, 0, kUnknownDuration};
 int64_t LastSecond = INT64_MIN;  // the clock second value and text were worked out for
 int LastPercent = -1;            // what the bar holds
 int LastMinutes = INT_MIN;
 
+// Whether the bar still has the width its room was found for.
+bool StillPlaced() {
+  int width = 0;
+  return BarRoom.load() > 0 &&
+         GetCtrlAttribute(pnlDisplay, kProgressControl, ATTR_WIDTH, &width) == 0 &&
+         width == BarRoom.load();
+}
+
 // Value and text for the clock at `now`, each set only when it changed.
 void Update(int64_t now) {
   LastSecond = now;
+  if (!StillPlaced()) {
+    HideProgress();
+    return;
+  }
   int percent = 0;
   int minutes = 0;
   if (!ProgrammeProgress(BarTimes, now, &percent, &minutes)) return;
@@ -51,8 +63,8 @@ void Update(int64_t now) {
 
 }  // namespace
 
-void SetProgressRoom(bool room) {
-  BarRoom = room;
+void SetProgressRoom(int width) {
+  BarRoom = width;
 }
 
 void HideProgress() {
@@ -63,7 +75,7 @@ void ShowProgress(const EventTimes& present) {
   int percent = 0;
   int minutes = 0;
   const int64_t now = UtcNow();
-  if (ProgrammeTimes.load() != 1 || !BarRoom.load() ||
+  if (ProgrammeTimes.load() != 1 || !StillPlaced() ||
       !ProgrammeProgress(present, now, &percent, &minutes)) {
     HideProgress();
     return;
@@ -84,7 +96,7 @@ void RefreshProgress() {
 }
 
 void ResetProgressState() {
-  BarRoom = false;
+  BarRoom = 0;
   BarOn = false;
   BarTimes = EventTimes{kUndefinedDate, 0, 0, 0, kUnknownDuration};
   LastSecond = INT64_MIN;

@@ -4,8 +4,10 @@
 
 #include "guide/event_times.h"
 
-// The channel change found room for the bar on the name's row (or none: a strip too narrow).
-void SetProgressRoom(bool room);
+// The channel change placed the bar on the name's row at this width (0: no room, a strip too
+// narrow). A bar whose width has changed since (Save with another size) is not shown until the
+// next channel change places it again, so it never reaches into the name or the indicators.
+void SetProgressRoom(int width);
 // The bar goes: a channel change, whose present event is not known yet.
 void HideProgress();
 // The programme lines reached the display: the bar for the present event they show, shown when
