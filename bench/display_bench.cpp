@@ -12,7 +12,12 @@
 //  - ChannelChangeOversizedLogo: the same with a logo whose header claims 20000 x 20000 pixels;
 //  - TickIdle: a tick with no display cycle running (two key polls);
 //  - TickBusy: a tick in a running cycle that sees the P key and has both programme lines
-//    ready: the panel shown, the time written, both lines copied onto the panel.
+//    ready: the panel shown, the time written, both lines copied onto the panel;
+//  - ChannelChangeWithBar: ChannelChange with programme times on (line 17): the progress
+//    bar's room on the name's row is found, the bar of the last channel taken away;
+//  - TickMovesBar: a counting tick with the progress bar up, the clock a minute on each time,
+//    so value and text both change; TickBarSameSecond: the same tick within one clock second,
+//    which leaves the bar alone.
 // Ticks call TimerProc directly, as the timer thread does.
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
@@ -23,6 +28,7 @@
 #include <mutex>
 #include <string>
 
+#include "display/progress.h"
 #include "display/timer.h"
 #include "guide/eit.h"
 #include "harness.h"
@@ -43,7 +49,8 @@ HINSTANCE const kModule = reinterpret_cast<HINSTANCE>(0x10000);
 // A loaded and started plug-in past its start cycle; the desktop as described above.
 class Desktop {
  public:
-  explicit Desktop(bool follow_video = true, int other_windows = kOtherWindows) {
+  explicit Desktop(bool follow_video = true, int other_windows = kOtherWindows,
+                   bool programme_times = false) {
     sim::Reset();
     mem::Reset();
     char tmpl[] = "/tmp/pelta-bench-XXXXXX";
@@ -56,11 +63,12 @@ class Desktop {
         harness::CopyFile(src + "/assets/pelta_icon/0.jpg", dir_ + "/pelta_icon/0.jpg");
     std::FILE* ini = std::fopen((dir_ + "/pelta.ini").c_str(), "wb");
     if (!copied || ini == nullptr) std::abort();
-    // pelta.ini: 3 s, size 0, guide on, indicators on, FollowVideo as asked, opacity 180.
+    // pelta.ini: 3 s, size 0, guide on, indicators on, FollowVideo as asked, opacity 180,
+    // programme times as asked.
     std::fprintf(ini,
                  " 3.0\r\n0\r\n0\r\n16777215\r\n1\r\n1\r\n1\r\n%d\r\n0\r\n0\r\n0\r\n0\r\n"
-                 "180\r\n0\r\n1\r\nArial\r\n",
-                 follow_video ? 1 : 0);
+                 "180\r\n0\r\n1\r\nArial\r\n%d\r\n",
+                 follow_video ? 1 : 0, programme_times ? 1 : 0);
     std::fclose(ini);
     sim::SetModuleDir(dir_.c_str());
     sim::SetMonitors(kMonitors, 2);
@@ -209,6 +217,52 @@ void TickBusy(benchmark::State& state) {
   if (eitstate != 8) state.SkipWithError("the lines were not taken");
 }
 BENCHMARK(TickBusy);
+
+void ChannelChangeWithBar(benchmark::State& state) {
+  Desktop desktop(true, kOtherWindows, true);
+  const TProgram82 chan = Desktop::Channel();
+  for (auto _ : state) On_Channel_Change(chan);
+}
+BENCHMARK(ChannelChangeWithBar);
+
+// The bar up for a programme of 2026-07-01 from 20:00 UTC for 100 minutes (a minute is 1 %).
+constexpr long long kBarStart = 1782936000;
+constexpr int kBarMinutes = 100;
+
+void StartBar() {
+  sim::SetNow(kBarStart);
+  ShowProgress(EventTimes{61222, 0x20, 0x00, 0x00, kBarMinutes * 60});
+}
+
+void TickMovesBar(benchmark::State& state) {
+  Desktop desktop(true, kOtherWindows, true);
+  StartBar();
+  long long minute = 0;
+  // The clock is set and the cycle kept going inside the timed loop (PauseTiming would cost
+  // more than the tick): a store and the simulated clock's lock, some 20 ns.
+  for (auto _ : state) {
+    minute = minute + 1 < kBarMinutes ? minute + 1 : 0;
+    sim::SetNow(kBarStart + minute * 60);
+    TickCount = 1;
+    TimerProc(0, 0, 0, 0, 0);
+  }
+  int value = -1;
+  if (GetCtrlVal(pnlDisplay, 16, &value) != 0 || value != minute) {
+    state.SkipWithError("the bar did not move");
+  }
+}
+BENCHMARK(TickMovesBar);
+
+void TickBarSameSecond(benchmark::State& state) {
+  Desktop desktop(true, kOtherWindows, true);
+  StartBar();
+  for (auto _ : state) {
+    TickCount = 1;  // the display cycle goes on
+    TimerProc(0, 0, 0, 0, 0);
+  }
+  if (DisplayActive != 1) state.SkipWithError("the display cycle ended");
+}
+BENCHMARK(TickBarSameSecond);
 
 }  // namespace
 

@@ -18,6 +18,7 @@
 #include "display/area.h"
 #include "display/discovery.h"
 #include "display/indicators.h"
+#include "display/progress.h"
 #include "display/timer.h"
 #include "guide/eit.h"
 #include "guide/filter.h"
@@ -92,10 +93,27 @@ bool VisibleBox(int panel, int control, Span* out) {
   return true;
 }
 
+// With programme times on, the progress bar takes the right-hand end of the name's row, its
+// right edge kClearOfIndicators left of the right-hand group, and the name must end as far left
+// of the bar. The room is kept whether the bar is on show or not, so the name does not move
+// when the programme lines arrive. Returns the right-hand limit of the name; a strip too
+// narrow for the bar beside the logo gives it no room.
+int PlaceProgressBar(int panel, int start, int limit) {
+  int width = 0;
+  const bool room = ProgrammeTimes == 1 &&
+                    GetCtrlAttribute(panel, kProgressControl, ATTR_WIDTH, &width) == 0 &&
+                    width > 0 && limit - width >= start;
+  SetProgressRoom(room ? width : 0);
+  if (!room) return limit;
+  SetCtrlAttribute(panel, kProgressControl, ATTR_LEFT, limit - width);
+  return limit - width - kClearOfIndicators;
+}
+
 // Shortens the name and programme lines so that each ends at least kClearOfIndicators pixels
 // left of the leftmost visible control of the right-hand group (decoration, indicators, tuning
-// labels, time), or of the panel's right edge. A text that does not fit its box is drawn with an
-// ellipsis by the panel driver and by pelta-tool's pictures alike; the value stays whole.
+// labels, time), or of the panel's right edge; the name also left of the progress bar. A text that
+// does not fit its box is drawn with an ellipsis by the panel driver and by pelta-tool's pictures
+// alike; the value stays whole.
 //   left-aligned: from its left edge (the layout's) to the limit;
 //   right-aligned: from the logo to its anchor's end (W - 182), or the limit if that is nearer;
 //   centred: around the same centre, as wide as the room on the nearer side allows.
@@ -109,25 +127,27 @@ void FitTextControls(int panel, int area_width) {
   limit -= kClearOfIndicators;
   Span logo{};
   const int start = VisibleBox(panel, kLogoControl, &logo) ? logo.right + kLogoGap : 0;
+  const int name_limit = PlaceProgressBar(panel, start, limit);
   for (int control : kTextControls) {
+    const int end_limit = control == kNameControl ? name_limit : limit;
     int justify = kJustifyLeft;
     int left = 0;
     if (GetCtrlAttribute(panel, control, ATTR_TEXT_JUSTIFY, &justify) != 0 ||
         GetCtrlAttribute(panel, control, ATTR_LEFT, &left) != 0) {
       continue;
     }
-    int width = limit - left;
+    int width = end_limit - left;
     if (justify == kJustifyRight) {
       // Anchored at its left edge: the text ends 8 pixels right of it (the panel model).
       int end = left + 8;
-      if (end > limit) {
-        end = limit;
+      if (end > end_limit) {
+        end = end_limit;
         left = end - 8;
       }
       width = end - start;
     } else if (justify == kJustifyCentre) {
       const int centre = left + 4;
-      const int half = centre - start < limit - centre ? centre - start : limit - centre;
+      const int half = centre - start < end_limit - centre ? centre - start : end_limit - centre;
       width = 2 * half;
     }
     SetCtrlAttribute(panel, control, ATTR_LEFT, left);
@@ -246,6 +266,7 @@ void PELTA_CDECL On_Channel_Change(TProgram82 chan) {
     SetCtrlVal(panel, kNameControl, shown);
     ShowLogo(panel, name);
     OtherData(chan);
+    HideProgress();  // until the new service's present event is on the display
     ResetProgrammeLines(panel);
   }
   FitTextControls(panel, area_width);

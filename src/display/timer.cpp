@@ -3,8 +3,9 @@
 //
 // A tick polls the two global keys (P shows the display again, O opens the guide window),
 // counts the running display cycle, sends the configured start key once after load, moves the
-// programme lines onto the display as soon as the EIT reader has both, and hides the display
-// when the cycle has run out, handing the focus back to the host.
+// programme lines onto the display as soon as the EIT reader has both (and the progress bar of
+// the programme on air, which it moves on while the display is up), and hides the display when
+// the cycle has run out, handing the focus back to the host.
 //
 // The keys are read with GetAsyncKeyState: a positive (signed 16-bit) result means "pressed
 // since the last poll and not held now"; a key still held at the poll does not count, so a
@@ -18,6 +19,7 @@
 
 #include "display/discovery.h"
 #include "display/osd.h"
+#include "display/progress.h"
 #include "guide/eit.h"
 #include "guide/guide_window.h"
 #include "panels/panels.h"
@@ -54,14 +56,16 @@ bool KeyPressedSinceLastPoll(int vk) {
 void ShowLines() {
   char now[kGuideTextMax];
   char next[kGuideTextMax];
+  EventTimes present{};
   // The copy and the change to 8 are made together under the reader's lock, so a channel
   // change cannot empty the lines between the test for 7 and the copy.
-  if (!TakeReadyLines(now, next, sizeof now)) return;
+  if (!TakeReadyLines(now, next, sizeof now, &present)) return;
   const int panel = pnlDisplay;
   SetCtrlVal(panel, kNowControl, now);
   // With DebugMode -2 control 11 holds the title probe of the last channel change: the next
   // programme line must not overwrite what the user switched the mode on to read.
   if (DebugMode != kDebugProbeTitle) SetCtrlVal(panel, kNextControl, next);
+  ShowProgress(present);
   TickCount = 0;
 }
 
@@ -101,6 +105,7 @@ void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   if (KeyPressedSinceLastPoll(kVkP)) {
     DisplayPanel(pnlDisplay);  // as it was last filled
     WriteTimeOfDay();
+    RefreshProgress();
     DisplayActive = 1;
     TickCount = kKeyPTicks;
   }
@@ -123,6 +128,7 @@ void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   }
 
   if (TickCount > 0 && EpgEnabled == 1 && eitstate == 7) ShowLines();
+  TickProgress();
 
   if (TickCount > kLastTick) HideDisplay();
 }
@@ -139,4 +145,5 @@ void OpenGuideByKey() {
 
 void ResetTimerState() {
   TickCount = DisplayActive = StartKeySent = GuideByKey = 0;
+  ResetProgressState();
 }

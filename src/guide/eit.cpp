@@ -59,6 +59,7 @@
 
 #include "guide/dvb_text.h"
 #include "guide/eit_sections.h"
+#include "guide/event_times.h"
 #include "guide/filter.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
@@ -88,7 +89,6 @@ constexpr int32_t kBothReady = 7;
 constexpr int32_t kShown = 8;
 
 constexpr int32_t kDebugDump = -1;
-constexpr uint16_t kUndefinedDate = 0xFFFF;
 constexpr char kDumpPath[] = "C:\\Pelta_EIT.dbg";
 
 // The reader's working fields, as the reader has always named them (see eit.h for the rest).
@@ -110,6 +110,8 @@ uint8_t orax;     // start_time hour, BCD
 uint8_t min;      // start_time minute, BCD
 uint8_t evver;    // version_number of the section
 uint16_t evmjd;   // start_time date, Modified Julian Date (0xFFFF: undefined)
+uint8_t evsec;    // start_time second, BCD
+int32_t evdur;    // duration in seconds (kUnknownDuration: not BCD, or all ones)
 int leadskip;     // 0, or 1 when the name begins with a blank or is empty
 
 // The text fields of the descriptor being read, as broadcast (selector included), and how many
@@ -125,6 +127,7 @@ bool rawcut;  // a field runs past the end of the data: its text is cut there
 // 255 bytes decodes to at most 765 bytes, so the buffers never cut a decoded text.
 char capname[kGuideTextMax];
 char capdesc[kGuideTextMax];
+EventTimes captimes;  // its start and duration
 
 // Guarded by GuideLock: bumped by every channel change.
 uint32_t guidegen = 0;
@@ -140,6 +143,9 @@ bool nxtpending = false;
 // were captured from.
 uint8_t nowver = 0;
 uint8_t nxtver = 0;
+// Guarded by GuideLock: start and duration of the captured present and following events.
+EventTimes nowtimes{kUndefinedDate, 0, 0, 0, kUnknownDuration};
+EventTimes nxttimes{kUndefinedDate, 0, 0, 0, kUnknownDuration};
 
 // Watching the broadcast once both events are captured (eitstate 7 and 8), under ReaderLock.
 // The p/f sub-table's version_number changes when the network updates it (the present event
@@ -153,6 +159,7 @@ struct Staged {
   char name[kGuideTextMax];
   char desc[kGuideTextMax];
   char time[sizeof evtime];
+  EventTimes times;
 };
 Staged staged[2];
 uint32_t stagedgen = 0;
@@ -178,40 +185,6 @@ uint8_t cutver[2];
 
 // One reader at a time over the working fields above.
 std::mutex ReaderLock;
-
-// The broadcast's UTC start (EN 300 468, annex C: MJD and BCD hours and minutes) in the
-// computer's local time, with the zone's summer-time rules for that date. False for an
-// undefined date (0xFFFF), digits that are not BCD, or a conversion the system refuses.
-bool LocalStart(uint16_t mjd, uint8_t hour, uint8_t minute, int* h, int* m) {
-  if (mjd == kUndefinedDate) return false;
-  if ((hour >> 4) > 9 || (hour & 0x0F) > 9 || (minute >> 4) > 9 || (minute & 0x0F) > 9)
-    return false;
-  const int uh = (hour >> 4) * 10 + (hour & 0x0F);
-  const int um = (minute >> 4) * 10 + (minute & 0x0F);
-  if (uh > 23 || um > 59) return false;
-  // MJD 40587 is 1970-01-01; civil date from days (the integer form of annex C's formulas).
-  long z = static_cast<long>(mjd) - 40587 + 719468;
-  const long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long doe = z - era * 146097;
-  const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long mp = (5 * doy + 2) / 153;
-  const long day = doy - (153 * mp + 2) / 5 + 1;
-  const long month = mp < 10 ? mp + 3 : mp - 9;
-  const long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  SYSTEMTIME utc{};
-  utc.wYear = static_cast<WORD>(year);
-  utc.wMonth = static_cast<WORD>(month);
-  utc.wDay = static_cast<WORD>(day);
-  utc.wDayOfWeek = static_cast<WORD>((static_cast<long>(mjd) + 3) % 7);  // MJD 0: Wednesday
-  utc.wHour = static_cast<WORD>(uh);
-  utc.wMinute = static_cast<WORD>(um);
-  SYSTEMTIME local{};
-  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return false;
-  *h = local.wHour;
-  *m = local.wMinute;
-  return true;
-}
 
 void DumpBlock(const unsigned char* data, int length) {
   int file = CVI_OpenFile(kDumpPath, 2, 1, 0);  // write only, append, binary
@@ -327,6 +300,16 @@ void BuildLine(char* out, int32_t format, bool following, const char* name, cons
   DropCutUtf8Tail(out, kGuideTextMax);
 }
 
+// With programme times on, the start in evtime is followed by the end in the same time base:
+// "20:00\u201320:45" (an en dash between). An unknown duration leaves the start alone.
+void AppendEndTime() {
+  if (ProgrammeTimes.load() != 1) return;
+  char end[16];
+  if (!FormatEndTime(captimes, LocalTime.load() != 0, HourOffset.load(), end, sizeof end)) return;
+  const size_t n = std::strlen(evtime);
+  std::snprintf(evtime + n, sizeof evtime - n, "\xE2\x80\x93%s", end);
+}
+
 // Publishes the captured event as the present (bit 2) or following (bit 4) one, unless the
 // channel changed (generation), the event was taken meanwhile or the state no longer reads.
 // True when it added the event's bit to eitstate.
@@ -363,6 +346,7 @@ bool Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid, uint8_
   if (!copied) return false;
   (bit == kPresentBit ? nowsid : nxtsid) = sid;
   (bit == kPresentBit ? nowver : nxtver) = version;
+  (bit == kPresentBit ? nowtimes : nxttimes) = captimes;
   // eitstate is also stored outside the lock (filter start and stop): add the bit only to the
   // state we checked.
   while (!eitstate.compare_exchange_weak(state, state | bit)) {
@@ -390,6 +374,7 @@ void PublishRefresh(uint8_t version) {
     std::memcpy(evtime, e.time, sizeof evtime);
     BuildLine(nowtxt, format, false, e.name + e.leadskip, nowdesc, nowdesc);
     nowver = version;
+    nowtimes = e.times;
   }
   if (staged[1].have) {
     const Staged& e = staged[1];
@@ -398,6 +383,7 @@ void PublishRefresh(uint8_t version) {
     std::memcpy(evtime, e.time, sizeof evtime);
     BuildLine(nxttxt, format, true, e.name + e.leadskip, nxtdesc, nowdesc);
     nxtver = version;
+    nxttimes = e.times;
   } else if (format == 2) {
     BuildLine(nxttxt, format, true, "", nxtdesc, nowdesc);  // the new present description
   }
@@ -422,6 +408,7 @@ void PublishWhole(int32_t bit, uint16_t sid, uint8_t version) {
   const bool present = bit == kPresentBit;
   if ((present ? nowsid : nxtsid) != sid || (present ? nowver : nxtver) != version) return;
   const bool following_known = (state & kFollowingBit) != 0 || state == kShown;
+  (present ? nowtimes : nxttimes) = captimes;
   if (present) {
     std::memcpy(nowname, capname, sizeof nowname);
     std::memcpy(nowdesc, capdesc, sizeof nowdesc);
@@ -455,6 +442,7 @@ void Stage(int32_t bit, bool copied) {
   std::memcpy(e.name, capname, sizeof e.name);
   std::memcpy(e.desc, capdesc, sizeof e.desc);
   std::memcpy(e.time, evtime, sizeof e.time);
+  e.times = captimes;
   for (int i = 0; i < 2; ++i) {
     if (!(staged[i].have && staged[i].version == evver) && knownver[i] != evver) return;
   }
@@ -468,7 +456,9 @@ void Stage(int32_t bit, bool copied) {
 void CaptureEvent(BlockView& block, size_t d, int32_t bit, uint32_t generation) {
   bool copied = false;
   if (!ReadDescriptor(block, d, &copied)) return;
+  captimes = EventTimes{evmjd, orax, min, evsec, evdur};
   BcdT(static_cast<signed char>(orax), static_cast<signed char>(min), evmjd);
+  AppendEndTime();
   DecodeField(rawname, rawnamelen, capname);
   DecodeField(rawdesc, rawdesclen, capdesc);
   leadskip = static_cast<unsigned char>(capname[0]) < 33 ? 1 : 0;
@@ -498,6 +488,8 @@ void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* g
   eitsid = static_cast<uint16_t>(packet[4] << 8 | packet[5]);
   evver = (packet[6] >> 1) & 0x1F;
   evmjd = static_cast<uint16_t>(packet[17] << 8 | packet[18]);
+  evsec = packet[21];
+  evdur = DurationSeconds(packet[22], packet[23], packet[24]);
   nownxt = packet[7] & 1;
   orax = packet[19];
   min = packet[20];
@@ -549,6 +541,8 @@ void CaptureSectionEvent(BlockView& section, const SectionEvent& event) {
   min = event.minute;
   evver = event.version;
   evmjd = event.mjd;
+  evsec = event.second;
+  evdur = event.duration;
   CaptureEvent(section, event.descriptor, event.bit, sectiongen);
 }
 
@@ -618,8 +612,9 @@ void BcdT(signed char hour, signed char minute, uint16_t mjd) {
   int h = 0;
   int m = 0;
   std::memset(evtime, 0, sizeof evtime);
-  if (LocalTime.load() != 0 &&
-      LocalStart(mjd, static_cast<uint8_t>(hour), static_cast<uint8_t>(minute), &h, &m)) {
+  const EventTimes start{mjd, static_cast<uint8_t>(hour), static_cast<uint8_t>(minute), 0,
+                         kUnknownDuration};
+  if (LocalTime.load() != 0 && LocalStart(start, &h, &m)) {
     std::snprintf(evtime, sizeof evtime, "%02d:%02d", h, m);
     return;
   }
@@ -642,11 +637,12 @@ void ResetLinesForChannel() {
   nxttxt[0] = '\0';
 }
 
-bool TakeReadyLines(char* now, char* next, size_t size) {
+bool TakeReadyLines(char* now, char* next, size_t size, EventTimes* present) {
   std::lock_guard<std::mutex> lock(GuideLock);
   if (eitstate.load() != kBothReady) return false;
   CopyOut(now, size, nowtxt);
   CopyOut(next, size, nxttxt);
+  if (present != nullptr) *present = nowtimes;
   eitstate = kShown;
   return true;
 }
@@ -680,6 +676,9 @@ void ResetGuideState() {
   nowsid = nxtsid = 0;
   nowver = nxtver = evver = 0;
   evmjd = 0;
+  evsec = 0;
+  evdur = kUnknownDuration;
+  captimes = nowtimes = nxttimes = EventTimes{kUndefinedDate, 0, 0, 0, kUnknownDuration};
   nxtpending = false;
   watching = false;
   knownver[0] = knownver[1] = 0;

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "guide/event_times.h"
 #include "platform/os.h"
 #include "shared/state.h"  // GuideLock
 
@@ -34,9 +35,10 @@ void BcdT(signed char hour, signed char minute, uint16_t mjd = 0xFFFF);
 // Channel change: while a filter runs (eitstate above 0), eitstate = 1 and both lines emptied,
 // under the lock; whatever the reader is capturing for the previous channel is dropped.
 void ResetLinesForChannel();
-// Display timer: when eitstate is exactly 7, copies both lines out, sets 8 and returns true.
-// The copy and the state change happen under the lock, so a channel change cannot slip between.
-bool TakeReadyLines(char* now, char* next, size_t size);
+// Display timer: when eitstate is exactly 7, copies both lines out (and, with `present`, the
+// start and duration of the present event they show), sets 8 and returns true. The copy and
+// the state change happen under the lock, so a channel change cannot slip between.
+bool TakeReadyLines(char* now, char* next, size_t size, EventTimes* present = nullptr);
 // Guide window: the present event's description.
 void CopyNowDesc(char* out, size_t size);
 // Every value of this module back to its load-time value (texts, eitstate, working fields).

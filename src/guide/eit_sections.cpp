@@ -32,7 +32,8 @@ constexpr size_t kSectionNumber = 6;
 constexpr size_t kEventLoopLength = 24;  // descriptors_loop_length of the first event
 constexpr size_t kFirstDescriptor = 26;  // first descriptor of the first event
 constexpr size_t kStartDate = 16;        // start_time date, MJD
-constexpr size_t kStartHour = 18;        // start_time hour and minute, BCD
+constexpr size_t kStartHour = 18;        // start_time hour, minute and second, BCD
+constexpr size_t kDuration = 21;         // duration: hours, minutes, seconds, BCD
 constexpr size_t kLastTableId = 13;
 constexpr uint8_t kStuffing = 0xFF;
 
@@ -180,7 +181,9 @@ void TakeSection(const uint8_t* sec, size_t have) {
       view.Byte(kStartHour),
       view.Byte(kStartHour + 1),
       version,
-      static_cast<uint16_t>(view.Byte(kStartDate) << 8 | view.Byte(kStartDate + 1))};
+      static_cast<uint16_t>(view.Byte(kStartDate) << 8 | view.Byte(kStartDate + 1)),
+      view.Byte(kStartHour + 2),
+      DurationSeconds(view.Byte(kDuration), view.Byte(kDuration + 1), view.Byte(kDuration + 2))};
   CaptureSectionEvent(view, event);
 }
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "guide/event_times.h"
+
 // CRC_32 of ISO/IEC 13818-1 annex A (polynomial 0x04C11DB7, all ones at the start, no
 // reflection, no final inversion); over a whole section including its CRC_32 field it gives 0.
 // The one implementation for the reader, pelta-tool and the benchmarks.
@@ -65,10 +67,12 @@ struct SectionEvent {
   int32_t bit;        // kPresentBit or kFollowingBit
   uint8_t tag;        // the text descriptor to read
   size_t descriptor;  // its offset in the section
-  uint8_t hour;       // start_time hour and minute, BCD
+  uint8_t hour;       // start_time hour, minute and second, BCD
   uint8_t minute;
   uint8_t version;  // version_number of the p/f sub-table
   uint16_t mjd;     // start_time date
+  uint8_t second;
+  int32_t duration;  // seconds (event_times.h DurationSeconds)
 };
 
 // Provided by eit.cpp, called by the section pass under ReaderLock.

@@ -8,8 +8,8 @@
 //
 // Attributes. Each known code takes one type: ATTR_TEXT_FONT text (shorter than uir::kNameMax:
 // a longer name is refused and the control keeps its typeface), ATTR_INDICATOR_TEXT text or an
-// integer (shown in decimal), the rest integers. Point sizes are 1..255; colours keep their low
-// 24 bits. Unknown codes are refused.
+// integer (shown in decimal), the rest integers. Point sizes are 1..255, widths and heights
+// 0..32767; colours keep their low 24 bits. Unknown codes are refused.
 //
 // Loops. Each RunUserInterface pushes a frame naming the panel it runs for; a quit request
 // marks the frame it names and the loop returns once its own frame is marked. A request that
@@ -119,6 +119,7 @@ void SeedControl(ControlState* c, const uir::Control& layout) {
   c->left = layout.left;
   c->top = layout.top;
   c->width = layout.width;
+  c->height = layout.height;
   c->visible = layout.visible;
   CopyTrunc(c->font, sizeof c->font, layout.font);
   c->point_size = layout.point_size;
@@ -185,6 +186,7 @@ bool IsIntAttr(int code) {
     case ATTR_LEFT:
     case ATTR_TOP:
     case ATTR_WIDTH:
+    case ATTR_HEIGHT:
     case ATTR_DECORATION_COLOR:
     case ATTR_FILL_COLOR:
     case ATTR_TEXT_COLOR:
@@ -212,6 +214,10 @@ int ApplyInt(ControlState* c, int code, int value) {
     case ATTR_WIDTH:
       if (value < 0 || value > kMaxWidth) return kPanelBadValue;
       c->width = value;
+      break;
+    case ATTR_HEIGHT:
+      if (value < 0 || value > kMaxWidth) return kPanelBadValue;
+      c->height = value;
       break;
     case ATTR_DECORATION_COLOR:  // a decoration is drawn in its fill colour
     case ATTR_FILL_COLOR:
@@ -275,7 +281,7 @@ Box ControlBox(uir::Kind kind, int left, int top, int width, int height, int jus
 }
 
 Box ControlBox(const ControlState& c) {
-  return ControlBox(c.layout.kind, c.left, c.top, c.width, c.layout.height, c.justify);
+  return ControlBox(c.layout.kind, c.left, c.top, c.width, c.height, c.justify);
 }
 
 int DevicePixels(int pixels, int dpi) {
@@ -368,6 +374,9 @@ bool CtrlAttr(int handle, int control, int code, int* value) {
       return true;
     case ATTR_WIDTH:
       *value = c->width;
+      return true;
+    case ATTR_HEIGHT:
+      *value = c->height;
       return true;
     case ATTR_DECORATION_COLOR:
     case ATTR_FILL_COLOR:

@@ -54,7 +54,8 @@ struct ControlState {
 
   // Effective attributes: what the plug-in set, else the layout's.
   int left, top;
-  int width;  // the layout's, or ATTR_WIDTH; a text that does not fit ends in an ellipsis
+  int width;   // the layout's, or ATTR_WIDTH; a text that does not fit ends in an ellipsis
+  int height;  // the layout's, or ATTR_HEIGHT
   bool visible;
   char font[uir::kNameMax];
   int point_size;

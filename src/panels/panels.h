@@ -17,9 +17,10 @@ enum PanelAttr {
   ATTR_LEFT = 531,              // control: left edge in pixels, relative to the panel
   ATTR_TOP = 532,               // control: top edge in pixels, relative to the panel
   ATTR_WIDTH = 533,             // control: width in pixels (0 to 32767); text is cut to it
+  ATTR_HEIGHT = 534,            // control: height in pixels (0 to 32767)
   ATTR_DECORATION_COLOR = 550,  // control: colour of a decoration element
   ATTR_BACKCOLOR = 570,         // panel: background colour
-  ATTR_INDICATOR_TEXT = 641,    // control: text shown with an indicator (its number)
+  ATTR_INDICATOR_TEXT = 641,    // control: text shown with an indicator or a progress bar
   ATTR_TEXT_COLOR = 680,        // control: text colour
   ATTR_TEXT_FONT = 682,         // control: typeface name
   ATTR_TEXT_POINT_SIZE = 686,   // control: point size

@@ -57,9 +57,9 @@ enum ControlKey {
   kControlKeyCount
 };
 
-const char* const kKindNames[] = {"text",     "picture",  "indicator", "numeric",
-                                  "float",    "textbox",  "button",    "decoration",
-                                  "checkbox", "dropdown", "colour",    "slider"};
+const char* const kKindNames[] = {"text",    "picture", "indicator",  "numeric",  "float",
+                                  "textbox", "button",  "decoration", "checkbox", "dropdown",
+                                  "colour",  "slider",  "progress"};
 
 // State of one parse: where we are and what the current section is.
 struct Parser {
@@ -261,7 +261,7 @@ void DefaultControl(Control* c, int number, int line) {
 }
 
 // The keys of the setting kinds against the control's kind.
-bool FinishSettingKeys(Parser& p, const Control* c) {
+bool FinishSettingKeys(Parser& p, Control* c) {
   if ((p.seen & (1u << kItem)) && c->kind != Kind::Dropdown) {
     return Fail(p, c->line, "control %d: 'item' is for a dropdown", c->number);
   }
@@ -278,6 +278,14 @@ bool FinishSettingKeys(Parser& p, const Control* c) {
       (!(p.seen & (1u << kMin)) || !(p.seen & (1u << kMax)) || c->max - c->min > 65535.0)) {
     return Fail(p, c->line, "control %d: a slider needs 'min' and 'max' at most 65535 apart",
                 c->number);
+  }
+  if (c->kind == Kind::Progress) {
+    if ((p.seen & (1u << kMin)) || (p.seen & (1u << kMax))) {
+      return Fail(p, c->line, "control %d: a progress bar runs from 0 to 100 (no 'min', 'max')",
+                  c->number);
+    }
+    c->min = 0;
+    c->max = 100;
   }
   return true;
 }
@@ -666,7 +674,7 @@ const Control* FindControl(const Panel& panel, int number) {
 
 bool IsIntKind(Kind kind) {
   return kind == Kind::Numeric || kind == Kind::Checkbox || kind == Kind::Dropdown ||
-         kind == Kind::Colour || kind == Kind::Slider;
+         kind == Kind::Colour || kind == Kind::Slider || kind == Kind::Progress;
 }
 
 bool IsNumberKind(Kind kind) {

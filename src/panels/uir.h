@@ -24,8 +24,8 @@
 //
 // Keys of a panel: caption, rect, style, background, close_control (the control whose callback a
 // close request runs, 0 for none). Keys of a control: kind (text, picture, indicator, numeric,
-// float, textbox, button, decoration, checkbox, dropdown, colour, slider), rect, label, value,
-// font, size, justify (0, 16, 32), text_colour, back_colour, fill_colour, visible (0/1),
+// float, textbox, button, decoration, checkbox, dropdown, colour, slider, progress), rect, label,
+// value, font, size, justify (0, 16, 32), text_colour, back_colour, fill_colour, visible (0/1),
 // callback (a name from the library's callback table), min, max, step, beside, item.
 //
 // The setting kinds all hold an integer, as a numeric field does (min/max apply to them too):
@@ -34,6 +34,9 @@
 //              (repeatable, at most kMaxItems, values distinct, in the order shown).
 //   colour     0xRRGGBB, a swatch button that opens the system colour chooser.
 //   slider     a track from min to max (both needed, at most 65535 apart), its value shown.
+// A progress bar holds an integer from 0 to 100 (the share of its width filled; min and max are
+// not for it) and shows its ATTR_INDICATOR_TEXT on the bar, in its text colour on its
+// background colour.
 // `step` (numeric and float, > 0) adds spin arrows that move the value by that much;
 // `beside = key_name` (numeric) shows the virtual-key name of the value next to the field.
 // An `&` in a label marks its Alt+letter mnemonic ("&&" is a plain ampersand).
@@ -77,7 +80,8 @@ enum class Kind {
   Checkbox,
   Dropdown,
   Colour,
-  Slider
+  Slider,
+  Progress
 };
 enum class Beside { None, KeyName };
 
@@ -145,7 +149,8 @@ void FormatError(const Error& error, char* out, size_t size);
 const Panel* FindPanel(const Layout& layout, int number);
 const Control* FindControl(const Panel& panel, int number);
 const char* KindName(Kind kind);
-// Kinds whose value is an integer (numeric and the setting kinds); with Float: number fields.
+// Kinds whose value is an integer (numeric, the setting kinds and a progress bar); with Float:
+// number fields.
 bool IsIntKind(Kind kind);
 bool IsNumberKind(Kind kind);
 

@@ -1,17 +1,19 @@
-// The settings file pelta.ini: sixteen positional lines, no keys, no comments.
+// The settings file pelta.ini: seventeen positional lines, no keys, no comments.
 //
-//   1 display time in seconds ("%4.1f")   9 ParkCursor
-//   2 SizeMode                            10 HourOffset, or `local`
-//   3 BackColour (0xRRGGBB as decimal)    11 DebugMode
-//   4 TextColour                          12 StartKey
-//   5 EpgEnabled                          13 Opacity
-//   6 ShowLevel                           14 TextAlign
-//   7 ShowTuning                          15 GuideFormat
-//   8 FollowVideo                         16 FontName
+//   1 display time in seconds ("%4.1f")   10 HourOffset, or `local`
+//   2 SizeMode                            11 DebugMode
+//   3 BackColour (0xRRGGBB as decimal)    12 StartKey
+//   4 TextColour                          13 Opacity
+//   5 EpgEnabled                          14 TextAlign
+//   6 ShowLevel                           15 GuideFormat
+//   7 ShowTuning                          16 FontName
+//   8 FollowVideo                         17 ProgrammeTimes
+//   9 ParkCursor
 //
-// Only the first ten characters of lines 1 to 15 count. Lines missing at the end of a short
-// (or missing) file read as empty lines. The file is written with CR LF line ends; either
-// line end is read.
+// Only the first ten characters of the number lines count. Lines missing at the end of a short
+// (or missing) file read as empty lines: a file of the sixteen lines older versions wrote reads
+// ProgrammeTimes 0 and keeps its look. The file is written with CR LF line ends; either line end
+// is read.
 #include "settings/settings.h"
 
 #include <climits>
@@ -42,11 +44,12 @@ std::atomic<int32_t> Opacity{0};
 std::atomic<int32_t> TextAlign{0};
 std::atomic<int32_t> GuideFormat{0};
 char FontName[kFontNameMax];
+std::atomic<int32_t> ProgrammeTimes{0};
 std::atomic<int32_t> DisplayHeight{0};
 
 namespace {
 
-constexpr int kLineKeep = 10;       // characters of lines 1..15 that count
+constexpr int kLineKeep = 10;       // characters of the number lines that count
 constexpr int kFontNameKeep = 128;  // characters of line 16
 constexpr int32_t kDefaultDisplayTimeMs = 3000;
 
@@ -73,29 +76,37 @@ const IntSetting kPanelOrder[] = {
     {&Opacity, 19, "Opacity"},
     {&GuideFormat, 6, "Guide format"},
     {&LocalTime, 22, "Local time"},
+    {&ProgrammeTimes, 23, "Programme times"},
 };
 // The file order of lines 2..15.
 std::atomic<int32_t>* const kFileOrder[] = {
     &SizeMode,   &BackColour, &TextColour, &EpgEnabled, &ShowLevel, &ShowTuning, &FollowVideo,
     &ParkCursor, &HourOffset, &DebugMode,  &StartKey,   &Opacity,   &TextAlign,  &GuideFormat,
 };
+// The number lines after the font's line 16, in file order.
+std::atomic<int32_t>* const kLinesAfterFont[] = {&ProgrammeTimes};
 constexpr int kSecondsControl = 4;
 constexpr char kSecondsName[] = "Display time (s)";
 constexpr float kDefaultSeconds = 3.0f;
 constexpr char kSettingsCaption[] = "Pelta settings";
 
-// Display controls whose text takes the colours (the first three also take the font).
-const int kColouredControls[] = {kNameControl, kNowControl, kNextControl,   kTimeControl,
-                                 kFreqControl, kPolControl, kCaLabelControl};
+// Display controls whose text takes the colours (the first three also take the font); the
+// progress bar is drawn in the text colour on the background colour.
+const int kColouredControls[] = {kNameControl, kNowControl, kNextControl,    kTimeControl,
+                                 kFreqControl, kPolControl, kCaLabelControl, kProgressControl};
 
+// The progress bar sits on the channel name's row, above the programme lines: its top and
+// height keep it clear of the first line's top (26, 48, 70, 40), and its text size goes with
+// the lines'.
 struct SizeLayout {
   int mode, height, name_size, logo_top, now_size, now_top, next_size, next_top;
+  int bar_top, bar_height, bar_width, bar_text_size;
 };
 const SizeLayout kSizeLayouts[] = {
-    {0, 60, 22, 5, 11, 26, 11, 42},
-    {1, 90, 40, 20, 14, 48, 14, 68},
-    {2, 120, 60, 35, 18, 70, 18, 93},
-    {3, 90, 22, 20, 18, 40, 18, 64},
+    {0, 60, 22, 5, 11, 26, 11, 42, 6, 15, 120, 9},
+    {1, 90, 40, 20, 14, 48, 14, 68, 12, 22, 160, 12},
+    {2, 120, 60, 35, 18, 70, 18, 93, 18, 30, 200, 16},
+    {3, 90, 22, 20, 18, 40, 18, 64, 8, 18, 140, 11},
 };
 
 // The C library's decimal conversion (leading blanks, optional sign, digits up to the first
@@ -223,7 +234,7 @@ bool DialogInputAcceptable(int panel, char* message, size_t size) {
   return true;
 }
 
-// The sixteen lines into a new file beside pelta.ini, which then replaces the old one in one
+// The seventeen lines into a new file beside pelta.ini, which then replaces the old one in one
 // step: a write that fails half-way (a full disk) leaves the old file as it was. False when the
 // file was not replaced.
 bool WriteSettingsFile(float seconds) {
@@ -241,6 +252,9 @@ bool WriteSettingsFile(float seconds) {
     }
   }
   ok = ok && WriteText(file, FontName);
+  for (std::atomic<int32_t>* value : kLinesAfterFont) {
+    ok = ok && WriteNumber(file, "%.0f", static_cast<double>(value->load()));
+  }
   // The close flushes what the C library still holds: its result counts as much as a write's.
   ok = CVI_CloseFile(file) == 0 && ok;
   ok = ok && MoveFileExA(temp, IniPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -265,6 +279,10 @@ void ApplySizeLayout(int mode) {
   SetCtrlAttribute(display, kNowControl, ATTR_TOP, layout->now_top);
   SetCtrlAttribute(display, kNextControl, ATTR_TEXT_POINT_SIZE, layout->next_size);
   SetCtrlAttribute(display, kNextControl, ATTR_TOP, layout->next_top);
+  SetCtrlAttribute(display, kProgressControl, ATTR_TOP, layout->bar_top);
+  SetCtrlAttribute(display, kProgressControl, ATTR_HEIGHT, layout->bar_height);
+  SetCtrlAttribute(display, kProgressControl, ATTR_WIDTH, layout->bar_width);
+  SetCtrlAttribute(display, kProgressControl, ATTR_TEXT_POINT_SIZE, layout->bar_text_size);
 }
 
 void GetPar() {
@@ -281,6 +299,10 @@ void GetPar() {
     if (value == &HourOffset) LocalTime = SaysLocal(line) ? 1 : 0;
   }
   NextLine(file, FontName, kFontNameKeep);
+  for (std::atomic<int32_t>* value : kLinesAfterFont) {
+    NextLine(file, line, kLineKeep);
+    *value = ToInt(line);
+  }
   if (file >= 0) CVI_CloseFile(file);
 
   const int settings = pnlSettings;

@@ -1,4 +1,4 @@
-// The sixteen settings, their file pelta.ini, and the size layout of the display panel.
+// The settings, their file pelta.ini, and the size layout of the display panel.
 #pragma once
 
 #include <atomic>
@@ -26,7 +26,10 @@ extern std::atomic<int32_t> Opacity;
 extern std::atomic<int32_t> TextAlign;
 extern std::atomic<int32_t> GuideFormat;
 constexpr size_t kFontNameMax = 1024;
-extern char FontName[kFontNameMax];         // host thread only
+extern char FontName[kFontNameMax];  // host thread only
+// Line 17: 1 shows each programme line with its start and end and the progress bar of the
+// programme on air; 0 (and a file of 16 lines) the lines as they always were.
+extern std::atomic<int32_t> ProgrammeTimes;
 extern std::atomic<int32_t> DisplayHeight;  // from SizeMode: 60, 90, 120, 90
 
 void GetPar();

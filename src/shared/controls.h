@@ -23,6 +23,7 @@ enum DisplayControl {
   kCaStateControl = 13,     // conditional-access state indicator
   kQualityControl = 14,     // signal quality indicator
   kLevelControl = 15,       // signal level indicator
+  kProgressControl = 16,    // how far the programme on air has run, and the minutes left
 };
 
 // The display's texts that take the chosen typeface and alignment (the font button, load).

@@ -32,6 +32,10 @@ rect = 320, 10, 30, 20
 kind = picture
 rect = 5, 5, 60, 45
 
+[control 15]
+kind = progress
+rect = 100, 35, 120, 15
+
 [panel 2]
 caption = Contract Dialog
 rect = 100, 100, 300, 300
@@ -375,6 +379,21 @@ const Row kRows[] = {
      kShown, 0, 0, "49"},
     {"indicator fill colour", kStrip, 3, kSetAttr, ATTR_FILL_COLOR, 0x00FF00, nullptr, 0, kAttrInt,
      ATTR_FILL_COLOR, 0x00FF00, nullptr},
+    // Progress bar 15: an integer 0..100 and the text on it.
+    {"progress: value", kStrip, 15, kSetInt, 0, 40, nullptr, 0, kNative, 0, 40, nullptr},
+    {"progress: past 100 reads 100", kStrip, 15, kSetInt, 0, 150, nullptr, 0, kInt, 0, 100,
+     nullptr},
+    {"progress: below 0 shows 0", kStrip, 15, kSetInt, 0, -5, nullptr, 0, kNative, 0, 0, nullptr},
+    {"progress: text refused", kStrip, 15, kSetText, 0, 0, "7", kPanelBadValue, kInt, 0, 0,
+     nullptr},
+    {"progress: its text", kStrip, 15, kSetAttrText, ATTR_INDICATOR_TEXT, 0, "+25 min", 0, kShown,
+     0, 0, "+25 min"},
+    {"progress: height", kStrip, 15, kSetAttr, ATTR_HEIGHT, 22, nullptr, 0, kAttrInt, ATTR_HEIGHT,
+     22, nullptr},
+    {"progress: negative height refused", kStrip, 15, kSetAttr, ATTR_HEIGHT, -1, nullptr,
+     kPanelBadValue, kAttrInt, ATTR_HEIGHT, 22, nullptr},
+    {"progress: wider", kStrip, 15, kSetAttr, ATTR_WIDTH, 140, nullptr, 0, kBoxLeft, 0, 100,
+     nullptr},
     // Picture 4.
     {"missing picture", kStrip, 4, kImage, 0, 0, "no-such-logo.jpg", kPanelFileError, kNone, 0, 0,
      nullptr},

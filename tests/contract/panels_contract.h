@@ -23,7 +23,7 @@ struct ContractDriver {
   // position, or a dropdown's entry by index; done when the call returns.
   void (*choose)(int panel, const char* caption, int control, int value);
   // What the native control holds: a check box's state, the dropdown entry selected (-1 for
-  // none), the slider's position, a colour swatch's colour.
+  // none), the slider's position, a colour swatch's colour, a progress bar's position.
   bool (*native_value)(int panel, const char* caption, int control, int* value);
 };
 

@@ -76,11 +76,12 @@ e2e_layout() {
   # pelta.ini, one value per line: the display time (ticks of a fiftieth of it), SizeMode 0
   # (60 px), black background, white text, guide on, level and tuning shown, follow the video
   # window, no cursor parking, start times in local time (the zone above), no debug mode, start
-  # key F24 (135), opacity 180, left-aligned text, guide format 1, Arial.
+  # key F24 (135), opacity 180, left-aligned text, guide format 1, Arial, programme times (end
+  # times on the lines, the progress bar).
   display_ms=$(awk -v s="$seconds" 'BEGIN { printf "%d", s * 1000 }')
-  printf '%s\r\n' " $seconds" 0 0 16777215 1 1 1 1 0 local 0 135 180 0 1 Arial >"$work/plugin/pelta.ini"
+  printf '%s\r\n' " $seconds" 0 0 16777215 1 1 1 1 0 local 0 135 180 0 1 Arial 1 >"$work/plugin/pelta.ini"
   cp -R "$work/plugin" "$work/plugin-hosts"
-  printf '%s\r\n' " $seconds" 0 0 16777215 1 1 1 1 1 local 0 135 180 0 1 Arial >"$work/plugin-hosts/pelta.ini"
+  printf '%s\r\n' " $seconds" 0 0 16777215 1 1 1 1 1 local 0 135 180 0 1 Arial 1 >"$work/plugin-hosts/pelta.ini"
 
   cat >"$work/run/schedule.txt" <<'EOF'
 # service 0x0101: the channel the test host tunes
@@ -92,11 +93,12 @@ EOF
   "$tool" mkts "$work/run/schedule.txt" --out "$work/run/eit.ts" >/dev/null
   # The same core, built for Linux, reads the stream: the DLL must show exactly these lines.
   local expected expect_now expect_next expect_desc
-  expected=$("$tool" eit "$work/run/eit.ts" --sid 0x0101 --guide-format 1 --hour-offset local --tz "$zone")
+  local times=(--programme-times 1)
+  expected=$("$tool" eit "$work/run/eit.ts" --sid 0x0101 --guide-format 1 --hour-offset local --tz "$zone" "${times[@]}")
   expect_now=$(sed -n 's/^now: //p' <<<"$expected")
   expect_next=$(sed -n 's/^next: //p' <<<"$expected")
   log "expected lines: [$expect_now] [$expect_next]"
-  [[ "$expect_now" == "(22:15) "* ]] || { log "pelta-tool eit gave no local time: $expect_now"; exit 1; }
+  [[ "$expect_now" == "(22:15–23:15) "* ]] || { log "pelta-tool eit gave no local times: $expect_now"; exit 1; }
 
   # The programme change: News has ended, the film is on, a late show follows; the network
   # sends the next version of the p/f sub-table. Fed once the strip has hidden; P must show it.
@@ -106,7 +108,7 @@ EOF
 EOF
   "$tool" mkts "$work/run/change.txt" --out "$work/run/change.ts" >/dev/null
   local later later_now later_next
-  later=$("$tool" eit "$work/run/change.ts" --sid 0x0101 --guide-format 1 --hour-offset local --tz "$zone")
+  later=$("$tool" eit "$work/run/change.ts" --sid 0x0101 --guide-format 1 --hour-offset local --tz "$zone" "${times[@]}")
   later_now=$(sed -n 's/^now: //p' <<<"$later")
   later_next=$(sed -n 's/^next: //p' <<<"$later")
   # The O key comes after the change: the guide shows the new present programme's description.
@@ -115,13 +117,23 @@ EOF
   # The Unicode channel (service 0x0303): a Chinese present event (selector 0x14, two bytes per
   # character: "中文新闻 晚间", "天气") and a Czech following one in ISO/IEC 6937
   # ("Maigret a čtyři milenci": 0xCF is the caron, 0xC2 the acute accent, before their letters).
-  cat >"$work/run/unicode.txt" <<'EOF'
-0x0303 present   20:15 short "\x14\x4E\x2D\x65\x87\x65\xB0\x95\xFB\x00\x20\x66\x5A\x95\xF4" "\x14\x59\x29\x6C\x14" date=2026-07-01
-0x0303 following 21:00 short "Maigret a \xCFcty\xCFri milenci" "Z\xC2achran\xC2a\xCFri z hor" date=2026-07-01
-EOF
+  # Its present event is on air by this machine's clock, half an hour in and an hour to go, so
+  # its strip (and screenshot) shows the progress bar part-way; the test host reads the bar
+  # against its own clock.
+  local start next
+  start=$(($(date -u +%s) / 60 * 60 - 30 * 60))
+  next=$((start + 90 * 60))
+  {
+    printf '0x0303 present   %s short "%s" "%s" date=%s duration=01:30\n' \
+      "$(date -u -d "@$start" +%H:%M)" '\x14\x4E\x2D\x65\x87\x65\xB0\x95\xFB\x00\x20\x66\x5A\x95\xF4' \
+      '\x14\x59\x29\x6C\x14' "$(date -u -d "@$start" +%F)"
+    printf '0x0303 following %s short "%s" "%s" date=%s duration=00:30\n' \
+      "$(date -u -d "@$next" +%H:%M)" 'Maigret a \xCFcty\xCFri milenci' 'Z\xC2achran\xC2a\xCFri z hor' \
+      "$(date -u -d "@$next" +%F)"
+  } >"$work/run/unicode.txt"
   "$tool" mkts "$work/run/unicode.txt" --out "$work/run/unicode.ts" >/dev/null
   "$tool" eit "$work/run/unicode.ts" --sid 0x0303 --guide-format 1 --hour-offset local --tz "$zone" \
-    >"$work/run/unicode-expected.txt"
+    "${times[@]}" >"$work/run/unicode-expected.txt"
   log "expected Unicode lines: $(tr '\n' ' ' <"$work/run/unicode-expected.txt")"
   {
     printf 'dll=%q\n' "$dll"
@@ -133,6 +145,10 @@ EOF
     printf 'expect_desc=%q\n' "$expect_desc"
     printf 'later_now=%q\n' "$later_now"
     printf 'later_next=%q\n' "$later_next"
+    # The present events' start (seconds since 1970, UTC) and duration, for the progress bars:
+    # the first channel's ended long ago (2026-07-01 20:15 UTC, an hour), the Unicode one's runs.
+    printf 'times_first=%q\n' "0x0101,$(date -u -d '2026-07-01 20:15:00' +%s),3600"
+    printf 'times_unicode=%q\n' "0x0303,$start,5400"
   } >"$work/run/expect.env"
   mkdir -p "$work/bin"
   cp "$build/testhost.exe" "$build/panels-check.exe" "$root/tests/e2e/checks" "$work/bin/"

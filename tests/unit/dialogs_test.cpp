@@ -112,7 +112,7 @@ TEST_F(DialogsTest, FontButtonStartsFromVerdanaForShortNames) {
 
 TEST_F(DialogsTest, SaveWithoutChangesRewritesTheSameFile) {
   WriteIni({" 4.5", "1", "255", "65535", "1", "0", "1", "0", "1", "2", "0", "65", "200", "32", "2",
-            "Lucida Console"});
+            "Lucida Console", "1"});
   const std::string before = ReadFile("pelta.ini");
   ASSERT_TRUE(Load());
   mem::QueueCommit(pnlSettings, kSaveButton);
@@ -177,9 +177,11 @@ TEST_F(DialogsTest, SaveChecksEveryFieldAgainstItsRange) {
         lines.push_back(after.substr(at, end - at));
         at = end + 2;
       }
-      ASSERT_EQ(lines.size(), 16u);
+      ASSERT_EQ(lines.size(), 17u);
       EXPECT_EQ(lines[c.line], c.written) << c.typed;
-      for (int i = 0; i < 15; ++i) EXPECT_LE(lines[i].size(), 10u) << "line " << i + 1;
+      for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16}) {
+        EXPECT_LE(lines[i].size(), 10u) << "line " << i + 1;
+      }
     }
     Unload();
     mem::Reset();
@@ -443,6 +445,8 @@ TEST_F(DialogsTest, ChoosingWritesWhatTypingTheNumberWrote) {
       {11, 8, nullptr, -1, 1, "1", 8, "1"},
       {22, 9, "local", -1, 0, "0", 9, "0"},
       {22, 9, nullptr, -1, 1, "1", 9, "local"},
+      {23, 16, nullptr, -1, 0, "0", 16, "0"},
+      {23, 16, nullptr, -1, 1, "1", 16, "1"},
       // Size: every entry, and a value the list does not know kept as "Other (7)".
       {8, 1, nullptr, 0, 0, "0", 1, "0"},
       {8, 1, nullptr, 1, 0, "1", 1, "1"},

@@ -921,15 +921,16 @@ TEST(EitTool, ShowAfterAProgrammeChangeWhileTheStripIsHidden) {
     std::fclose(f);
     RunCommand(tool + " mkts " + dir + sc.file + ".txt --out " + dir + sc.file + ".ts");
   }
-  // The shipped pelta.ini says `local`: without --tz the machine is on UTC.
+  // The shipped pelta.ini says `local` and shows programme times: without --tz the machine is
+  // on UTC; each event lasts an hour (mkts's default).
   const struct {
     const char* options;
     const char* strip;
     const char* now;
   } rows[] = {
-      {"", "hidden", "(20:15) News > Weather "},
-      {" --keys P", "shown", "(21:00) Film > Drama "},
-      {" --keys P --tz CET-1CEST,M3.5.0,M10.5.0/3", "shown", "(23:00) Film > Drama "},
+      {"", "hidden", "(20:15\u201321:15) News > Weather "},
+      {" --keys P", "shown", "(21:00\u201322:00) Film > Drama "},
+      {" --keys P --tz CET-1CEST,M3.5.0,M10.5.0/3", "shown", "(23:00\u201300:00) Film > Drama "},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.options);

@@ -1,8 +1,9 @@
 // After load, the plug-in's three hot paths take nothing from the heap: a channel change (with
 // the host query, the whole video-window search, the logo lookup and the guide reset), a timer
-// tick (idle, counting, moving the programme lines, hiding, the P and O keys) and an EIT block
-// (rejected, captured, ignored at state 8). The host's callbacks and the simulated desktop
-// run inside the counted region too; both keep fixed storage, so any count is the plug-in's.
+// tick (idle, counting, moving the programme lines and the progress bar, hiding, the P and O
+// keys) and an EIT block (rejected, captured, ignored at state 8). The host's callbacks and the
+// simulated desktop run inside the counted region too; both keep fixed storage, so any count is the
+// plug-in's.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "display/timer.h"
 #include "fixture.h"
 #include "guide/eit.h"
+#include "panels/panels.h"
 #include "settings/settings.h"
 
 namespace {
@@ -20,7 +22,8 @@ namespace {
 using NoAlloc = PluginTest;
 
 // A 2000-byte block whose first packet holds the present section of `sid` (short event
-// descriptor "News" / "Weather", 20:15) and whose second holds the following one.
+// descriptor "News" / "Weather", 2026-07-01 20:15 UTC for 45 minutes) and whose second holds
+// the following one (21:15).
 std::vector<unsigned char> PresentFollowingBlock(uint16_t sid) {
   std::vector<unsigned char> block(2000, 0xFF);
   for (int section = 0; section < 2; ++section) {
@@ -34,8 +37,14 @@ std::vector<unsigned char> PresentFollowingBlock(uint16_t sid) {
                                   0xC1,
                                   static_cast<unsigned char>(section)};
     std::memcpy(p, head, sizeof head);
+    p[17] = 0xEF;  // MJD 61222: 2026-07-01
+    p[18] = 0x26;
     p[19] = section == 0 ? 0x20 : 0x21;
     p[20] = 0x15;
+    p[21] = 0x00;
+    p[22] = 0x00;  // duration 00:45:00
+    p[23] = 0x45;
+    p[24] = 0x00;
     const unsigned char descriptor[] = {0x4D, 0x10, 'e', 'n', 'g', 4,   'N', 'e', 'w',
                                         's',  7,    'W', 'e', 'a', 't', 'h', 'e', 'r'};
     std::memcpy(p + 27, descriptor, sizeof descriptor);
@@ -45,8 +54,11 @@ std::vector<unsigned char> PresentFollowingBlock(uint16_t sid) {
 
 TEST_F(NoAlloc, ChannelChangeTimerTickAndEitBlock) {
   std::vector<std::string> ini = DefaultIni();
-  ini[7] = "1";  // FollowVideo: no video window below, so the search probes the whole grid
+  ini[7] = "1";   // FollowVideo: no video window below, so the search probes the whole grid
+  ini[16] = "1";  // programme times: end times on the lines, and the progress bar
   WriteIni(ini);
+  constexpr long long kStart = 1782936000 + 15 * 60;  // 2026-07-01 20:15 UTC
+  sim::SetNow(kStart + 600);
   WriteFile("pelta_icon/Das Erste.jpg", JpegHeader(40, 30));
   LoadStartAndPassGate();
   char title[32];
@@ -84,7 +96,10 @@ TEST_F(NoAlloc, ChannelChangeTimerTickAndEitBlock) {
   {
     AllocCounter guard;
     OnDataArrival(1, 2000, capture.data());  // state 8: ignored
-    sim::FireTimer(60);                      // to the end of the cycle, then idle
+    for (int i = 1; i <= 60; ++i) {          // to the end of the cycle, then idle
+      sim::SetNow(kStart + 600 + 20 * i);    // the bar moves on
+      sim::FireTimer();
+    }
     EXPECT_EQ(DisplayActive.load(), 0);
     sim::PressKey('P');
     sim::PressKey('O');
@@ -92,7 +107,10 @@ TEST_F(NoAlloc, ChannelChangeTimerTickAndEitBlock) {
     EXPECT_EQ(guard.count(), 0) << "idle ticks and the P and O keys";
   }
   EXPECT_EQ(all.count(), 0);
-  EXPECT_STREQ(nowtxt, "(20:15) News > Weather ");
+  EXPECT_STREQ(nowtxt, "(20:15\u201321:00) News > Weather ");
+  int value = -1;
+  EXPECT_EQ(GetCtrlVal(pnlDisplay, 16, &value), 0);
+  EXPECT_GT(value, 22) << "the bar moved on from 22 %";
 }
 
 }  // namespace

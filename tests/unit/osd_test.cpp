@@ -127,42 +127,61 @@ TEST_F(OsdTest, TextsStayClearOfTheIndicators) {
     for (const char* size : {"0", "1", "2", "3"}) {
       for (const char* align : {"0", "16", "32"}) {
         for (const char* shown : {"0", "1"}) {
-          SCOPED_TRACE(std::to_string(screen) + " size " + size + " align " + align +
-                       " indicators " + shown);
-          sim::SetScreenSize(screen, screen * 9 / 16);
-          LoadWith({{1, size}, {5, shown}, {6, shown}, {13, align}, {4, "0"}});
-          On_Channel_Change(MakeChannel(long_name.c_str(), 11836000, 13, 1, 0));
-          SetCtrlVal(pnlDisplay, 10, long_line.c_str());  // as the guide's lines would come
-          int leftmost = screen - 60;
-          for (int control : kRightGroup) {
-            int visible = 0;
-            GetCtrlAttribute(pnlDisplay, control, ATTR_VISIBLE, &visible);
-            if (visible != 0) leftmost = std::min(leftmost, box_of(control).left);
-          }
-          EXPECT_EQ(leftmost, screen - 165) << "the frame behind the indicators is on show";
-          for (int text : {8, 10, 11}) {
-            const Box t = box_of(text);
-            EXPECT_LE(t.right, leftmost - 8) << "control " << text;
-            EXPECT_GE(t.left, 0) << "control " << text;
-            EXPECT_GT(t.right - t.left, screen / 3) << "control " << text << " keeps its room";
-            if (std::string(align) == "16") {
-              EXPECT_EQ(t.right, screen - 182) << "right-aligned " << text;
-            }
-            if (std::string(align) == "32") {
-              EXPECT_EQ(t.left + t.right, 2 * ((screen - 80) / 2 + 4)) << "centred " << text;
-            }
+          for (const char* times : {"0", "1"}) {
+            SCOPED_TRACE(std::to_string(screen) + " size " + size + " align " + align +
+                         " indicators " + shown + " programme times " + times);
+            sim::SetScreenSize(screen, screen * 9 / 16);
+            LoadWith({{1, size}, {5, shown}, {6, shown}, {13, align}, {4, "0"}, {16, times}});
+            On_Channel_Change(MakeChannel(long_name.c_str(), 11836000, 13, 1, 0));
+            SetCtrlVal(pnlDisplay, 10, long_line.c_str());  // as the guide's lines would come
+            int leftmost = screen - 60;
             for (int control : kRightGroup) {
               int visible = 0;
               GetCtrlAttribute(pnlDisplay, control, ATTR_VISIBLE, &visible);
-              const Box i = box_of(control);
-              const bool overlap =
-                  t.left < i.right && i.left < t.right && t.top < i.bottom && i.top < t.bottom;
-              EXPECT_FALSE(visible != 0 && overlap) << text << " reaches into " << control;
+              if (visible != 0) leftmost = std::min(leftmost, box_of(control).left);
             }
+            EXPECT_EQ(leftmost, screen - 165) << "the frame behind the indicators is on show";
+            for (int text : {8, 10, 11}) {
+              const Box t = box_of(text);
+              // With programme times the name shares its row with the progress bar.
+              const bool beside_bar = text == 8 && std::string(times) == "1";
+              EXPECT_LE(t.right, leftmost - 8) << "control " << text;
+              EXPECT_GE(t.left, 0) << "control " << text;
+              EXPECT_GT(t.right - t.left, screen / (beside_bar ? 4 : 3))
+                  << "control " << text << " keeps its room";
+              if (std::string(align) == "16") {
+                EXPECT_EQ(t.right, beside_bar ? box_of(16).left - 8 : screen - 182)
+                    << "right-aligned " << text;
+              }
+              if (std::string(align) == "32") {
+                EXPECT_EQ(t.left + t.right, 2 * ((screen - 80) / 2 + 4)) << "centred " << text;
+              }
+              for (int control : kRightGroup) {
+                int visible = 0;
+                GetCtrlAttribute(pnlDisplay, control, ATTR_VISIBLE, &visible);
+                const Box i = box_of(control);
+                const bool overlap =
+                    t.left < i.right && i.left < t.right && t.top < i.bottom && i.top < t.bottom;
+                EXPECT_FALSE(visible != 0 && overlap) << text << " reaches into " << control;
+              }
+            }
+            // The progress bar's room: at the right end of the name's row, clear of the
+            // indicators and of every text.
+            if (std::string(times) == "1") {
+              const Box bar = box_of(16);
+              EXPECT_EQ(bar.right, leftmost - 8);
+              for (int text : {8, 10, 11}) {
+                const Box t = box_of(text);
+                const bool overlap = t.left < bar.right && bar.left < t.right &&
+                                     t.top < bar.bottom && bar.top < t.bottom;
+                EXPECT_FALSE(overlap) << "the bar reaches into " << text;
+              }
+              EXPECT_LE(box_of(8).right, bar.left - 8) << "the name ends clear of the bar";
+            }
+            EXPECT_EQ(Text(8), long_name) << "the value stays whole";
+            EXPECT_EQ(Text(10), long_line);
+            Unload();
           }
-          EXPECT_EQ(Text(8), long_name) << "the value stays whole";
-          EXPECT_EQ(Text(10), long_line);
-          Unload();
         }
       }
     }

@@ -193,6 +193,28 @@ TEST_F(RenderTest, ControlsAreDrawnAtThePanelsDpi) {
   }
 }
 
+// The progress bar: a frame and the elapsed share in the text colour, the rest in the
+// background colour, as the Win32 driver paints it; sized by the size layout (120 x 15).
+TEST_F(RenderTest, ProgressBarFillsItsShareInTheTextColour) {
+  ShowChannel("255", "0");
+  const int left = 1627;  // placed by the plug-in only with programme times on: here by hand
+  SetCtrlAttribute(pnlDisplay, 16, ATTR_LEFT, left);
+  SetCtrlAttribute(pnlDisplay, 16, ATTR_VISIBLE, 1);
+  for (int percent : {0, 25, 50, 100}) {
+    SetCtrlVal(pnlDisplay, 16, percent);
+    const Png png = Render();
+    const int inner = 120 - 4;  // within the frame
+    const int filled = inner * percent / 100;
+    EXPECT_TRUE(Near(png.Panel(left, 10), kText, 0)) << "the frame, at " << percent;
+    if (filled > 0) {
+      EXPECT_TRUE(Near(png.Panel(left + 2 + filled - 1, 18), kText, 0)) << percent;
+    }
+    if (filled < inner) {
+      EXPECT_TRUE(Near(png.Panel(left + 2 + filled, 18), kBack, 0)) << percent;
+    }
+  }
+}
+
 TEST_F(RenderTest, TranslucentPanelIsBlendedOverTheVideoWithTheWindowAlpha) {
   ShowChannel("180", "0");
   const Png png = Render();

@@ -117,15 +117,16 @@ TEST_F(SettingsTest, LineTenIsLocalOrAnHourOffset) {
 TEST_F(SettingsTest, SizeModeSetsHeightAndLayout) {
   struct Case {
     int mode, height, name_size, logo_top, now_size, now_top, next_size, next_top;
+    int bar_top, bar_height, bar_width, bar_text;  // the progress bar, on the name's row
   } cases[] = {
-      {0, 60, 22, 5, 11, 26, 11, 42},
-      {1, 90, 40, 20, 14, 48, 14, 68},
-      {2, 120, 60, 35, 18, 70, 18, 93},
-      {3, 90, 22, 20, 18, 40, 18, 64},
+      {0, 60, 22, 5, 11, 26, 11, 42, 6, 15, 120, 9},
+      {1, 90, 40, 20, 14, 48, 14, 68, 12, 22, 160, 12},
+      {2, 120, 60, 35, 18, 70, 18, 93, 18, 30, 200, 16},
+      {3, 90, 22, 20, 18, 40, 18, 64, 8, 18, 140, 11},
       // No size: the layout of 0, not a strip 0 pixels high.
-      {4, 60, 22, 5, 11, 26, 11, 42},
-      {-1, 60, 22, 5, 11, 26, 11, 42},
-      {INT32_MAX, 60, 22, 5, 11, 26, 11, 42},
+      {4, 60, 22, 5, 11, 26, 11, 42, 6, 15, 120, 9},
+      {-1, 60, 22, 5, 11, 26, 11, 42, 6, 15, 120, 9},
+      {INT32_MAX, 60, 22, 5, 11, 26, 11, 42, 6, 15, 120, 9},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(LoadWithLine(1, std::to_string(c.mode)));
@@ -137,6 +138,48 @@ TEST_F(SettingsTest, SizeModeSetsHeightAndLayout) {
     EXPECT_EQ(DisplayAttr(10, ATTR_TOP), c.now_top);
     EXPECT_EQ(DisplayAttr(11, ATTR_TEXT_POINT_SIZE), c.next_size);
     EXPECT_EQ(DisplayAttr(11, ATTR_TOP), c.next_top);
+    EXPECT_EQ(DisplayAttr(16, ATTR_TOP), c.bar_top);
+    EXPECT_EQ(DisplayAttr(16, ATTR_HEIGHT), c.bar_height);
+    EXPECT_EQ(DisplayAttr(16, ATTR_WIDTH), c.bar_width);
+    EXPECT_EQ(DisplayAttr(16, ATTR_TEXT_POINT_SIZE), c.bar_text);
+    EXPECT_LE(c.bar_top + c.bar_height, c.now_top) << "the bar ends above the present line";
+    Unload();
+  }
+}
+
+// Line 17, behind the font: a file of the sixteen lines older versions wrote keeps its look.
+TEST_F(SettingsTest, LineSeventeenIsProgrammeTimes) {
+  const struct {
+    const char* font;  // line 16
+    const char* line;  // line 17, null: the file ends after line 16
+    int32_t value;
+  } cases[] = {
+      {"Arial", nullptr, 0},
+      {"Arial", "1", 1},
+      {"Arial", "0", 0},
+      {"Arial", " 1 on", 1},
+      {"Arial", "", 0},
+      {"Arial", "2", 2},  // kept as read; only 1 shows the times
+      {"", "1", 1},
+      {"a face name longer than the 128 characters the font line keeps, padded on and on and on "
+       "and on and on and on until it is well past them",
+       "1", 1},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> lines = DefaultIni();
+    lines.resize(15);
+    lines.push_back(c.font);
+    if (c.line != nullptr) lines.push_back(c.line);
+    WriteIni(lines);
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(ProgrammeTimes.load(), c.value) << (c.line != nullptr ? c.line : "(none)");
+    int shown = -1;
+    EXPECT_EQ(GetCtrlVal(pnlSettings, 23, &shown), 0);
+    EXPECT_EQ(shown, c.value) << "the check box shows the line";
+    ASSERT_TRUE(SetPar());
+    const std::string saved = ReadFile("pelta.ini");
+    const std::string tail = "\r\n" + std::to_string(c.value) + "\r\n";
+    EXPECT_EQ(saved.substr(saved.size() - tail.size()), tail) << "Save writes line 17";
     Unload();
   }
 }
@@ -239,9 +282,9 @@ TEST_F(SettingsTest, TypefaceFromTheAnsiCodePageReachesTheTextsAsUtf8) {
 }
 
 TEST_F(SettingsTest, SaveWritesCrLfLinesInTheReadOrderAndReadsBackUnchanged) {
-  const std::vector<std::string> stored = {"12.5", "2",  "255", "65280",      "1",  "0",
-                                           "1",    "1",  "1",   "-2",         "-1", "200",
-                                           "180",  "16", "2",   "Courier New"};
+  const std::vector<std::string> stored = {"12.5", "2",  "255", "65280",       "1",  "0",
+                                           "1",    "1",  "1",   "-2",          "-1", "200",
+                                           "180",  "16", "2",   "Courier New", "1"};
   WriteIni(stored);
   ASSERT_TRUE(Load());
   ASSERT_TRUE(SetPar());
@@ -249,9 +292,10 @@ TEST_F(SettingsTest, SaveWritesCrLfLinesInTheReadOrderAndReadsBackUnchanged) {
   for (const std::string& line : stored) expected += line + "\r\n";
   EXPECT_EQ(ReadFile("pelta.ini"), expected);
 
-  // The same sixteen values after a fresh load of what was written.
+  // The same seventeen values after a fresh load of what was written.
   Unload();
   ASSERT_TRUE(Load());
+  EXPECT_EQ(ProgrammeTimes.load(), 1);
   EXPECT_EQ(DisplayTimeMs.load(), 12500);
   EXPECT_EQ(HourOffset.load(), -2);
   EXPECT_EQ(DebugMode.load(), -1);

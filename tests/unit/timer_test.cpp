@@ -321,6 +321,9 @@ TEST_F(DisplayThreads, ChannelChangesTicksAndEitDataRunTogether) {
       << error;
   const ts::Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
   ASSERT_EQ(payloads.size(), 4 * ts::kPayloadSize);
+  std::vector<std::string> ini = DefaultIni();
+  ini[16] = "1";  // programme times: the ticks work the progress bar too
+  WriteIni(ini);
   // A host that writes the running id, and one that writes none, whose data (on the data
   // thread) proves the filter open while channel changes may ask again.
   const struct {

@@ -209,6 +209,11 @@ TEST(UirParse, RejectsMalformedInput) {
       {"slider range too wide",
        Panel() + "[control 2]\nkind = slider\nrect = 0,0,1,1\nmin = 0\nmax = 70000\n", 4,
        "at most 65535 apart"},
+      {"progress with a range", Panel() + "[control 2]\nkind = progress\nrect = 0,0,1,1\nmax = 9\n",
+       4, "runs from 0 to 100"},
+      {"progress value past 100",
+       Panel() + "[control 2]\nkind = progress\nrect = 0,0,1,1\nvalue = 101\n", 4,
+       "outside min..max"},
       {"checkbox value no integer",
        Panel() + "[control 2]\nkind = checkbox\nrect = 0,0,1,1\nvalue = on\n", 4, "integer"},
       {"bad justify", Panel() + Control(1, "justify = 8\n"), 7, "0, 16 or 32"},
@@ -310,8 +315,8 @@ TEST(UirShipped, HasEveryPanelAndControlThePluginUses) {
     std::vector<int> controls;
   };
   const Expect expected[] = {
-      {4, "Pelta", {4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
-      {3, "Settings", {2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 19, 22}},
+      {4, "Pelta", {4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
+      {3, "Settings", {2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 19, 22, 23}},
       {1, "About", {3}},
       {2, "EPG", {3, 4}},
   };
@@ -345,6 +350,7 @@ TEST(UirShipped, HasEveryPanelAndControlThePluginUses) {
       {2, K::Dropdown, -999999999, INT_MAX},
       {6, K::Dropdown, -999999999, INT_MAX},
       {22, K::Checkbox, 0, 1},
+      {23, K::Checkbox, -999999999, INT_MAX},
   };
   const uir::Panel& settings = *uir::FindPanel(g_layout, 3);
   ASSERT_EQ(std::size(ranges), expected[1].controls.size());
@@ -382,6 +388,11 @@ TEST(UirShipped, HasEveryPanelAndControlThePluginUses) {
                           {4, 1770},  {5, 1760},  {6, 1805},  {7, 1827}};
   for (const auto& l : lefts) EXPECT_EQ(uir::FindControl(display, l[0])->left, l[1]) << l[0];
   EXPECT_EQ(uir::FindControl(display, 9)->kind, uir::Kind::Picture);
+  const uir::Control& bar = *uir::FindControl(display, 16);
+  EXPECT_EQ(bar.kind, uir::Kind::Progress);
+  EXPECT_FALSE(bar.visible) << "shown by the plug-in only with programme times on";
+  EXPECT_EQ(bar.min, 0);
+  EXPECT_EQ(bar.max, 100);
   EXPECT_EQ(uir::FindControl(*uir::FindPanel(g_layout, 2), 3)->kind, uir::Kind::TextBox);
   for (int i = 0; i < display.control_count; ++i) {
     const uir::Control& c = display.controls[i];

@@ -3,7 +3,7 @@
 //
 // check-ini loads the plug-in itself against a temporary module folder holding FILE as its
 // pelta.ini (and the repository's pelta.uir), so the values printed are the ones the plug-in's
-// own reading produced: the sixteen settings as held after load, the display height and timer
+// own reading produced: the seventeen settings as held after load, the display height and timer
 // period derived from them, the translucency actually given to the display window, and notes
 // on what the file said differently (the equal-colour rule, characters past the tenth, lines
 // missing at the end).
@@ -32,16 +32,17 @@ namespace {
 
 // ---- check-ini ----
 
-constexpr int kIniLines = 16;
+constexpr int kIniLines = 17;
+constexpr int kFontLine = 16;  // the one line that is not a number
 constexpr int kLineKeep = 10;
 
-// The first sixteen lines as the plug-in reads them, each cut to kStoredChars (enough for every
+// The first seventeen lines as the plug-in reads them, each cut to kStoredChars (enough for every
 // note below) with its full length kept, and how many lines the file has in all. The file is
 // streamed: a file of millions of lines costs one pass and no memory.
 constexpr size_t kStoredChars = 160;
 
 struct IniLines {
-  std::vector<std::string> lines;  // lines 1..16 at most, line ends removed, cut as above
+  std::vector<std::string> lines;  // lines 1..17 at most, line ends removed, cut as above
   std::vector<size_t> lengths;     // their whole lengths
   long long count = 0;             // every line of the file
 };
@@ -221,11 +222,22 @@ int CheckIni(const char* path) {
                   font_in_use);
   }
   PrintSetting(16, "FontName", text);
+  const int times = ProgrammeTimes.load();
+  if (times == 1) {
+    std::snprintf(text, sizeof text,
+                  "1: programme lines with start and end, and the progress bar of the programme "
+                  "on air");
+  } else {
+    std::snprintf(text, sizeof text, "%d: programme lines with their start times only%s", times,
+                  times == 0 ? "" : " (only 1 shows the end and the progress)");
+  }
+  PrintSetting(17, "ProgrammeTimes", text);
 
   // Notes: where the file and what is used differ, with the line they come from.
   int notes = 0;
   const long long count = ini.count;
-  for (int i = 0; i < count && i < kIniLines - 1; ++i) {
+  for (int i = 0; i < count && i < kIniLines; ++i) {
+    if (i == kFontLine - 1) continue;
     const std::string& line = ini.lines[i];
     if (ini.lengths[i] > static_cast<size_t>(kLineKeep)) {
       std::printf("note: %s:%d: only the first %d characters count (\"%s\")\n", path, i + 1,
@@ -238,7 +250,7 @@ int CheckIni(const char* path) {
       ++notes;
     }
   }
-  if (count > kIniLines - 1 && ini.lengths[kIniLines - 1] > 128) {
+  if (count > kFontLine - 1 && ini.lengths[kFontLine - 1] > 128) {
     std::printf("note: %s:16: the font name is cut to 128 characters\n", path);
     ++notes;
   }
@@ -263,14 +275,20 @@ int CheckIni(const char* path) {
     std::printf("note: %s:13: opacity below 100 is raised to 255\n", path);
     ++notes;
   }
-  if (count < kIniLines) {
+  if (count == kIniLines - 1) {
+    std::printf(
+        "note: %s: line 17 missing (a file of an older version): read as 0, the programme "
+        "lines without end times\n",
+        path);
+    ++notes;
+  } else if (count < kIniLines) {
     std::printf("note: %s: line%s %lld", path, count + 1 < kIniLines ? "s" : "", count + 1);
     if (count + 1 < kIniLines) std::printf(" to %d", kIniLines);
     std::printf(" missing: read as empty lines (0, or an empty font name)\n");
     ++notes;
   }
   if (count > kIniLines) {
-    std::printf("note: %s: lines after 16 are not read (%lld more)\n", path, count - kIniLines);
+    std::printf("note: %s: lines after 17 are not read (%lld more)\n", path, count - kIniLines);
     ++notes;
   }
   std::printf("%s: %lld line%s read, %d note%s\n", path,
@@ -304,6 +322,7 @@ const Need kNeeds[] = {
     {4, 13, uir::Kind::Indicator, "conditional-access indicator"},
     {4, 14, uir::Kind::Indicator, "quality indicator"},
     {4, 15, uir::Kind::Indicator, "level indicator"},
+    {4, 16, uir::Kind::Progress, "progress of the programme on air"},
     {3, 2, uir::Kind::Dropdown, "DebugMode"},
     {3, 3, uir::Kind::Numeric, "HourOffset"},
     {3, 4, uir::Kind::Float, "display time in seconds"},
@@ -319,6 +338,7 @@ const Need kNeeds[] = {
     {3, 15, uir::Kind::Numeric, "StartKey"},
     {3, 19, uir::Kind::Slider, "Opacity"},
     {3, 22, uir::Kind::Checkbox, "LocalTime"},
+    {3, 23, uir::Kind::Checkbox, "ProgrammeTimes"},
     {1, 3, uir::Kind::Text, "version text"},
     {2, 3, uir::Kind::TextBox, "guide text"},
     {2, 4, uir::Kind::Text, "channel name"},

@@ -1,5 +1,5 @@
 // pelta-tool eit FILE.ts --sid N [--guide-format F] [--hour-offset H|local] [--tz ZONE]
-//                                [--block-packets K] [--follow]
+//                                [--programme-times 0|1] [--block-packets K] [--follow]
 // pelta-tool eit FILE.ts --list [--block-packets K]
 // pelta-tool eit FILE.ts --all [--guide-format F] [--hour-offset H] [--block-packets K]
 //
@@ -15,6 +15,8 @@
 //
 // --hour-offset local shows start times in the local time of the zone --tz names (a POSIX TZ
 // rule or a tz database name; UTC without it), as line 10 of pelta.ini saying `local` does.
+// --programme-times 1 gives each line its end time too, "(20:00\u201320:45) Title > Text", as
+// line 17 of pelta.ini saying 1 does (default 0: the lines as they always were).
 //
 // --list runs the reader once for every service that has present/following sections in the
 // file and prints, per service, the events the stream carries: "present" or "following" when
@@ -43,7 +45,8 @@ constexpr long kMaxBlockPackets = 10;  // 10 x 184 = 1840 bytes; the reader take
 int Usage() {
   std::fprintf(stderr,
                "usage: pelta-tool eit FILE.ts --sid N [--guide-format F] "
-               "[--hour-offset H|local] [--tz ZONE] [--block-packets K] [--follow]\n"
+               "[--hour-offset H|local] [--tz ZONE] [--programme-times 0|1]\n"
+               "                          [--block-packets K] [--follow]\n"
                "       pelta-tool eit FILE.ts --list|--all [--block-packets K] ...\n");
   return 2;
 }
@@ -55,6 +58,7 @@ void PrintLine(const char* label, const char* text) {
 }
 
 constexpr long kLocal = LONG_MIN;  // --hour-offset local
+long programme_times = 0;          // --programme-times
 
 // The reader's inputs, as a loaded plug-in would hold them after a channel change to `sid`;
 // then the whole stream, block by block. Leaves the reader's results in the guide state. With
@@ -63,6 +67,7 @@ void RunReader(const ts::Bytes& payloads, long sid, long format, long offset, lo
                bool follow = false) {
   ResetGuideState();
   GuideFormat = static_cast<int32_t>(format);
+  ProgrammeTimes = static_cast<int32_t>(programme_times);
   LocalTime = offset == kLocal ? 1 : 0;
   HourOffset = offset == kLocal ? 0 : static_cast<int32_t>(offset);
   DebugMode = 0;
@@ -150,6 +155,8 @@ int RunEit(int argc, char** argv) {
       }
     } else if (std::strcmp(a, "--tz") == 0 && has_value) {
       zone = argv[++i];
+    } else if (std::strcmp(a, "--programme-times") == 0 && has_value) {
+      if (!ParseLong(argv[++i], 0, 1, &programme_times)) return Usage();
     } else if (std::strcmp(a, "--follow") == 0) {
       follow = true;
     } else if (std::strcmp(a, "--block-packets") == 0 && has_value) {

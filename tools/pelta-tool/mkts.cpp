@@ -20,8 +20,10 @@
 //            empty     no event at all (section_length 15)
 //   NAME, TEXT  in double quotes; \xHH gives any byte (selector bytes "\x10\x00\x05", the
 //            line break "\x8A"), \" and \\ a quote and a backslash
-//   options  table=0x4F (table_id, default 0x4E), version=N (0..31), event=N (event_id),
-//            lang=deu (ISO 639 code, default eng), repeat=N (send the section N times),
+//   options  date=YYYY-MM-DD (start_time date, default 2023-12-22), duration=HH:MM[:SS] (BCD,
+//            the digits read as hex as HH:MM is: FF:FF:FF is the all-ones "undefined" value;
+//            default 01:00:00), table=0x4F (table_id, default 0x4E), version=N (0..31), event=N
+//            (event_id), lang=deu (ISO 639 code, default eng), repeat=N (send the section N times),
 //            charset=C: NAME and TEXT are UTF-8 and are written in the character table C
 //            with its selector (EN 300 468 annex A): 6937 (no selector), 8859-N (0x10 0x00 N),
 //            ucs2 (0x11), big5 (0x14, two-byte ISO/IEC 10646 as broadcast), ksx1001 (0x12,

@@ -434,14 +434,47 @@ void DrawSetting(cairo_t* cr, const mem::ControlState& c, const TextStyle& style
   }
 }
 
+// A progress bar as the Win32 driver paints it: a frame and the elapsed share filled in the
+// text colour on the background colour, the text centred, in the background colour where it
+// lies on the filled part.
+void DrawProgress(cairo_t* cr, int panel, const mem::ControlState& c, const TextStyle& style,
+                  double x, double y, double w, double h) {
+  const int ink = c.text_colour;
+  FillRect(cr, x, y, w, h, c.back_colour);
+  Frame(cr, x, y, w, h, ink, ink);
+  const int value = c.int_value < 0 ? 0 : (c.int_value > 100 ? 100 : c.int_value);
+  const double inner_w = w > 4 ? w - 4 : 0;
+  const double inner_h = h > 4 ? h - 4 : 0;
+  const double filled = static_cast<double>(static_cast<int>(inner_w) * value / 100);
+  if (filled > 0 && inner_h > 0) FillRect(cr, x + 2, y + 2, filled, inner_h, ink);
+  char raw[uir::kNameMax];
+  if (!mem::CtrlAttrText(panel, c.layout.number, ATTR_INDICATOR_TEXT, raw, sizeof raw)) return;
+  char text[uir::kNameMax * 3];
+  CleanUtf8(raw, text, sizeof text);
+  cairo_save(cr);  // the part outside the filled share: text colour
+  cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+  cairo_rectangle(cr, x, y, w, h);
+  cairo_rectangle(cr, x + 2, y + 2, filled, inner_h);
+  cairo_clip(cr);
+  DrawLine(cr, style, text, x, y, w, h, Align::Centre);
+  cairo_restore(cr);
+  cairo_save(cr);  // on the filled share: background colour
+  cairo_rectangle(cr, x + 2, y + 2, filled, inner_h);
+  cairo_clip(cr);
+  TextStyle inverse = style;
+  inverse.colour = c.back_colour;
+  DrawLine(cr, inverse, text, x, y, w, h, Align::Centre);
+  cairo_restore(cr);
+}
+
 void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
   const uir::Control& l = c.layout;
   const int n = l.number;
   if (!c.visible) return;
   const double x = c.left;
   const double y = c.top;
-  const double w = l.kind == uir::Kind::Text ? c.width : l.width;
-  const double h = l.height;
+  const double w = l.kind == uir::Kind::Text || l.kind == uir::Kind::Progress ? c.width : l.width;
+  const double h = c.height;
   const int back = c.back_colour;
   char utf8[mem::kTextMax * 3];
   CleanUtf8(c.text, utf8, sizeof utf8);
@@ -474,6 +507,9 @@ void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
     }
     case uir::Kind::Decoration:
       FillRect(cr, x, y, w, h, c.fill_colour);
+      break;
+    case uir::Kind::Progress:
+      DrawProgress(cr, panel, c, style, x, y, w, h);
       break;
     case uir::Kind::Numeric:
     case uir::Kind::Float: {

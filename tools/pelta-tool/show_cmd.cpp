@@ -13,7 +13,8 @@
 // tick each. --monitors gives the desktop several monitors (the first is the primary), each
 // with its DPI; --host-rect puts the host's main window elsewhere than over the whole primary
 // monitor, --dpi-aware 1 makes the host per-monitor DPI aware. --tz sets the machine's time zone
-// (for `local` in line 10 of the settings). Last,
+// (for `local` in line 10 of the settings); --now fixes the machine's clock in UTC for the whole
+// run (the programme's progress, and the time of day the strip shows, in the zone of --tz). Last,
 // --menu selects an item of the host's plug-in menu (44454 Settings, 44455 About, 44456 EPG) with
 // the buttons given by --press queued for its event loop, as a user would press them: a press that
 // ends the loop closes the dialog; without one the loop runs out of events and the dialog is
@@ -24,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "args.h"
@@ -55,7 +57,8 @@ int Usage() {
       "         [--screen WxH | --monitors WxH+X+Y[@DPI],...] [--dpi-aware 0|1]\n"
       "         [--host-title T] [--host-rect L,T,R,B] [--video L,T,R,B [--video-title T]]\n"
       "         [--name S] [--freq N] [--pol N] [--sid N] [--ca N] [--signal N]\n"
-      "         [--time HH:MM] [--tz ZONE] [--ts FILE [--ts-later FILE]] [--keys P|O...]\n"
+      "         [--time HH:MM | --now YYYY-MM-DDTHH:MM[:SS]Z] [--tz ZONE]\n"
+      "         [--ts FILE [--ts-later FILE]] [--keys P|O...]\n"
       "         [--menu 44454|44455|44456 [--press CONTROL]...] --out DIR\n"
       "  Writes DIR/display.json and DIR/display.png (and a picture of each dialog or\n"
       "  guide window left open: settings.png, about.png, guide.png). The host window is titled\n"
@@ -89,6 +92,8 @@ struct ShowOptions {
   long signal = 87;
   int hours = -1;
   int minutes = 0;
+  bool now_set = false;
+  long long now = 0;  // --now: seconds since 1970-01-01 UTC
   const char* ts_file = nullptr;
   const char* ts_later = nullptr;
   const char* zone = nullptr;
@@ -132,6 +137,35 @@ bool ParseMonitors(const char* v, ShowOptions* o) {
     if (*at == '\0') return true;
     if (*at != ',') return false;
   }
+}
+
+// "2026-07-01T20:15:00Z" (seconds optional, UTC) as seconds since 1970-01-01 UTC.
+bool ParseUtc(const char* text, long long* out) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, n = 0;
+  if (std::sscanf(text, "%4d-%2d-%2dT%2d:%2d%n", &y, &mo, &d, &h, &mi, &n) != 5) return false;
+  const char* rest = text + n;
+  if (rest[0] == ':') {
+    int m = 0;
+    if (std::sscanf(rest, ":%2d%n", &sec, &m) != 1) return false;
+    rest += m;
+  }
+  if (std::strcmp(rest, "Z") != 0) return false;
+  std::tm t{};
+  t.tm_year = y - 1900;
+  t.tm_mon = mo - 1;
+  t.tm_mday = d;
+  t.tm_hour = h;
+  t.tm_min = mi;
+  t.tm_sec = sec;
+  const std::time_t seconds = timegm(&t);
+  std::tm back{};
+  // A date or time that does not exist (2026-02-30, 24:00) comes back changed.
+  if (gmtime_r(&seconds, &back) == nullptr || back.tm_year != y - 1900 || back.tm_mon != mo - 1 ||
+      back.tm_mday != d || back.tm_hour != h || back.tm_min != mi || back.tm_sec != sec) {
+    return false;
+  }
+  *out = static_cast<long long>(seconds);
+  return true;
 }
 
 bool ParseOptions(int argc, char** argv, ShowOptions* o) {
@@ -186,6 +220,9 @@ bool ParseOptions(int argc, char** argv, ShowOptions* o) {
       int n = 0;
       ok = std::sscanf(v, "%d:%d%n", &o->hours, &o->minutes, &n) == 2 && v[n] == '\0' &&
            o->hours >= 0 && o->hours < 24 && o->minutes >= 0 && o->minutes < 60;
+    } else if (std::strcmp(opt, "--now") == 0) {
+      ok = ParseUtc(v, &o->now);
+      o->now_set = true;
     } else if (std::strcmp(opt, "--ts") == 0) {
       o->ts_file = v;
     } else if (std::strcmp(opt, "--ts-later") == 0) {
@@ -221,6 +258,12 @@ bool ParseOptions(int argc, char** argv, ShowOptions* o) {
   }
   if (o->screen_given && o->monitor_count > 0) {
     std::fprintf(stderr, "pelta-tool show: give --screen or --monitors, not both\n");
+    return false;
+  }
+  if (o->now_set && o->hours >= 0) {
+    std::fprintf(stderr,
+                 "pelta-tool show: --now sets the time of day too: give one of --now, "
+                 "--time\n");
     return false;
   }
   return true;
@@ -284,6 +327,7 @@ int Run(const ShowOptions& o) {
   }
   sim::SetDpiAwareness(o.dpi_aware != 0 ? sim::kDpiPerMonitorAware : sim::kDpiUnaware);
   if (o.hours >= 0) sim::SetClock(o.hours, o.minutes, 0);
+  if (o.now_set) sim::SetNow(o.now);
   if (o.zone != nullptr && !sim::SetTimeZone(o.zone)) {
     std::fprintf(stderr, "pelta-tool show: unknown time zone %s\n", o.zone);
     return 2;

@@ -142,6 +142,21 @@ bool ParseTime(const std::string& s, uint8_t* hour, uint8_t* minute) {
   return true;
 }
 
+// "HH:MM" or "HH:MM:SS" as three BCD bytes (seconds 00 when not given), the digits taken as
+// hexadecimal as in ParseTime: "FF:FF:FF" is the all-ones duration, "1A:00" one that is no BCD.
+bool ParseDuration(const std::string& s, uint8_t bcd[3]) {
+  uint8_t seconds = 0;
+  if (s.size() == 8) {
+    uint8_t unused = 0;
+    if (s[5] != ':' || !ParseTime(s.substr(3), &unused, &seconds)) return false;
+  } else if (s.size() != 5) {
+    return false;
+  }
+  if (!ParseTime(s.substr(0, 5), &bcd[0], &bcd[1])) return false;
+  bcd[2] = seconds;
+  return true;
+}
+
 struct Token {
   std::string text;
   bool quoted;
@@ -319,6 +334,13 @@ bool ParseEventLine(const std::vector<Token>& tokens, Event* e, int* repeat, std
     }
     if (key == "charset") {
       charset = value;
+      continue;
+    }
+    if (key == "duration") {
+      if (!ParseDuration(value, e->duration_bcd)) {
+        *error = "bad duration '" + value + "' (HH:MM or HH:MM:SS)";
+        return false;
+      }
       continue;
     }
     if (key == "date") {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "programme_times_checks.h"
 #include "testhost.h"
 
 namespace testhost {
@@ -152,6 +153,7 @@ LinesShown CheckProgrammeLines() {
     Check(ControlText("Pelta", 11) == o.expect_next, "control 11 shows the following programme",
           "\"%s\"", ControlText("Pelta", 11).c_str());
   }
+  CheckProgressBar(&Check, o.service_id, "first channel");
   return shown;
 }
 
@@ -257,6 +259,7 @@ void CheckUnicodeTexts(const Plugin& plugin) {
             logo.compare(logo.size() - want_logo.size(), want_logo.size(), want_logo) == 0,
         "control 9 shows the logo named with the host's bytes", "\"%s\"", Utf8(logo).c_str());
   CheckTextsClearOfIndicators("Unicode channel");
+  CheckProgressBar(&Check, o.unicode_sid, "Unicode channel");
   if (o.unicode_shot_request.empty()) return;
   Pump(150);
   std::FILE* f = std::fopen(o.unicode_shot_request.c_str(), "wb");

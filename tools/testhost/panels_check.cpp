@@ -176,6 +176,8 @@ bool NativeValue(int panel, const char* caption, int control, int* value) {
     *value = static_cast<int>(SendMessageA(child, TBM_GETPOS, 0, 0));
   } else if ((GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW) {
     return GetCtrlVal(panel, control, value) == 0;
+  } else if (lstrcmpiA(kind, "PeltaControl") == 0) {
+    *value = static_cast<int>(SendMessageA(child, PBM_GETPOS, 0, 0));  // a progress bar
   } else {
     *value = SendMessageA(child, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
   }

@@ -29,6 +29,8 @@
 #include <string>
 #include <thread>
 
+#include "programme_times_checks.h"
+
 namespace testhost {
 
 void ParseArgs(int argc, char** argv) {
@@ -90,6 +92,8 @@ void ParseArgs(int argc, char** argv) {
       o.video_title = value;
     else if (key == "--slow")
       o.slow = std::max(1, std::atoi(value));
+    else if (ProgrammeTimesOption(key, value))
+      continue;
     else
       Note("unknown option %s", key.c_str());
   }

@@ -4,7 +4,10 @@
 // the taskbar): a borderless WS_POPUP tool window for `style = popup` (the on-screen display
 // strip; the plug-in makes it layered and topmost itself) or a captioned dialog window. Each
 // control is a child window whose id is its control number, so GetDlgItem(panel, n) finds it:
-//   text, picture, indicator, decoration  our own "PeltaControl" class, painted from the model
+//   text, picture, indicator, decoration, progress
+//                                         our own "PeltaControl" class, painted from the model;
+//                                         a progress bar answers PBM_GETPOS and PBM_GETRANGE as
+//                                         the common control does
 //   numeric, float                        EDIT (the user types the value)
 //   textbox                               multiline read-only EDIT
 //   button                                BUTTON; a click is a commit for the model
@@ -325,6 +328,40 @@ void PaintControl(HDC dc, const RECT& client, const ControlState& control,
       SelectObject(dc, old);
       break;
     }
+    case uir::Kind::Progress: {
+      // A frame and the elapsed share filled, in the text colour on the background colour; the
+      // text centred on it, in the background colour where it lies on the filled part, so that
+      // it reads on both.
+      FillRect(dc, &client, back);
+      HBRUSH ink = CreateSolidBrush(Rgb(control.text_colour));
+      FrameRect(dc, &client, ink);
+      RECT filled = client;
+      InflateRect(&filled, -2, -2);
+      const int value =
+          control.int_value < 0 ? 0 : (control.int_value > 100 ? 100 : control.int_value);
+      if (filled.right > filled.left) {
+        filled.right = filled.left + (filled.right - filled.left) * value / 100;
+      }
+      if (filled.right > filled.left && filled.bottom > filled.top) FillRect(dc, &filled, ink);
+      DeleteObject(ink);
+      HGDIOBJ old = SelectObject(dc, font);
+      SetBkMode(dc, TRANSPARENT);
+      wchar_t text[uir::kNameMax];
+      Widen(control.indicator_text, text, uir::kNameMax);
+      const UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
+      int saved = SaveDC(dc);
+      ExcludeClipRect(dc, filled.left, filled.top, filled.right, filled.bottom);
+      SetTextColor(dc, Rgb(control.text_colour));
+      DrawTextW(dc, text, -1, &r, format);
+      RestoreDC(dc, saved);
+      saved = SaveDC(dc);
+      IntersectClipRect(dc, filled.left, filled.top, filled.right, filled.bottom);
+      SetTextColor(dc, Rgb(control.back_colour));
+      DrawTextW(dc, text, -1, &r, format);
+      RestoreDC(dc, saved);
+      SelectObject(dc, old);
+      break;
+    }
     default: {  // text
       FillRect(dc, &client, back);
       HGDIOBJ old = SelectObject(dc, font);
@@ -352,6 +389,7 @@ void PaintControl(HDC dc, const RECT& client, const ControlState& control,
 const char* ControlText(const ControlState& control) {
   switch (control.layout.kind) {
     case uir::Kind::Indicator:
+    case uir::Kind::Progress:
       return control.indicator_text;
     case uir::Kind::Decoration:
       return "";
@@ -420,6 +458,17 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     }
     case WM_SETTEXT:
       return TRUE;  // the model is the only source of a control's text
+    case PBM_GETPOS:
+    case PBM_GETRANGE: {
+      // A progress bar's position and its range (0..100), as the common control answers them.
+      Lock lock(model::Mutex());
+      const ControlState* control = model::FindControlLocked(handle, number);
+      if (control == nullptr || control->layout.kind != uir::Kind::Progress) return 0;
+      if (message == PBM_GETPOS) return control->int_value;
+      auto* range = reinterpret_cast<PBRANGE*>(lparam);
+      if (range != nullptr) *range = PBRANGE{0, 100};
+      return wparam != 0 ? 0 : 100;
+    }
     case WM_NCHITTEST:
       return HTTRANSPARENT;  // labels and lamps do not take the mouse from their panel
     default:

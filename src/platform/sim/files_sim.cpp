@@ -1,6 +1,6 @@
-// The simulated desktop's module folder, clock and files: what GetModuleDir, CVI_GetSystemTime
-// and the plug-in's Windows file paths reach on Linux (sim.h, "module folder, clock, files").
-// State of its own under its own mutex, reset by sim::Reset.
+// The simulated desktop's module folder, clock and files: what GetModuleDir, CVI_GetSystemTime,
+// GetSystemTimeAsFileTime and the plug-in's Windows file paths reach on Linux (sim.h, "module
+// folder, clock, files"). State of its own under its own mutex, reset by sim::Reset.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,12 +19,14 @@ constexpr size_t kPathMax = 512;
 struct Files {
   bool clock_fixed;
   int clock_h, clock_m, clock_s;
+  bool now_fixed;
+  long long now_utc;  // seconds since 1970-01-01 UTC
   char module_dir[kPathMax];
   char dump_path[kPathMax];
 };
 
 std::mutex g_files_mu;
-Files g_files = {false, 0, 0, 0, ".", ""};
+Files g_files = {false, 0, 0, 0, false, 0, ".", ""};
 
 using Lock = std::lock_guard<std::mutex>;
 
@@ -58,11 +60,34 @@ BOOL DeleteFileA(LPCSTR path) {
   return unlink(native) == 0 ? TRUE : FALSE;
 }
 
+void GetSystemTimeAsFileTime(FILETIME* out) {
+  if (out == nullptr) return;
+  long long seconds = 0;
+  bool fixed = false;
+  {
+    Lock lock(g_files_mu);
+    fixed = g_files.now_fixed;
+    seconds = g_files.now_utc;
+  }
+  long long ticks = 0;                                     // 100 ns since 1601-01-01
+  constexpr long long kEpochTicks = 116444736000000000LL;  // 1970-01-01 in those units
+  if (fixed) {
+    ticks = kEpochTicks + seconds * 10000000LL;
+  } else {
+    timespec real{};
+    clock_gettime(CLOCK_REALTIME, &real);
+    ticks = kEpochTicks + static_cast<long long>(real.tv_sec) * 10000000LL + real.tv_nsec / 100;
+  }
+  const unsigned long long u = static_cast<unsigned long long>(ticks);
+  out->dwLowDateTime = static_cast<DWORD>(u & 0xFFFFFFFFu);
+  out->dwHighDateTime = static_cast<DWORD>(u >> 32);
+}
+
 namespace simparts {
 
 void ResetFiles() {
   Lock lock(g_files_mu);
-  g_files = Files{false, 0, 0, 0, ".", ""};
+  g_files = Files{false, 0, 0, 0, false, 0, ".", ""};
 }
 
 }  // namespace simparts
@@ -87,20 +112,52 @@ void SetClock(int hours, int minutes, int seconds) {
   g_files.clock_s = seconds;
 }
 
+void SetNow(long long utc_seconds) {
+  Lock lock(g_files_mu);
+  g_files.now_fixed = true;
+  g_files.now_utc = utc_seconds;
+}
+
 void GetClock(int* hours, int* minutes, int* seconds) {
   int h, m, s;
+  bool from_now = false;
+  long long now = 0;
   {
     Lock lock(g_files_mu);
     h = g_files.clock_h;
     m = g_files.clock_m;
     s = g_files.clock_s;
-    if (!g_files.clock_fixed) {
-      std::time_t now = std::time(nullptr);
+    from_now = !g_files.clock_fixed && g_files.now_fixed;
+    now = g_files.now_utc;
+    if (!g_files.clock_fixed && !g_files.now_fixed) {
+      std::time_t real = std::time(nullptr);
       std::tm local{};
-      localtime_r(&now, &local);
+      localtime_r(&real, &local);
       h = local.tm_hour;
       m = local.tm_min;
       s = local.tm_sec;
+    }
+  }
+  if (from_now) {
+    // The fixed instant in the simulated zone, as Windows' GetLocalTime gives it.
+    long long days = now / 86400;
+    long long rest = now % 86400;
+    if (rest < 0) rest += 86400, --days;
+    const std::time_t midnight = static_cast<std::time_t>(days * 86400);
+    std::tm date{};
+    gmtime_r(&midnight, &date);
+    SYSTEMTIME utc{};
+    utc.wYear = static_cast<WORD>(date.tm_year + 1900);
+    utc.wMonth = static_cast<WORD>(date.tm_mon + 1);
+    utc.wDay = static_cast<WORD>(date.tm_mday);
+    utc.wHour = static_cast<WORD>(rest / 3600);
+    utc.wMinute = static_cast<WORD>(rest / 60 % 60);
+    utc.wSecond = static_cast<WORD>(rest % 60);
+    SYSTEMTIME local{};
+    if (SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+      h = local.wHour;
+      m = local.wMinute;
+      s = local.wSecond;
     }
   }
   if (hours) *hours = h;

@@ -187,6 +187,10 @@ const char* ModuleDir();
 // Fixes the local time of day that CVI_GetSystemTime reports; Reset returns to the real clock.
 void SetClock(int hours, int minutes, int seconds);
 void GetClock(int* hours, int* minutes, int* seconds);
+// Fixes the machine's clock at `utc_seconds` after 1970-01-01 00:00 UTC: GetSystemTimeAsFileTime
+// reports it, and the local time of day (GetClock, unless SetClock fixed that) is that instant
+// in the simulated time zone (SetTimeZone). Reset returns to the real clock.
+void SetNow(long long utc_seconds);
 // Where the fixed Windows dump path "C:\Pelta_EIT.dbg" goes on Linux (empty: nowhere, the
 // open fails as on a machine without a C: drive). Too long for 511 bytes: stored as empty.
 void SetDumpPath(const char* path);

@@ -155,6 +155,14 @@ struct SYSTEMTIME {
   WORD wSecond;
   WORD wMilliseconds;
 };
+// 100-nanosecond intervals since 1601-01-01 UTC, as two 32-bit halves.
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+// The machine's clock in UTC: the simulated desktop's fixed instant (sim::SetNow), else the
+// real clock.
+void GetSystemTimeAsFileTime(FILETIME* now);
 struct TIME_ZONE_INFORMATION;
 // A UTC date and time in the local time of the simulated machine's zone (sim::SetTimeZone;
 // UTC until a test sets one); `zone` must be null, the current zone. FALSE for a date out of
