@@ -59,11 +59,13 @@
 
 #include "guide/dvb_text.h"
 #include "guide/eit_sections.h"
+#include "guide/event_reader.h"
 #include "guide/event_times.h"
 #include "guide/filter.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
 #include "shared/channel.h"
+#include "shared/languages.h"
 
 std::atomic<int32_t> eitstate{0};
 char nowtxt[kGuideTextMax];
@@ -73,6 +75,7 @@ char nowdesc[kGuideTextMax];
 char nxtname[kGuideTextMax];
 char nxtdesc[kGuideTextMax];
 char evtime[256];
+std::atomic<uint32_t> GuideSerial{0};
 
 namespace {
 
@@ -185,6 +188,19 @@ uint8_t cutver[2];
 
 // One reader at a time over the working fields above.
 std::mutex ReaderLock;
+
+// The language preference of the block being read, under ReaderLock.
+uint64_t blockprefs = 0;
+// The guide window's records of the present and following events (index 0 and 1). Read into
+// recscratch under ReaderLock; published into guiderec under GuideLock, for the channel
+// generation guiderecgen. The reader keeps, under ReaderLock, which version it published for
+// which generation, so that a section of that version costs a header check.
+EventRecord recscratch;
+bool rechave[2];
+uint8_t recver[2];
+uint32_t recgen[2];
+EventRecord guiderec[2];
+bool guiderechave[2];
 
 void DumpBlock(const unsigned char* data, int length) {
   int file = CVI_OpenFile(kDumpPath, 2, 1, 0);  // write only, append, binary
@@ -328,6 +344,7 @@ bool Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid, uint8_
   if (bit == kPresentBit) {
     std::memcpy(nowname, capname, sizeof nowname);
     std::memcpy(nowdesc, capdesc, sizeof nowdesc);
+    GuideSerial.fetch_add(1);
     BuildLine(nowtxt, format, false, name, nowdesc, nowdesc);
     if (copied && nxtpending) {
       // The following line of format 2 shows this channel's present description.
@@ -371,6 +388,7 @@ void PublishRefresh(uint8_t version) {
     const Staged& e = staged[0];
     std::memcpy(nowname, e.name, sizeof nowname);
     std::memcpy(nowdesc, e.desc, sizeof nowdesc);
+    GuideSerial.fetch_add(1);
     std::memcpy(evtime, e.time, sizeof evtime);
     BuildLine(nowtxt, format, false, e.name + e.leadskip, nowdesc, nowdesc);
     nowver = version;
@@ -412,6 +430,7 @@ void PublishWhole(int32_t bit, uint16_t sid, uint8_t version) {
   if (present) {
     std::memcpy(nowname, capname, sizeof nowname);
     std::memcpy(nowdesc, capdesc, sizeof nowdesc);
+    GuideSerial.fetch_add(1);
     BuildLine(nowtxt, format, false, capname + leadskip, nowdesc, nowdesc);
     // The following line of format 2 shows the present description.
     if (format == 2 && following_known && !nxtpending) {
@@ -479,6 +498,35 @@ void CaptureEvent(BlockView& block, size_t d, int32_t bit, uint32_t generation) 
   cutbits = rawcut ? (cutbits | bit) : (cutbits & ~bit);
 }
 
+// Whether the event of the section that begins at packet `p` should be read from another short
+// event descriptor than its first descriptor, for the viewer's languages: its short event
+// descriptors are of several languages and the chosen one is not the first descriptor, or its
+// descriptor loop runs past the block while the first descriptor is a short event descriptor
+// of a language other than the most preferred. The section pass then reads the event from its
+// whole section. An event of one language is read here as it always was.
+bool AnotherLanguageChosen(BlockView& block, size_t p) {
+  if (evdesc != kShortEventTag && evdesc != kExtendedEventTag && evdesc != kTextTag69) {
+    return false;
+  }
+  // Section byte n lies at P+1+n; the loop length at section offsets 24 and 25, the loop from
+  // 26 (P+27, inside the packet).
+  const uint8_t* section = block.At(p + 1);
+  const size_t at_hand = block.size() - (p + 1);
+  const size_t loop_length = static_cast<size_t>((section[24] & 0x0F) << 8 | section[25]);
+  EventHeader event{};
+  event.loop = 26;
+  event.loop_end = 26 + loop_length;
+  const size_t events_end = 3 + size_t{tleng} - 4;  // tleng is 16 or more here
+  if (event.loop_end > events_end) event.loop_end = events_end;
+  const bool cut = event.loop_end > at_hand;
+  if (cut) event.loop_end = at_hand;
+  bool multilingual = false;
+  const size_t chosen = ChooseShortEvent(section, event, blockprefs, &multilingual);
+  if (multilingual && chosen != 0 && chosen != event.loop) return true;
+  return cut && evdesc == kShortEventTag && (blockprefs & 3) != 0 && block.size() > p + 31 &&
+         LanguageRank(blockprefs, section + 28) != 0;
+}
+
 void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* generation) {
   const size_t p = ofs;
   // Every byte up to P+27 lies inside the packet (pack = length / 184), so inside the block.
@@ -511,6 +559,7 @@ void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* g
   if (eitsid != chasid) return;
   const int32_t bit = nownxt == 0 ? kPresentBit : kFollowingBit;
   if ((eitstate.load() & bit) != 0) return;
+  if (AnotherLanguageChosen(block, p)) return;  // the section pass takes it
   CaptureEvent(block, p + 27, bit, *generation);
 }
 
@@ -531,6 +580,33 @@ bool EventWanted(int32_t bit, uint8_t version) {
 bool MayTakeLaterDescriptor(int32_t bit) {
   if (watching) return true;
   return (textless & bit) == 0 || (textlessgen == sectiongen && (textlessbefore & bit) != 0);
+}
+
+bool RecordWanted(int32_t bit, uint8_t version) {
+  const int i = EventIndex(bit);
+  return !(rechave[i] && recgen[i] == sectiongen && recver[i] == version);
+}
+
+void CaptureRecord(const uint8_t* sec, size_t size, int32_t bit, uint8_t version) {
+  constexpr size_t kFirstEvent = 14;  // behind the section header
+  constexpr size_t kCrcSize = 4;
+  if (size < kFirstEvent + kCrcSize) return;
+  if (!ReadEvent(sec, size - kCrcSize, kFirstEvent, blockprefs, &recscratch)) return;
+  const int i = EventIndex(bit);
+  {
+    std::lock_guard<std::mutex> lock(GuideLock);
+    if (sectiongen != guidegen) return;
+    std::memcpy(&guiderec[i], &recscratch, sizeof recscratch);
+    guiderechave[i] = true;
+    GuideSerial.fetch_add(1);
+  }
+  rechave[i] = true;
+  recgen[i] = sectiongen;
+  recver[i] = version;
+}
+
+uint64_t BlockLanguages() {
+  return blockprefs;
 }
 
 void CaptureSectionEvent(BlockView& section, const SectionEvent& event) {
@@ -567,6 +643,7 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
   if (state != kShown && DebugMode.load() == kDebugDump) DumpBlock(data, length);
 
   BlockView block(data, static_cast<size_t>(length));
+  blockprefs = EpgLanguagePref.load();
   pack = static_cast<uint16_t>(length / kPacketPayload);
   textless = 0;
   bool have_channel = false;
@@ -631,6 +708,8 @@ void ResetLinesForChannel() {
   std::lock_guard<std::mutex> lock(GuideLock);
   ++guidegen;
   nxtpending = false;
+  guiderechave[0] = guiderechave[1] = false;
+  GuideSerial.fetch_add(1);
   if (eitstate.load() <= 0) return;
   eitstate = 1;
   nowtxt[0] = '\0';
@@ -650,6 +729,20 @@ bool TakeReadyLines(char* now, char* next, size_t size, EventTimes* present) {
 void CopyNowDesc(char* out, size_t size) {
   std::lock_guard<std::mutex> lock(GuideLock);
   CopyOut(out, size, nowdesc);
+}
+
+void CopyGuideContent(GuideContent* out) {
+  std::lock_guard<std::mutex> lock(GuideLock);
+  out->serial = GuideSerial.load();
+  CopyOut(out->desc, sizeof out->desc, nowdesc);
+  for (int i = 0; i < 2; ++i) {
+    out->have[i] = guiderechave[i];
+    if (guiderechave[i]) {
+      std::memcpy(&out->events[i], &guiderec[i], sizeof guiderec[i]);
+    } else {
+      ClearEventRecord(&out->events[i]);
+    }
+  }
 }
 
 void ResetGuideState() {
@@ -687,4 +780,13 @@ void ResetGuideState() {
   ResetSectionPass();
   sectiongen = textlessgen = 0;
   textless = textlessbefore = 0;
+  blockprefs = 0;
+  ClearEventRecord(&recscratch);
+  for (int i = 0; i < 2; ++i) {
+    rechave[i] = guiderechave[i] = false;
+    recver[i] = 0;
+    recgen[i] = 0;
+    ClearEventRecord(&guiderec[i]);
+  }
+  GuideSerial.fetch_add(1);
 }

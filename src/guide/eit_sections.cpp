@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "guide/event_reader.h"
+
 namespace {
 
 constexpr size_t kPacketPayload = 184;  // a 188-byte transport packet less its 4-byte header
@@ -156,6 +158,8 @@ void TakeSection(const uint8_t* sec, size_t have) {
   if (sid != service) return;
   const int32_t bit = (view.Byte(kSectionNumber) & 1) == 0 ? kPresentBit : kFollowingBit;
   const uint8_t version = (view.Byte(kVersion) >> 1) & 0x1F;
+  // The guide window's record comes from whole sections only (the caller checked the CRC_32).
+  if (have == size && RecordWanted(bit, version)) CaptureRecord(sec, size, bit, version);
   if (!EventWanted(bit, version)) return;
 
   const size_t loop_end = kFirstDescriptor + SectionLength(view.Byte(kEventLoopLength),
@@ -163,7 +167,20 @@ void TakeSection(const uint8_t* sec, size_t have) {
   if (loop_end > size - kCrcSize || loop_end < kFirstDescriptor + 2) return;
   size_t d = kFirstDescriptor;
   uint8_t tag = view.Byte(d);
-  if (tag != kShortEventTag && tag != kExtendedEventTag && tag != kTextTag69) {
+  // An event with short event descriptors of several languages: the line is the chosen one's.
+  EventHeader loop{};
+  loop.loop = kFirstDescriptor;
+  loop.loop_end = loop_end < have ? loop_end : have;
+  bool multilingual = false;
+  const size_t chosen = ChooseShortEvent(sec, loop, BlockLanguages(), &multilingual);
+  if (multilingual && chosen != 0 && chosen != d) {
+    if (tag != kShortEventTag && tag != kExtendedEventTag && tag != kTextTag69 &&
+        !MayTakeLaterDescriptor(bit)) {
+      return;
+    }
+    d = chosen;
+    tag = kShortEventTag;
+  } else if (tag != kShortEventTag && tag != kExtendedEventTag && tag != kTextTag69) {
     if (!MayTakeLaterDescriptor(bit)) return;
     while (d + 2 <= loop_end && d + 2 <= have && view.Byte(d) != kShortEventTag) {
       d += 2 + size_t{view.Byte(d + 1)};
@@ -196,7 +213,7 @@ bool MayMatter(BlockView& block, size_t at, size_t end) {
   const uint16_t sid = static_cast<uint16_t>(block.Byte(at + 3) << 8 | block.Byte(at + 4));
   const int32_t bit = (block.Byte(at + kSectionNumber) & 1) == 0 ? kPresentBit : kFollowingBit;
   const uint8_t version = (block.Byte(at + kVersion) >> 1) & 0x1F;
-  return sid == service && EventWanted(bit, version);
+  return sid == service && (EventWanted(bit, version) || RecordWanted(bit, version));
 }
 
 }  // namespace
