@@ -73,6 +73,7 @@ void HideDisplay() {
   HidePanel(pnlDisplay);
   if (GuideByKey == 1) {
     HidePanel(pnlGuide);
+    GuideClosed();
     GuideByKey = 0;
   }
   const HWND host = HostTopWnd;
@@ -110,6 +111,7 @@ void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     TickCount = kKeyPTicks;
   }
   if (KeyPressedSinceLastPoll(kVkO)) OpenGuideByKey();
+  RefreshGuide();  // the open guide window follows the broadcast
 
   if (DisplayActive == 0) return;
   const int32_t count = ++TickCount;

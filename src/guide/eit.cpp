@@ -686,22 +686,10 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
 }
 
 void BcdT(signed char hour, signed char minute, uint16_t mjd) {
-  int h = 0;
-  int m = 0;
   std::memset(evtime, 0, sizeof evtime);
   const EventTimes start{mjd, static_cast<uint8_t>(hour), static_cast<uint8_t>(minute), 0,
                          kUnknownDuration};
-  if (LocalTime.load() != 0 && LocalStart(start, &h, &m)) {
-    std::snprintf(evtime, sizeof evtime, "%02d:%02d", h, m);
-    return;
-  }
-  // Whole hours of the BCD hour byte (the tens digit as the reader has always taken it) plus
-  // the offset, modulo 24: an offset of 30 is 6, -30 is -6. Without a usable date `local`
-  // shows the broadcast's UTC.
-  const int offset = LocalTime.load() != 0 ? 0 : static_cast<int>(HourOffset.load() % 24);
-  h = ((((hour / 16) & 3) * 10 + (hour & 0x0F)) % 24 + offset + 24) % 24;
-  // The minute's two BCD digits read as hexadecimal come out as they are (0x45 gives 45).
-  std::snprintf(evtime, sizeof evtime, "%02d:%02X", h, static_cast<unsigned char>(minute));
+  FormatStartTime(start, LocalTime.load() != 0, HourOffset.load(), evtime, sizeof evtime);
 }
 
 void ResetLinesForChannel() {

@@ -52,3 +52,9 @@ size_t AnsiToUtf8(const char* in, char* out, size_t size);
 // GetUserDefaultUILanguage and GetLocaleInfoA(LOCALE_SISO639LANGNAME2); the simulated desktop:
 // the language of the LANG environment variable ("cs_CZ.UTF-8" is Czech).
 bool UserInterfaceLanguage(char* out, size_t size);
+
+// The user's country as an ISO 3166 alpha-3 code into `out` (at least 4 bytes), upper case, as
+// parental ratings name countries; false, and `out` empty, when the system names none. Windows:
+// GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SISO3166CTRYNAME2); the simulated desktop: the
+// territory of LANG ("de_AT.UTF-8" is Austria).
+bool UserCountry(char* out, size_t size);

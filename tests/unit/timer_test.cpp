@@ -116,7 +116,7 @@ TEST_F(TimerTest, OKeyOpensTheGuideFor45TicksAndHidesItWithTheDisplay) {
   EXPECT_EQ(place->hwnd, FindWindowA(nullptr, "EPG"));
   EXPECT_EQ(place->insert_after, HWND_TOPMOST);
   EXPECT_EQ(place->x, 50);
-  EXPECT_EQ(place->cx, 420);
+  EXPECT_EQ(place->cx, 460);
   EXPECT_EQ(mem::LoopDepth(), 0) << "no event loop from the timer";
   sim::FireTimer(44);
   EXPECT_TRUE(mem::IsVisible(pnlGuide));

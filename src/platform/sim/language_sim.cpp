@@ -1,7 +1,7 @@
-// UserInterfaceLanguage (platform/os.h) on the simulated desktop: the language of LANG, as a
-// Linux desktop names the user's language ("de_AT.UTF-8", "cs", "C"). ISO 639-1 two-letter
-// codes are mapped to their ISO 639-2 terminology codes for the languages the plug-in's users
-// watch in; others are not known.
+// UserInterfaceLanguage and UserCountry (platform/os.h) on the simulated desktop: the language
+// and territory of LANG, as a Linux desktop names them ("de_AT.UTF-8", "cs", "C"). ISO 639-1
+// language codes are mapped to ISO 639-2 terminology codes, ISO 3166 alpha-2 territories to
+// alpha-3, for the languages and countries of the plug-in's users; others are not known.
 #include <cstdlib>
 #include <cstring>
 
@@ -24,7 +24,35 @@ const Iso639 kLanguages[] = {
     {"zh", "zho"},
 };
 
+struct Iso3166 {
+  char two[3];
+  char three[4];
+};
+const Iso3166 kCountries[] = {
+    {"AT", "AUT"}, {"BE", "BEL"}, {"BG", "BGR"}, {"CH", "CHE"}, {"CN", "CHN"}, {"CY", "CYP"},
+    {"CZ", "CZE"}, {"DE", "DEU"}, {"DK", "DNK"}, {"EE", "EST"}, {"ES", "ESP"}, {"FI", "FIN"},
+    {"FR", "FRA"}, {"GB", "GBR"}, {"GR", "GRC"}, {"HR", "HRV"}, {"HU", "HUN"}, {"IE", "IRL"},
+    {"IT", "ITA"}, {"LT", "LTU"}, {"LU", "LUX"}, {"LV", "LVA"}, {"NL", "NLD"}, {"NO", "NOR"},
+    {"PL", "POL"}, {"PT", "PRT"}, {"RO", "ROU"}, {"RS", "SRB"}, {"RU", "RUS"}, {"SE", "SWE"},
+    {"SI", "SVN"}, {"SK", "SVK"}, {"TR", "TUR"}, {"TW", "TWN"}, {"UA", "UKR"}, {"US", "USA"},
+};
+
 }  // namespace
+
+bool UserCountry(char* out, size_t size) {
+  if (out == nullptr || size < 4) return false;
+  out[0] = '\0';
+  const char* lang = std::getenv("LANG");
+  if (lang == nullptr || std::strlen(lang) < 5 || lang[2] != '_') return false;
+  if (lang[5] != '\0' && lang[5] != '.' && lang[5] != '@') return false;
+  for (const Iso3166& c : kCountries) {
+    if (lang[3] == c.two[0] && lang[4] == c.two[1]) {
+      std::memcpy(out, c.three, 4);
+      return true;
+    }
+  }
+  return false;
+}
 
 bool UserInterfaceLanguage(char* out, size_t size) {
   if (out == nullptr || size < 4) return false;
