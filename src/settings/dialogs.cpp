@@ -31,7 +31,7 @@ void RunDialog(int panel, const char* caption, int x, int y, int width, int heig
 }  // namespace
 
 void OpenSettingsDialog() {
-  RunDialog(pnlSettings, "Settings", 50, 50, 440, 455);
+  RunDialog(pnlSettings, "Settings", 50, 50, 440, 481);
 }
 
 void OpenAboutBox() {

@@ -339,7 +339,7 @@ TEST_F(LifecycleTest, MenuOpensEachDialogPlacedOnTopAndReturnsWhenItsButtonEndsI
     const char* caption;
     int x, y, w, h;
     int button;
-  } cases[] = {{44454, pnlSettings, "Settings", 50, 50, 440, 455, 20},
+  } cases[] = {{44454, pnlSettings, "Settings", 50, 50, 440, 481, 20},
                {44455, pnlAbout, "About", 400, 50, 300, 330, 2},
                {44456, pnlGuide, "EPG", 50, 50, 460, 610, 5}};
   for (const auto& c : cases) {

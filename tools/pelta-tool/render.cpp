@@ -511,6 +511,12 @@ void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
     case uir::Kind::Progress:
       DrawProgress(cr, panel, c, style, x, y, w, h);
       break;
+    case uir::Kind::String:
+      FillRect(cr, x, y, w, h, back);
+      Frame(cr, x, y, w, h, 0x808080, 0xFFFFFF);
+      DrawFieldLabel(cr, style, l, x, y, h);
+      DrawLine(cr, style, utf8, x + 3, y, w - 6, h, Align::Left);
+      break;
     case uir::Kind::Numeric:
     case uir::Kind::Float: {
       FillRect(cr, x, y, w, h, back);

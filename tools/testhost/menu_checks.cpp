@@ -164,7 +164,7 @@ void CheckSettingsControls(const Plugin& plugin) {
   g_step = "Settings controls";
   const std::string ini_path = plugin.dir + "\\pelta.ini";
   // Reading order, from the field the dialog opens on; then round to the first again.
-  const std::vector<int> forward = {8,  6,  10, 9,  19, 3,  22, 2,  15,
+  const std::vector<int> forward = {8,  6,  10, 9,  19, 3,  22, 2,  15, 24,
                                     14, 23, 13, 12, 7,  11, 20, 21, 4};
   const std::vector<int> backward = {21, 20, 11};
   std::vector<int> tabbed, shift_tabbed;
