@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "guide_checks.h"
 #include "testhost.h"
 
 namespace testhost {
@@ -34,6 +35,7 @@ int RunSeed() {
   CheckSettingsCloseBox(plugin);
   // Before the controls' check: that one saves a Settings with the programme guide off.
   CheckUnicodeTexts(plugin);
+  CheckGuideWindow(plugin);
   // The strip gives the focus back to the host as it hides: were it to hide while the next
   // check works the Settings dialog with keys, the keys would reach the host, not the dialog.
   WaitFor([] { return !Visible("Pelta"); }, static_cast<DWORD>(g_options.display_ms) * 3 + 3000);
