@@ -98,6 +98,24 @@ void OnNewTable(dvbpsi_t* handle, uint8_t table_id, uint16_t extension, void* da
   if (table_id == kPfActual) dvbpsi_eit_attach(handle, table_id, extension, OnEit, data);
 }
 
+// One libdvbpsi demultiplexer, `on_new_table` attaching the decoders, over every PID 0x12 packet
+// of the capture; false when libdvbpsi made none.
+bool PushCapture(const Capture& c, dvbpsi_demux_new_cb_t on_new_table, void* data) {
+  dvbpsi_t* handle = dvbpsi_new(nullptr, DVBPSI_MSG_NONE);
+  if (handle == nullptr || !dvbpsi_AttachDemux(handle, on_new_table, data)) {
+    if (handle != nullptr) dvbpsi_delete(handle);
+    return false;
+  }
+  for (size_t at = 0; at + ts::kPacketSize <= c.stream.size(); at += ts::kPacketSize) {
+    const uint8_t* p = c.stream.data() + at;
+    if (p[0] != ts::kSyncByte || ((p[1] & 0x1F) << 8 | p[2]) != ts::kEitPid) continue;
+    dvbpsi_packet_push(handle, const_cast<uint8_t*>(p));
+  }
+  dvbpsi_DetachDemux(handle);
+  dvbpsi_delete(handle);
+  return true;
+}
+
 void BM_CaptureLibdvbpsi(benchmark::State& state) {
   const Capture& c = TheCapture();
   if (!c.ok) {
@@ -107,18 +125,10 @@ void BM_CaptureLibdvbpsi(benchmark::State& state) {
   int tables = 0;
   for (auto _ : state) {
     DvbpsiRun run{c.sid};
-    dvbpsi_t* handle = dvbpsi_new(nullptr, DVBPSI_MSG_NONE);
-    if (handle == nullptr || !dvbpsi_AttachDemux(handle, OnNewTable, &run)) {
+    if (!PushCapture(c, OnNewTable, &run)) {
       state.SkipWithError("libdvbpsi: no demultiplexer");
       return;
     }
-    for (size_t at = 0; at + ts::kPacketSize <= c.stream.size(); at += ts::kPacketSize) {
-      const uint8_t* p = c.stream.data() + at;
-      if (p[0] != ts::kSyncByte || ((p[1] & 0x1F) << 8 | p[2]) != ts::kEitPid) continue;
-      dvbpsi_packet_push(handle, const_cast<uint8_t*>(p));
-    }
-    dvbpsi_DetachDemux(handle);
-    dvbpsi_delete(handle);
     if (run.captured == 0) state.SkipWithError("libdvbpsi captured no event of the service");
     benchmark::DoNotOptimize(run.name);
     tables = run.tables;
@@ -174,18 +184,10 @@ void BM_PfLibdvbpsi(benchmark::State& state) {
   int events = 0;
   for (auto _ : state) {
     PfRun run{c.sid};
-    dvbpsi_t* handle = dvbpsi_new(nullptr, DVBPSI_MSG_NONE);
-    if (handle == nullptr || !dvbpsi_AttachDemux(handle, OnNewPfTable, &run)) {
+    if (!PushCapture(c, OnNewPfTable, &run)) {
       state.SkipWithError("libdvbpsi: no demultiplexer");
       return;
     }
-    for (size_t at = 0; at + ts::kPacketSize <= c.stream.size(); at += ts::kPacketSize) {
-      const uint8_t* p = c.stream.data() + at;
-      if (p[0] != ts::kSyncByte || ((p[1] & 0x1F) << 8 | p[2]) != ts::kEitPid) continue;
-      dvbpsi_packet_push(handle, const_cast<uint8_t*>(p));
-    }
-    dvbpsi_DetachDemux(handle);
-    dvbpsi_delete(handle);
     if (run.events == 0) state.SkipWithError("libdvbpsi decoded no event of the service");
     benchmark::DoNotOptimize(run.bytes);
     events = run.events;
