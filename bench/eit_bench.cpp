@@ -79,19 +79,20 @@ void PutSection(std::vector<unsigned char>& block, size_t at, uint16_t sid, int 
   *p++ = static_cast<unsigned char>(t);
   std::memcpy(p, text, t);
   p += t;
-  std::memset(p, 0x5A, 4);  // CRC: the positional pass does not check it
+  // The CRC_32, as broadcast: the section pass checks it (and the guide window's record is
+  // kept from the whole section).
+  const unsigned char* start = block.data() + at + 1;
+  const uint32_t crc = Crc32(start, static_cast<size_t>(p - start));
+  for (int i = 0; i < 4; ++i) *p++ = static_cast<unsigned char>(crc >> (24 - 8 * i));
 }
 
-// One section with its CRC_32 (no pointer field).
+// One section with its CRC_32, without the pointer field.
 std::vector<unsigned char> Section(uint16_t sid, int section, const char* name, const char* text) {
   std::vector<unsigned char> buffer(kPacket, 0xFF);
   PutSection(buffer, 0, sid, section, name, text);
   const size_t size = 3 + static_cast<size_t>((buffer[2] & 0x0F) << 8 | buffer[3]);
-  std::vector<unsigned char> out(buffer.begin() + 1, buffer.begin() + 1 + static_cast<long>(size));
-  const uint32_t crc = Crc32(out.data(), size - 4);
-  for (int i = 0; i < 4; ++i)
-    out[size - 4 + static_cast<size_t>(i)] = static_cast<unsigned char>(crc >> (24 - 8 * i));
-  return out;
+  return std::vector<unsigned char>(buffer.begin() + 1,
+                                    buffer.begin() + 1 + static_cast<long>(size));
 }
 
 // Sections packed into ten payloads: a packet in which a section begins opens with a pointer

@@ -191,15 +191,17 @@ std::mutex ReaderLock;
 
 // The language preference of the block being read, under ReaderLock.
 uint64_t blockprefs = 0;
-// The guide window's records of the present and following events (index 0 and 1). Read into
-// recscratch under ReaderLock; published into guiderec under GuideLock, for the channel
-// generation guiderecgen. The reader keeps, under ReaderLock, which version it published for
-// which generation, so that a section of that version costs a header check.
-EventRecord recscratch;
+// The guide window's present and following events (index 0 and 1): the whole sections they were
+// last read from, CRC-checked, kept under GuideLock. The event reader turns them into records
+// when the window (or pelta-tool) asks, on its caller's thread: the data thread only copies a
+// section's bytes. The reader keeps, under ReaderLock, which version it kept for which channel
+// generation, so that a section of that version costs a header check.
+constexpr size_t kGuideSectionMax = 4096;
 bool rechave[2];
 uint8_t recver[2];
 uint32_t recgen[2];
-EventRecord guiderec[2];
+uint8_t guidesec[2][kGuideSectionMax];
+size_t guidesecsize[2];
 bool guiderechave[2];
 
 void DumpBlock(const unsigned char* data, int length) {
@@ -588,15 +590,13 @@ bool RecordWanted(int32_t bit, uint8_t version) {
 }
 
 void CaptureRecord(const uint8_t* sec, size_t size, int32_t bit, uint8_t version) {
-  constexpr size_t kFirstEvent = 14;  // behind the section header
-  constexpr size_t kCrcSize = 4;
-  if (size < kFirstEvent + kCrcSize) return;
-  if (!ReadEvent(sec, size - kCrcSize, kFirstEvent, blockprefs, &recscratch)) return;
+  if (size > kGuideSectionMax) return;
   const int i = EventIndex(bit);
   {
     std::lock_guard<std::mutex> lock(GuideLock);
     if (sectiongen != guidegen) return;
-    std::memcpy(&guiderec[i], &recscratch, sizeof recscratch);
+    std::memcpy(guidesec[i], sec, size);
+    guidesecsize[i] = size;
     guiderechave[i] = true;
     GuideSerial.fetch_add(1);
   }
@@ -720,16 +720,27 @@ void CopyNowDesc(char* out, size_t size) {
 }
 
 void CopyGuideContent(GuideContent* out) {
-  std::lock_guard<std::mutex> lock(GuideLock);
-  out->serial = GuideSerial.load();
-  CopyOut(out->desc, sizeof out->desc, nowdesc);
-  for (int i = 0; i < 2; ++i) {
-    out->have[i] = guiderechave[i];
-    if (guiderechave[i]) {
-      std::memcpy(&out->events[i], &guiderec[i], sizeof guiderec[i]);
-    } else {
-      ClearEventRecord(&out->events[i]);
+  constexpr size_t kFirstEvent = 14;  // behind the section header
+  constexpr size_t kCrcSize = 4;
+  // Both sections' bytes under the lock, one consistent moment; the reading outside it, into
+  // the caller's records.
+  uint8_t section[2][kGuideSectionMax];
+  size_t size[2] = {0, 0};
+  {
+    std::lock_guard<std::mutex> lock(GuideLock);
+    out->serial = GuideSerial.load();
+    CopyOut(out->desc, sizeof out->desc, nowdesc);
+    for (int i = 0; i < 2; ++i) {
+      if (!guiderechave[i]) continue;
+      size[i] = guidesecsize[i];
+      std::memcpy(section[i], guidesec[i], size[i]);
     }
+  }
+  const uint64_t prefs = EpgLanguagePref.load();
+  for (int i = 0; i < 2; ++i) {
+    out->have[i] = size[i] >= kFirstEvent + kCrcSize &&
+                   ReadEvent(section[i], size[i] - kCrcSize, kFirstEvent, prefs, &out->events[i]);
+    if (!out->have[i]) ClearEventRecord(&out->events[i]);
   }
 }
 
@@ -769,12 +780,11 @@ void ResetGuideState() {
   sectiongen = textlessgen = 0;
   textless = textlessbefore = 0;
   blockprefs = 0;
-  ClearEventRecord(&recscratch);
   for (int i = 0; i < 2; ++i) {
     rechave[i] = guiderechave[i] = false;
     recver[i] = 0;
     recgen[i] = 0;
-    ClearEventRecord(&guiderec[i]);
+    guidesecsize[i] = 0;
   }
   GuideSerial.fetch_add(1);
 }
