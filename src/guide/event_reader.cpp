@@ -179,7 +179,8 @@ void ReadRatings(const uint8_t* s, size_t d, EventRecord* r) {
 
 }  // namespace
 
-bool ReadEventHeader(const uint8_t* s, size_t events_end, size_t at, EventHeader* out) {
+bool ReadEventHeader(const uint8_t* section, size_t events_end, size_t at, EventHeader* out) {
+  const uint8_t* s = section;
   if (s == nullptr || at > events_end || events_end - at < kEventFixed) return false;
   const uint8_t* e = s + at;
   const size_t loop = at + kEventFixed;
@@ -200,7 +201,27 @@ size_t ChooseShortEvent(const uint8_t* section, const EventHeader& event, uint64
   return Choose(section, event, kShortEvent, kShortEventMin, prefs, multilingual);
 }
 
-void ClearEventRecord(EventRecord* r) {
+size_t ReadShortEvent(const uint8_t* section, const EventHeader& event, uint64_t prefs, char* name,
+                      char* text, size_t size, bool* multilingual) {
+  const uint8_t* s = section;
+  const EventHeader& e = event;
+  if (size > 0) name[0] = text[0] = '\0';
+  const size_t d = ChooseShortEvent(s, e, prefs, multilingual);
+  if (d == 0) return 0;
+  const size_t end = d + 2 + s[d + 1];
+  const size_t name_length = s[d + 5];
+  // The name must leave room for text_length; the text must end inside the descriptor.
+  if (d + 6 + name_length < end) {
+    Decode(s + d + 6, name_length, name, size);
+    const size_t at = d + 7 + name_length;
+    const size_t text_length = s[d + 6 + name_length];
+    if (at + text_length <= end) Decode(s + at, text_length, text, size);
+  }
+  return d;
+}
+
+void ClearEventRecord(EventRecord* record) {
+  EventRecord* r = record;
   r->event_id = 0;
   r->times = EventTimes{kUndefinedDate, 0, 0, 0, kUnknownDuration};
   r->running_status = 0;
@@ -211,7 +232,10 @@ void ClearEventRecord(EventRecord* r) {
   r->multilingual = false;
 }
 
-bool ReadEvent(const uint8_t* s, size_t events_end, size_t at, uint64_t prefs, EventRecord* r) {
+bool ReadEvent(const uint8_t* section, size_t events_end, size_t at, uint64_t prefs,
+               EventRecord* out) {
+  const uint8_t* s = section;
+  EventRecord* r = out;
   ClearEventRecord(r);
   EventHeader e;
   if (!ReadEventHeader(s, events_end, at, &e)) return false;
@@ -220,21 +244,12 @@ bool ReadEvent(const uint8_t* s, size_t events_end, size_t at, uint64_t prefs, E
   r->running_status = e.running_status;
 
   bool multilingual = false;
-  const size_t d = ChooseShortEvent(s, e, prefs, &multilingual);
+  const size_t d = ReadShortEvent(s, e, prefs, r->name, r->text, kEventTextMax, &multilingual);
   const uint8_t* language = nullptr;
   if (d != 0) {
-    const size_t end = d + 2 + s[d + 1];
-    const size_t name_length = s[d + 5];
     language = s + d + 2;
     r->short_descriptor = d;
     r->multilingual = multilingual;
-    // The name must leave room for text_length; the text must end inside the descriptor.
-    if (d + 6 + name_length < end) {
-      Decode(s + d + 6, name_length, r->name, sizeof r->name);
-      const size_t text = d + 7 + name_length;
-      const size_t text_length = s[d + 6 + name_length];
-      if (text + text_length <= end) Decode(s + text, text_length, r->text, sizeof r->text);
-    }
   } else {
     const size_t x = Choose(s, e, kExtendedEvent, kExtendedMin, prefs, nullptr);
     if (x != 0) language = s + x + 3;

@@ -88,6 +88,13 @@ bool ReadEventHeader(const uint8_t* section, size_t events_end, size_t at, Event
 size_t ChooseShortEvent(const uint8_t* section, const EventHeader& event, uint64_t prefs,
                         bool* multilingual);
 
+// The name and short text of the chosen short event descriptor (ChooseShortEvent) of `event`,
+// decoded into `name` and `text` (`size` bytes each; kEventTextMax holds any), line breaks kept;
+// both empty when there is none. Returns the descriptor's offset, 0 for none. For readers that
+// keep no more of an event than that.
+size_t ReadShortEvent(const uint8_t* section, const EventHeader& event, uint64_t prefs, char* name,
+                      char* text, size_t size, bool* multilingual = nullptr);
+
 // The whole record of the event at `at` (see ReadEventHeader). False, with the record emptied,
 // when the event's header does not fit.
 bool ReadEvent(const uint8_t* section, size_t events_end, size_t at, uint64_t prefs,

@@ -67,23 +67,24 @@ const char* const kLeisure[] = {"tourism/travel",     "handicraft", "motoring",
 const char* const kSpecial[] = {"original language", "black and white",    "unpublished",
                                 "live broadcast",    "plano-stereoscopic", "local or regional"};
 
-#define GENRE(name, levels) \
-  { name, levels, static_cast<int>(sizeof levels / sizeof levels[0]) }
+template <size_t N>
+constexpr Genre Named(const char* name, const char* const (&levels)[N]) {
+  return Genre{name, levels, static_cast<int>(N)};
+}
 const Genre kGenres[] = {
     {nullptr, nullptr, 0},
-    GENRE("Movie/Drama", kMovie),
-    GENRE("News/Current affairs", kNews),
-    GENRE("Show/Game show", kShow),
-    GENRE("Sports", kSports),
-    GENRE("Children's/Youth programmes", kChildren),
-    GENRE("Music/Ballet/Dance", kMusic),
-    GENRE("Arts/Culture (without music)", kArts),
-    GENRE("Social/Political issues/Economics", kSocial),
-    GENRE("Education/Science/Factual topics", kEducation),
-    GENRE("Leisure hobbies", kLeisure),
-    GENRE("Special characteristics", kSpecial),
+    Named("Movie/Drama", kMovie),
+    Named("News/Current affairs", kNews),
+    Named("Show/Game show", kShow),
+    Named("Sports", kSports),
+    Named("Children's/Youth programmes", kChildren),
+    Named("Music/Ballet/Dance", kMusic),
+    Named("Arts/Culture (without music)", kArts),
+    Named("Social/Political issues/Economics", kSocial),
+    Named("Education/Science/Factual topics", kEducation),
+    Named("Leisure hobbies", kLeisure),
+    Named("Special characteristics", kSpecial),
 };
-#undef GENRE
 constexpr int kSpecialLevel1 = 11;
 constexpr int kMaxOwnAge = 0x0F;
 
