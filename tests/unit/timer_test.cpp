@@ -314,6 +314,7 @@ TEST_F(DisplayThreads, ChannelChangesTicksAndEitDataRunTogether) {
   std::string error;
   ASSERT_TRUE(
       ts::BuildStream("0x1001 present 20:15 short \"News\" \"Weather\"\n"
+                      "+ extended \"In depth\" \"Editor\" \"A. B.\"\n+ content 0x21\n"
                       "0x1001 following 20:30 short \"Film\" \"Drama\"\n"
                       "0x1002 present 06:00 short \"Morning\" \"Show\"\n"
                       "0x1002 following 09:00 short \"Quiz\" \"Game\"\n",
