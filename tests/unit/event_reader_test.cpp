@@ -327,20 +327,30 @@ TEST(Languages, ParseAndRank) {
   }
 }
 
+// A schedule (mkts format) made into a stream and delivered in blocks of `packets` packets.
+void FeedSchedule(const std::string& schedule, size_t packets) {
+  Bytes stream;
+  std::string error;
+  ASSERT_TRUE(ts::BuildStream(schedule, &stream, &error)) << error;
+  const Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
+  for (size_t at = 0; at < payloads.size(); at += packets * ts::kPayloadSize) {
+    const size_t n = std::min(payloads.size() - at, packets * ts::kPayloadSize);
+    OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
+  }
+}
+
 // Which language an event's texts come from, in the record and on the strip's line.
 class LanguageChoice : public ::testing::Test {
  protected:
-  void SetUp() override {
+  static void ResetAll() {
     sim::Reset();
     ResetSettingsState();
     ResetChannelState();
     ResetGuideState();
   }
+  void SetUp() override { ResetAll(); }
   void TearDown() override {
-    ResetGuideState();
-    ResetChannelState();
-    ResetSettingsState();
-    sim::Reset();
+    ResetAll();
     unsetenv("LANG");
   }
 };
@@ -388,15 +398,8 @@ TEST_F(LanguageChoice, MostPreferredPresentElseTheFirst) {
                       "\" \"\" lang=" + c.texts[i].language + " charset=6937\n";
         }
       }
-      Bytes stream;
-      std::string error;
-      ASSERT_TRUE(ts::BuildStream(schedule, &stream, &error)) << error;
-      const Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
       eitstate = 1;
-      for (size_t at = 0; at < payloads.size(); at += packets * ts::kPayloadSize) {
-        const size_t n = std::min(payloads.size() - at, packets * ts::kPayloadSize);
-        OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
-      }
+      FeedSchedule(schedule, packets);
       SCOPED_TRACE(::testing::Message() << c.what << ", blocks of " << packets);
       EXPECT_EQ(eitstate.load(), 7);
       EXPECT_EQ(std::string(nowtxt), std::string("(20:00) ") + c.chosen + " ");
@@ -442,16 +445,7 @@ class GuideWindowTest : public PluginTest {
     EXPECT_TRUE(mem::CtrlText(pnlGuide, control, text, sizeof text)) << control;
     return text;
   }
-  void Feed(const std::string& schedule) {
-    Bytes stream;
-    std::string error;
-    ASSERT_TRUE(ts::BuildStream(schedule, &stream, &error)) << error;
-    const Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
-    for (size_t at = 0; at < payloads.size(); at += 10 * ts::kPayloadSize) {
-      const size_t n = std::min(payloads.size() - at, 10 * ts::kPayloadSize);
-      OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
-    }
-  }
+  static void Feed(const std::string& schedule) { FeedSchedule(schedule, 10); }
 };
 
 // Opened by O and from the menu, the window shows both events; a new version of the p/f table
