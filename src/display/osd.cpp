@@ -168,7 +168,7 @@ void FitTextControls(int panel, int area_width) {
 
 void ShowAndPlacePanel(int panel) {
   DisplayPanel(panel);
-  OsdWnd = FindWindowA(nullptr, "Pelta");
+  OsdWnd = PanelWindow(panel);
   if (OsdWnd == nullptr) return;
   const int height = DisplayHeight;
   SetWindowPos(OsdWnd, HWND_TOPMOST, DisplayArea.left + kPanelInset,

@@ -28,7 +28,7 @@ void OpenGuide(bool from_menu) {
   CopyNowDesc(desc, sizeof desc);
   SetCtrlVal(guide, kGuideTextBox, desc);
   if (from_menu) SetActivePanel(guide);
-  PlaceWindowByCaption("EPG", 50, 50, 420, 420);
+  PlacePanelWindow(guide, 50, 50, 420, 420);
   if (from_menu) RunUserInterface(guide);
 }
 

@@ -19,12 +19,12 @@
 #include "guide/eit.h"
 #include "guide/filter.h"
 #include "guide/guide_window.h"
-#include "shared/commands.h"
 #include "host/layout_check.h"
 #include "panels/panels.h"
 #include "platform/timer.h"
 #include "settings/dialogs.h"
 #include "settings/settings.h"
+#include "shared/commands.h"
 #include "shared/controls.h"
 
 HMODULE hUser32 = nullptr;
@@ -123,7 +123,7 @@ bool DialogsCanBeClosed() {
 }
 
 void MakeDisplayTranslucent() {
-  OsdWnd = FindWindowA(nullptr, "Pelta");
+  OsdWnd = PanelWindow(pnlDisplay);
   hUser32 = GetModuleHandleA("USER32.DLL");
   m_pSetLayeredWindowAttributes = nullptr;
   if (hUser32 != nullptr) {

@@ -21,22 +21,22 @@ constexpr int kFontMinPoints = 4;
 constexpr int kFontMaxPoints = 64;
 constexpr size_t kFontNameKeep = 129;  // the settings file keeps 128 characters of the name
 
-void RunDialog(int panel, const char* caption, int x, int y, int width, int height) {
+void RunDialog(int panel, int x, int y, int width, int height) {
   DisplayPanel(panel);
   SetActivePanel(panel);
   if (PanelLoopRuns(panel)) return;  // already open: brought to the front, nothing more
-  PlaceWindowByCaption(caption, x, y, width, height);
+  PlacePanelWindow(panel, x, y, width, height);
   RunUserInterface(panel);
 }
 }  // namespace
 
 void OpenSettingsDialog() {
-  RunDialog(pnlSettings, "Settings", 50, 50, 440, 455);
+  RunDialog(pnlSettings, 50, 50, 440, 455);
 }
 
 void OpenAboutBox() {
   SetCtrlVal(pnlAbout, kAboutVersionControl, kVersionLabel);
-  RunDialog(pnlAbout, "About", 400, 50, 300, 330);
+  RunDialog(pnlAbout, 400, 50, 300, 330);
 }
 
 int OK(int, int, int event, void*, int, int) {

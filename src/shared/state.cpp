@@ -1,6 +1,8 @@
 // The shared values and the one window helper the dialogs and the guide use.
 #include "shared/state.h"
 
+#include "panels/panels.h"
+
 char ModuleDir[kPathMax];
 char IniPath[kPathMax];
 char IconDir[kPathMax];
@@ -13,8 +15,8 @@ HWND OsdWnd = nullptr;
 std::mutex GuideLock;
 const char kVersionLabel[] = "Pelta 2_0";
 
-void PlaceWindowByCaption(const char* caption, int x, int y, int width, int height) {
-  HWND window = FindWindowA(nullptr, caption);
+void PlacePanelWindow(int panel, int x, int y, int width, int height) {
+  HWND window = PanelWindow(panel);
   if (window == nullptr) return;
   SetWindowPos(window, HWND_TOPMOST, x, y, width, height, SWP_SHOWWINDOW);
 }

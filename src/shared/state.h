@@ -22,7 +22,7 @@ extern std::atomic<int> pnlDisplay;
 extern std::atomic<int> pnlSettings;
 extern std::atomic<int> pnlAbout;
 extern std::atomic<int> pnlGuide;
-extern HWND OsdWnd;  // the display panel's window, found by its caption "Pelta"
+extern HWND OsdWnd;  // the display panel's window (caption "Pelta"), as the panel run-time has it
 
 // Hands the guide texts, eitstate's transitions, the service id and the kept channel record
 // over between the EIT data thread and the host's thread. Never held across a host message, a
@@ -31,5 +31,6 @@ extern std::mutex GuideLock;
 
 extern const char kVersionLabel[];  // "Pelta 2_0"
 
-// Places a top-level window found by its exact caption: always on top, shown.
-void PlaceWindowByCaption(const char* caption, int x, int y, int width, int height);
+// Places a panel's own window: always on top, shown. Its caption alone would not do: any other
+// program's window may carry the same one ("Pelta", "Settings", "EPG").
+void PlacePanelWindow(int panel, int x, int y, int width, int height);

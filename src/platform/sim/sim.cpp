@@ -604,6 +604,13 @@ HWND ForegroundWindow() {
   return g_state.foreground;
 }
 
+void Activate(HWND hwnd) {
+  auto lock = Lock();
+  if (!Find(hwnd)) return;
+  g_state.foreground = hwnd;
+  g_state.focus = hwnd;
+}
+
 int MessageBoxCount() {
   auto lock = Lock();
   return g_state.boxes.count;

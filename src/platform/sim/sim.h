@@ -68,6 +68,9 @@ void HoldKey(int vk, bool down);
 POINT CursorPos();  // as last given to SetCursorPos, not clamped to the screen
 HWND FocusWindow();
 HWND ForegroundWindow();
+// The user (or the window manager) activates a window: it becomes the foreground window and
+// takes the focus. Not logged: the plug-in made no call.
+void Activate(HWND hwnd);
 
 // ---- logs (bounded; see kMaxLog) ----
 struct MessageBoxEntry {
