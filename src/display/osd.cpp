@@ -283,11 +283,7 @@ void PELTA_CDECL On_Channel_Change(TProgram82 chan) {
   TickCount = 0;
   DisplayActive = 1;
 
-  const HWND host = HostTopWnd;
-  if (host != nullptr) {
-    SetFocus(host);
-    SetForegroundWindow(host);
-  }
+  HandFocusToHost();
 }
 
 void ResetOsdState() {

@@ -71,11 +71,7 @@ void HideDisplay() {
     HidePanel(pnlGuide);
     GuideByKey = 0;
   }
-  const HWND host = HostTopWnd;
-  if (host != nullptr) {
-    SetFocus(host);
-    SetForegroundWindow(host);
-  }
+  HandFocusToHost();
   // ALT-DVB shows its controls while the pointer rests over the picture: park it at the
   // bottom edge so they go away with the display.
   if (HostKind == kHostAltDvb && ParkCursor == 1) SetCursorPos(ScreenWidth / 2, ScreenHeight);
@@ -93,6 +89,16 @@ void WriteTimeOfDay() {
   char text[16];
   std::snprintf(text, sizeof text, "%02d:%02d", hours, minutes);
   SetCtrlVal(pnlDisplay, kTimeControl, text);
+}
+
+void HandFocusToHost() {
+  const HWND host = HostTopWnd;
+  if (host == nullptr) return;
+  for (const std::atomic<int>* dialog : {&pnlSettings, &pnlAbout, &pnlGuide}) {
+    if (PanelIsActive(*dialog)) return;
+  }
+  SetFocus(host);
+  SetForegroundWindow(host);
 }
 
 void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
