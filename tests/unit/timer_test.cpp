@@ -195,6 +195,40 @@ TEST_F(TimerTest, AnActiveDialogOfThePluginKeepsTheFocus) {
   }
 }
 
+// A tick first processes the pending events. A tick that arrives in that processing is dropped
+// (one tick at a time); a dialog that a host command opens there runs its own event loop, in
+// which the ticks go on: the strip hides on time while the dialog is up.
+TEST_F(TimerTest, TicksGoOnInADialogOpenedInsideATick) {
+  PassGateAndChange();
+  static int count_in_nested;
+  static bool hidden_in_dialog;
+  mem::QueueCall(
+      [](void*) {
+        sim::FireTimer();
+        count_in_nested = TickCount;
+      },
+      nullptr);
+  sim::FireTimer();
+  EXPECT_EQ(count_in_nested, 0) << "the nested tick did not count";
+  EXPECT_EQ(TickCount.load(), 1);
+  hidden_in_dialog = false;
+  mem::QueueCall(
+      [](void*) {
+        mem::QueueCall(
+            [](void*) {
+              sim::FireTimer(50);
+              hidden_in_dialog = !mem::IsVisible(pnlDisplay);
+              mem::QueueClose(pnlSettings);
+            },
+            nullptr);
+        On_Menu_Select(44454);
+      },
+      nullptr);
+  sim::FireTimer();
+  EXPECT_TRUE(hidden_in_dialog);
+  EXPECT_EQ(mem::LoopDepth(), 0);
+}
+
 TEST_F(TimerTest, StartKeyIsSentOnceAtTheFifthTick) {
   const struct {
     const char* setting;
