@@ -9,6 +9,7 @@
 // button and hang the host).
 #include "settings/dialogs.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "panels/panels.h"
@@ -48,7 +49,13 @@ int OK(int, int, int event, void*, int, int) {
 
 int SAVE(int, int, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
-  if (!SetPar()) return 0;  // a field was refused and the user told: the dialog stays open
+  // One Save at a time: the message box of a refused Save runs a modal loop, in which another
+  // press (Enter reaching the dialog, a tick's event processing) would open a second box.
+  static std::atomic<bool> saving{false};
+  if (saving.exchange(true)) return 0;
+  const bool saved = SetPar();
+  saving = false;
+  if (!saved) return 0;  // a field was refused and the user told: the dialog stays open
   HidePanel(pnlSettings);
   QuitUserInterface(pnlSettings);
   return 0;

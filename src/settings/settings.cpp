@@ -294,11 +294,14 @@ void GetPar() {
   ApplySizeLayout(SizeMode);
 }
 
+// The message boxes are owned by the Settings dialog: modal to it (the dialog is disabled while
+// one is up, so a second Save cannot open a second box) and above it, although the dialog is
+// topmost.
 bool SetPar() {
   const int settings = pnlSettings;
   char message[256];
   if (!DialogInputAcceptable(settings, message, sizeof message)) {
-    MessageBoxA(nullptr, message, kSettingsCaption, MB_OK | MB_ICONERROR);
+    MessageBoxA(PanelWindow(settings), message, kSettingsCaption, MB_OK | MB_ICONERROR);
     return false;
   }
   float seconds = static_cast<float>(DisplayTimeMs.load()) / 1000.0f;
@@ -311,7 +314,7 @@ bool SetPar() {
   ApplySizeLayout(SizeMode);
 
   if (!WriteSettingsFile(seconds)) {
-    MessageBoxA(nullptr,
+    MessageBoxA(PanelWindow(settings),
                 "The settings were not saved: pelta.ini could not be written (is the disk full "
                 "or the folder read-only?).\n\nThe file keeps the settings it had.",
                 kSettingsCaption, MB_OK | MB_ICONERROR);

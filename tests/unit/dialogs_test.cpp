@@ -159,6 +159,14 @@ TEST_F(DialogsTest, SaveChecksEveryFieldAgainstItsRange) {
     const std::string before = ReadFile("pelta.ini");
     sim::ClearLogs();
     ASSERT_TRUE(mem::TypeText(pnlSettings, c.control, c.typed));
+    // Save pressed again while the message box is up opens no second box.
+    static int presses;
+    presses = 0;
+    sim::WhileMessageBox(
+        [](void*) {
+          if (presses++ == 0) model::Commit(pnlSettings, kSaveButton);
+        },
+        nullptr);
     mem::QueueCommit(pnlSettings, kSaveButton);
     On_Menu_Select(44454);  // returns when the queue runs dry: a refused save ends no loop
     const std::string after = ReadFile("pelta.ini");
@@ -166,6 +174,7 @@ TEST_F(DialogsTest, SaveChecksEveryFieldAgainstItsRange) {
       EXPECT_EQ(after, before) << c.typed;
       EXPECT_TRUE(mem::IsVisible(pnlSettings)) << c.typed << ": the dialog stays open";
       ASSERT_EQ(sim::MessageBoxCount(), 1) << c.typed;
+      EXPECT_EQ(sim::MessageBoxAt(0)->owner, PanelWindow(pnlSettings)) << "modal to the dialog";
       EXPECT_NE(std::string(sim::MessageBoxAt(0)->text).find(c.refused_field), std::string::npos)
           << sim::MessageBoxAt(0)->text;
     } else {

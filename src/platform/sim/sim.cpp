@@ -82,6 +82,8 @@ struct State {
   int clock_h, clock_m, clock_s;
   char module_dir[kPathMax];
   char dump_path[kPathMax];
+  void (*box_user)(void*);  // what the user does while a message box is up
+  void* box_user_data;
 };
 
 std::mutex g_mu;
@@ -233,15 +235,22 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-  auto lock = Lock();
-  if (sim::MessageBoxEntry* e = Append(g_state.boxes)) {
-    e->owner = owner;
-    CopyTrunc(e->text, sizeof e->text, text);
-    CopyTrunc(e->caption, sizeof e->caption, caption);
-    e->type = type;
+  void (*user)(void*) = nullptr;
+  void* data = nullptr;
+  {
+    auto lock = Lock();
+    if (sim::MessageBoxEntry* e = Append(g_state.boxes)) {
+      e->owner = owner;
+      CopyTrunc(e->text, sizeof e->text, text);
+      CopyTrunc(e->caption, sizeof e->caption, caption);
+      e->type = type;
+    }
+    LogCall(sim::Call::MessageBox, owner, 0, 0);
+    user = g_state.box_user;
+    data = g_state.box_user_data;
   }
-  LogCall(sim::Call::MessageBox, owner, 0, 0);
-  return 1;  // IDOK
+  if (user != nullptr) user(data);  // while the box is up, as its modal loop would run it
+  return 1;                         // IDOK
 }
 
 HWND FindWindowA(LPCSTR /*class_name*/, LPCSTR window_name) {
@@ -602,6 +611,12 @@ HWND FocusWindow() {
 HWND ForegroundWindow() {
   auto lock = Lock();
   return g_state.foreground;
+}
+
+void WhileMessageBox(void (*fn)(void*), void* data) {
+  auto lock = Lock();
+  g_state.box_user = fn;
+  g_state.box_user_data = data;
 }
 
 void Activate(HWND hwnd) {

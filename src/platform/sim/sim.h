@@ -111,6 +111,9 @@ struct CallEntry {  // the order of the plug-in's side effects, for tests of ste
   HWND hwnd;  // SetFocus/SetForeground/SetWindowPos/SendMessage target, MessageBox owner
   int x, y;   // SetCursor, SetWindowPos: x, y; KeyEvent: vk, flags; SendMessage: msg, 0
 };
+// What the user does while a message box is up: `fn(data)` runs inside every MessageBoxA, as
+// the events its modal loop dispatches (null: nothing). Reset clears it.
+void WhileMessageBox(void (*fn)(void*), void* data);
 int MessageBoxCount();
 const MessageBoxEntry* MessageBoxAt(int i);
 int SetWindowPosCount();
