@@ -131,7 +131,7 @@ void MakeDisplayTranslucent() {
     static_assert(sizeof proc == sizeof m_pSetLayeredWindowAttributes, "function pointers");
     std::memcpy(&m_pSetLayeredWindowAttributes, &proc, sizeof proc);
   }
-  if (Opacity < 100) Opacity = 255;
+  if (Opacity < kOpacityRaisedBelow) Opacity = 255;
   // A window with the layered bit but no layered attributes is never drawn: without the
   // function (Windows before 2000) the window stays as it is, opaque and visible.
   if (m_pSetLayeredWindowAttributes == nullptr || OsdWnd == nullptr) return;

@@ -12,6 +12,7 @@
 // checks that the four panels, their captions, the controls the plug-in addresses (with the
 // kinds it needs) and the callback names are there. Errors are printed as FILE:LINE: reason
 // and make the exit status 1.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,10 +95,12 @@ bool HasDigits(const std::string& text) {
   return i < text.size() && text[i] >= '0' && text[i] <= '9';
 }
 
-int SettingsPanelInt(int control) {
-  int value = 0;
-  GetCtrlVal(pnlSettings, control, &value);
-  return value;
+// Line `line` (1-based) as the plug-in converts it: its first ten characters, leading blanks,
+// a sign and digits (none, or a missing line, gives 0), clamped to 32 bits.
+int LineNumber(const IniLines& ini, int line) {
+  if (line < 1 || static_cast<size_t>(line) > ini.lines.size()) return 0;
+  const long long v = std::strtoll(ini.lines[line - 1].substr(0, kLineKeep).c_str(), nullptr, 10);
+  return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int>(v));
 }
 
 // The alignment is applied at load whatever the font line holds.
@@ -130,10 +133,10 @@ int CheckIni(const char* path) {
     return 1;
   }
 
-  // The file's own values, as the settings panel shows them (before the equal-colour rule and
-  // the opacity rule change the values in use).
-  const int file_back = SettingsPanelInt(10);
-  const int file_opacity = SettingsPanelInt(19);
+  // The file's own values (before the equal-colour rule and the opacity rule change the values
+  // in use; the settings panel shows the values in use).
+  const int file_back = LineNumber(ini, 3);
+  const int file_opacity = LineNumber(ini, 13);
   float seconds = 0;
   GetCtrlVal(pnlSettings, 4, &seconds);
   sim::WindowInfo info;
