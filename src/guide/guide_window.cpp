@@ -29,7 +29,8 @@ void OpenGuide(bool from_menu) {
   SetCtrlVal(guide, kGuideTextBox, desc);
   if (from_menu) SetActivePanel(guide);
   PlacePanelWindow(guide, 50, 50, 420, 420);
-  if (from_menu) RunUserInterface(guide);
+  // As a dialog's: a loop the host's WM_QUIT ended hides the window it ran for.
+  if (from_menu && RunUserInterface(guide) < 0) HidePanel(guide);
 }
 
 int EPGOK(int, int, int event, void*, int, int) {

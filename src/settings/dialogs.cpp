@@ -27,7 +27,9 @@ void RunDialog(int panel, int x, int y, int width, int height) {
   SetActivePanel(panel);
   if (PanelLoopRuns(panel)) return;  // already open: brought to the front, nothing more
   PlacePanelWindow(panel, x, y, width, height);
-  RunUserInterface(panel);
+  // A loop ended otherwise than by the dialog's button (WM_QUIT: the host is closing) leaves no
+  // one to hide the dialog: it would stay on screen, topmost, until the unload.
+  if (RunUserInterface(panel) < 0) HidePanel(panel);
 }
 }  // namespace
 

@@ -171,11 +171,16 @@ TEST_F(DialogsTest, SaveChecksEveryFieldAgainstItsRange) {
         },
         nullptr);
     mem::QueueCommit(pnlSettings, kSaveButton);
+    static bool open_after_save;
+    open_after_save = false;
+    if (c.refused_field != nullptr) {
+      mem::QueueCall([](void*) { open_after_save = mem::IsVisible(pnlSettings); }, nullptr);
+    }
     On_Menu_Select(44454);  // returns when the queue runs dry: a refused save ends no loop
     const std::string after = ReadFile("pelta.ini");
     if (c.refused_field != nullptr) {
       EXPECT_EQ(after, before) << c.typed;
-      EXPECT_TRUE(mem::IsVisible(pnlSettings)) << c.typed << ": the dialog stays open";
+      EXPECT_TRUE(open_after_save) << c.typed << ": the dialog stays open";
       ASSERT_EQ(sim::MessageBoxCount(), 1) << c.typed;
       EXPECT_EQ(sim::MessageBoxAt(0)->owner, PanelWindow(pnlSettings)) << "modal to the dialog";
       EXPECT_NE(std::string(sim::MessageBoxAt(0)->text).find(c.refused_field), std::string::npos)
@@ -295,6 +300,21 @@ TEST_F(DialogsTest, CloseBoxEndsEachDialogAndTheSettingsCloseBoxDoesNotSave) {
     EXPECT_FALSE(mem::IsVisible(c.panel)) << c.menu;
     EXPECT_EQ(ReadFile("pelta.ini"), before) << c.menu << ": the file is left alone";
     EXPECT_EQ(Opacity.load(), 180) << c.menu;
+  }
+}
+
+// A loop that ends without the dialog's button (WM_QUIT: the host is closing; here the scripted
+// user running out of events) hides its dialog, which would otherwise stay up, topmost.
+TEST_F(DialogsTest, ALoopEndedWithoutItsButtonHidesItsDialog) {
+  ASSERT_TRUE(Load());
+  const struct {
+    UINT menu;
+    std::atomic<int>* panel;
+  } cases[] = {{44454, &pnlSettings}, {44455, &pnlAbout}, {44456, &pnlGuide}};
+  for (const auto& c : cases) {
+    On_Menu_Select(c.menu);
+    EXPECT_FALSE(mem::LastLoopEndedByQuit()) << c.menu;
+    EXPECT_FALSE(mem::IsVisible(*c.panel)) << c.menu;
   }
 }
 
