@@ -46,7 +46,9 @@ std::atomic<int32_t> DisplayHeight{0};
 
 namespace {
 
-constexpr int kLineKeep = 10;       // characters of lines 1..15 that count
+constexpr int kLineKeep = 10;  // characters of lines 1..15 that count
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+constexpr int kUtf8BomLength = 3;
 constexpr int kFontNameKeep = 128;  // characters of line 16
 constexpr int32_t kDefaultDisplayTimeMs = 3000;
 
@@ -294,7 +296,12 @@ void GetPar() {
   const int file = CVI_OpenFile(IniPath, 1, 0, 1);
   char line[kLineKeep + 1];
 
-  NextLine(file, line, kLineKeep);
+  // An editor may have saved the file with a UTF-8 byte-order mark: it is no part of line 1,
+  // and its ten characters count after it.
+  char first[kLineKeep + sizeof kUtf8Bom];
+  NextLine(file, first, kLineKeep + kUtf8BomLength);
+  const bool bom = std::strncmp(first, kUtf8Bom, kUtf8BomLength) == 0;
+  std::snprintf(line, sizeof line, "%s", bom ? first + kUtf8BomLength : first);
   float seconds = std::strtof(line, nullptr);
   if (!std::isfinite(seconds)) seconds = kDefaultSeconds;
   DisplayTimeMs = ToDisplayTimeMs(seconds);

@@ -95,6 +95,13 @@ TEST_F(BadInputSettings, MalformedFilesStillLoadWithDefinedValues) {
          EXPECT_EQ(BackColour.load(), 0xFFFFFF) << "empty lines: equal colours";
          EXPECT_STREQ(FontName, "");
        }},
+      {"a UTF-8 byte-order mark before line 1 is skipped",
+       [this] {
+         std::vector<std::string> lines = DefaultIni();
+         lines[0] = "\xEF\xBB\xBF 8.0";
+         WriteIni(lines);
+       },
+       [] { EXPECT_EQ(DisplayTimeMs.load(), 8000); }},
       {"not a number as the display time: the default",
        [this] {
          std::vector<std::string> lines = DefaultIni();
