@@ -166,6 +166,8 @@ void FitTextControls(int panel, int area_width) {
   }
 }
 
+// The strip is placed without activating it: moved with activation it would take the focus from
+// whatever the user works in, a dialog of the plug-in included.
 void ShowAndPlacePanel(int panel) {
   DisplayPanel(panel);
   OsdWnd = PanelWindow(panel);
@@ -173,7 +175,7 @@ void ShowAndPlacePanel(int panel) {
   const int height = DisplayHeight;
   SetWindowPos(OsdWnd, HWND_TOPMOST, DisplayArea.left + kPanelInset,
                DisplayArea.bottom - (height + kBottomGap), DisplayArea.width - 2 * kPanelInset,
-               height, SWP_SHOWWINDOW);
+               height, SWP_SHOWWINDOW | SWP_NOACTIVATE);
 }
 
 // DebugMode -2: the title of the window under the screen centre, to find out what a host

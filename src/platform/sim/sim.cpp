@@ -308,6 +308,12 @@ BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UI
   }
   if (flags & SWP_SHOWWINDOW) w->info.visible = true;
   if (flags & SWP_HIDEWINDOW) w->info.visible = false;
+  // As on Windows, a top-level window moved without SWP_NOACTIVATE is activated: it takes the
+  // foreground and the focus from whatever window had them.
+  if (!(flags & SWP_NOACTIVATE) && w->parent == nullptr && w->info.visible) {
+    g_state.foreground = hwnd;
+    g_state.focus = hwnd;
+  }
   return TRUE;
 }
 

@@ -55,6 +55,8 @@ bool GetInfo(HWND hwnd, WindowInfo* out);
 void SetAnsiCodePage(int code_page);
 
 // ---- screen, keys, cursor, focus ----
+// SetWindowPos of a shown top-level window without SWP_NOACTIVATE activates it (foreground and
+// focus), as on Windows.
 void SetScreenSize(int width, int height);
 int ScreenWidth();
 int ScreenHeight();
