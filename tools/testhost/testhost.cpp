@@ -31,6 +31,8 @@
 #include <thread>
 #include <vector>
 
+#include "hostile_checks.h"
+
 namespace {
 
 // --- what crosses the boundary with the plug-in ---------------------------------------------
@@ -385,6 +387,13 @@ void After(UINT ms, std::function<void()> action) {
   const UINT_PTR id = g_next_timer++;
   g_timer_actions.push_back({id, std::move(action)});
   SetTimer(g_main, id, ms, nullptr);
+}
+
+// Drops every scripted action still pending (the safety nets of checks that are over), so that
+// none of them runs in a later check's loop.
+void CancelAfter() {
+  for (const TimerAction& pending : g_timer_actions) KillTimer(g_main, pending.id);
+  g_timer_actions.clear();
 }
 
 // --- looking at the plug-in's windows -------------------------------------------------------
@@ -1483,10 +1492,12 @@ int main(int argc, char** argv) {
   CheckSettingsCloseBox(plugin);
   // Before the controls' check: that one saves a Settings with the programme guide off.
   CheckUnicodeTexts(plugin);
-  // The strip gives the focus back to the host as it hides: were it to hide while the next
-  // check works the Settings dialog with keys, the keys would reach the host, not the dialog.
-  WaitFor([] { return !Visible("Pelta"); }, static_cast<DWORD>(g_options.display_ms) * 3 + 3000);
+  // The strip may still be up: should it hide while the next check works the dialog with keys,
+  // the focus stays in the dialog.
   CheckSettingsControls(plugin);
+  CancelAfter();
+  hostile::Run({g_main, plugin.dll, g_options.channel, plugin.dir + "\\pelta.ini",
+                g_options.display_ms, g_options.slow, &Check, &g_step});
   CheckExit(plugin);
   CheckUnload(plugin);
   return Finish();
