@@ -301,7 +301,7 @@ void GetPar() {
   char first[kLineKeep + sizeof kUtf8Bom];
   NextLine(file, first, kLineKeep + kUtf8BomLength);
   const bool bom = std::strncmp(first, kUtf8Bom, kUtf8BomLength) == 0;
-  std::snprintf(line, sizeof line, "%s", bom ? first + kUtf8BomLength : first);
+  std::snprintf(line, sizeof line, "%.*s", kLineKeep, bom ? first + kUtf8BomLength : first);
   float seconds = std::strtof(line, nullptr);
   if (!std::isfinite(seconds)) seconds = kDefaultSeconds;
   DisplayTimeMs = ToDisplayTimeMs(seconds);
