@@ -28,8 +28,9 @@ void OpenGuide(bool from_menu) {
   CopyNowDesc(desc, sizeof desc);
   SetCtrlVal(guide, kGuideTextBox, desc);
   if (from_menu) SetActivePanel(guide);
-  PlaceWindowByCaption(guide, "EPG", 50, 50, 420, 420);
-  if (from_menu) RunUserInterface(guide);
+  PlacePanelWindow(guide, 50, 50, 420, 420);
+  // As a dialog's: a loop the host's WM_QUIT ended hides the window it ran for.
+  if (from_menu && RunUserInterface(guide) < 0) HidePanel(guide);
 }
 
 int EPGOK(int, int, int event, void*, int, int) {

@@ -31,11 +31,14 @@ extern char FontName[kFontNameMax];  // host thread only
 // programme on air; 0 (and a file of 16 lines) the lines as they always were.
 extern std::atomic<int32_t> ProgrammeTimes;
 extern std::atomic<int32_t> DisplayHeight;  // from SizeMode: 60, 90, 120, 90
+// An Opacity below this is raised to 255 at load: a strip that faint could not be read.
+constexpr int32_t kOpacityRaisedBelow = 100;
 
 void GetPar();
 // Takes the settings dialog's values, applies them and writes pelta.ini. False, with a message
-// box naming the field, when a field holds no finite number within its range: nothing is
-// taken then. A file that cannot be written is left as it was, with a message box.
+// box naming the field, when a field the user changed holds no finite number within its range:
+// nothing is taken then. A field still showing what the plug-in put there keeps its setting's
+// value. A file that cannot be written is left as it was, with a message box.
 bool SetPar();
 // BackColour and TextColour onto the display panel and the texts on it, always as a readable
 // pair (equal colours get a white background, or black behind white text).
