@@ -155,11 +155,14 @@ void FitTextControls(int panel, int area_width) {
   }
 }
 
+// The strip is placed without activating it: moved with activation it would take the focus from
+// whatever the user works in, a dialog of the plug-in included.
 void ShowAndPlacePanel(int panel, const StripPlace& strip) {
   DisplayPanel(panel);
-  OsdWnd = FindWindowA(nullptr, "Pelta");
+  OsdWnd = PanelWindow(panel);
   if (OsdWnd == nullptr) return;
-  SetWindowPos(OsdWnd, HWND_TOPMOST, strip.x, strip.y, strip.width, strip.height, SWP_SHOWWINDOW);
+  SetWindowPos(OsdWnd, HWND_TOPMOST, strip.x, strip.y, strip.width, strip.height,
+               SWP_SHOWWINDOW | SWP_NOACTIVATE);
 }
 
 // DebugMode -2: the title of the window under the screen centre, to find out what a host
@@ -275,11 +278,7 @@ void PELTA_CDECL On_Channel_Change(TProgram82 chan) {
   TickCount = 0;
   DisplayActive = 1;
 
-  const HWND host = HostTopWnd;
-  if (host != nullptr) {
-    SetFocus(host);
-    SetForegroundWindow(host);
-  }
+  HandFocusToHost();
 }
 
 void ResetOsdState() {

@@ -76,11 +76,7 @@ void HideDisplay() {
     GuideClosed();
     GuideByKey = 0;
   }
-  const HWND host = HostTopWnd;
-  if (host != nullptr) {
-    SetFocus(host);
-    SetForegroundWindow(host);
-  }
+  HandFocusToHost();
   // ALT-DVB shows its controls while the pointer rests over the picture: park it at the
   // bottom edge so they go away with the display.
   if (HostKind == kHostAltDvb && ParkCursor == 1) SetCursorPos(ScreenWidth / 2, ScreenHeight);
@@ -100,7 +96,42 @@ void WriteTimeOfDay() {
   SetCtrlVal(pnlDisplay, kTimeControl, text);
 }
 
+void HandFocusToHost() {
+  const HWND host = HostTopWnd;
+  if (host == nullptr) return;
+  for (const std::atomic<int>* dialog : {&pnlSettings, &pnlAbout, &pnlGuide}) {
+    if (PanelIsActive(*dialog)) return;
+  }
+  SetFocus(host);
+  SetForegroundWindow(host);
+}
+
+namespace {
+
+// The event-loop depth at which the running tick began; -1 while none runs. A tick first
+// processes the pending events, and a tick that arrives during that processing is dropped: ticks
+// never nest in each other's event processing, so a slow host delays them instead of piling them
+// up. But a host menu command dispatched there opens a dialog whose event loop runs inside the
+// tick, one level deeper: the ticks of that loop run, or the strip would stay up and the keys go
+// unread for as long as the dialog is open.
+std::atomic<int> TickLoopDepth{-1};
+
+void Tick();
+
+}  // namespace
+
 void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+  const int depth = EventLoopDepth();
+  const int outer = TickLoopDepth.load();
+  if (outer == depth) return;
+  TickLoopDepth = depth;
+  Tick();
+  TickLoopDepth = outer;
+}
+
+namespace {
+
+void Tick() {
   ProcessSystemEvents();
 
   if (KeyPressedSinceLastPoll(kVkP)) {
@@ -134,6 +165,8 @@ void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
 
   if (TickCount > kLastTick) HideDisplay();
 }
+
+}  // namespace
 
 void OpenGuideByKey() {
   OpenGuide(false);

@@ -20,3 +20,7 @@ void ResetTimerState();
 void OpenGuideByKey();
 // Hours and minutes of the local time ("%02d:%02d") into display control 4.
 void WriteTimeOfDay();
+// The keyboard focus back to the host's window (HostTopWnd), as the strip appears and hides,
+// unless the user is working in a dialog of the plug-in (Settings, About, the guide) or a box
+// it opened: what is typed there must not go to the host.
+void HandFocusToHost();

@@ -19,11 +19,14 @@
 // Latin text without a selector. Several satellite networks send ISO/IEC 8859-15 (0xE9 for é)
 // and no selector, which read as ISO/IEC 6937 would turn "été" into "ẗ" and a stray mark. A
 // field without a selector is therefore read as ISO/IEC 8859-15 when it has a byte of 0xA0 or
-// above and no 6937 pair: no diacritic byte followed by a letter that it composes with into a
-// precomposed letter. Real 6937 text has accented letters only as such pairs, while 8859-15
-// text carries its lower-case accented letters at 0xE0..0xFF, outside the diacritic range; an
-// upper-case 8859-15 letter in 0xC1..0xCF followed by a letter it happens to compose with ("ÂG",
-// "ÇA") makes the field read as 6937, a price of the rule.
+// above that is no 6937 diacritic (0xC1..0xCF), and no 6937 pair: no diacritic byte followed by
+// a letter that it composes with into a precomposed letter. Real 6937 text has accented letters
+// only as such pairs, while 8859-15 text carries its lower-case accented letters at 0xE0..0xFF,
+// outside the diacritic range. A field whose only high bytes are diacritics is 6937: a title cut
+// right after an accent ("Caf\xC2") loses the accent, which has nothing to combine with. The
+// price of the rule: an upper-case 8859-15 letter in 0xC1..0xCF followed by a letter it happens
+// to compose with ("ÂG", "ÇA"), or standing in a field without any other high byte ("ÉCOLE"),
+// makes the field read as 6937.
 #include "guide/dvb_text.h"
 
 #include <cstring>
@@ -136,15 +139,16 @@ uint32_t Composed(uint8_t d, uint8_t letter) {
   return dvbtext::kIso6937Compose[(d - kFirstDiacritic) * 52 + l];
 }
 
-// The deviation described at the top: 8859-15 when a byte 0xA0 or above and no 6937 pair.
+// The deviation described at the top: 8859-15 when a byte 0xA0 or above that is no diacritic,
+// and no 6937 pair.
 bool LooksLikeLatin9(const uint8_t* p, size_t n) {
-  bool high = false;
+  bool latin = false;
   for (size_t i = 0; i < n && p[i] != 0; ++i) {
     if (p[i] < 0xA0) continue;
-    high = true;
+    if (!IsDiacritic(p[i])) latin = true;
     if (i + 1 < n && Composed(p[i], p[i + 1]) != 0) return false;
   }
-  return high;
+  return latin;
 }
 
 void DecodeIso6937(const uint8_t* p, size_t n, Writer& w) {

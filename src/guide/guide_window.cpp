@@ -167,8 +167,12 @@ void OpenGuide(bool from_menu) {
   FillGuide(guide);
   guideopen = true;
   if (from_menu) SetActivePanel(guide);
-  PlaceWindowByCaption(guide, "EPG", 50, 50, kGuideWidth, kGuideHeight);
-  if (from_menu) RunUserInterface(guide);
+  PlacePanelWindow(guide, 50, 50, kGuideWidth, kGuideHeight);
+  // As a dialog's: a loop the host's WM_QUIT ended hides the window it ran for.
+  if (from_menu && RunUserInterface(guide) < 0) {
+    HidePanel(guide);
+    guideopen = false;
+  }
 }
 
 int EPGOK(int, int, int event, void*, int, int) {

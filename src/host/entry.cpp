@@ -19,12 +19,12 @@
 #include "guide/eit.h"
 #include "guide/filter.h"
 #include "guide/guide_window.h"
-#include "shared/commands.h"
 #include "host/layout_check.h"
 #include "panels/panels.h"
 #include "platform/timer.h"
 #include "settings/dialogs.h"
 #include "settings/settings.h"
+#include "shared/commands.h"
 #include "shared/controls.h"
 
 HMODULE hUser32 = nullptr;
@@ -124,7 +124,7 @@ bool DialogsCanBeClosed() {
 }
 
 void MakeDisplayTranslucent() {
-  OsdWnd = FindWindowA(nullptr, "Pelta");
+  OsdWnd = PanelWindow(pnlDisplay);
   hUser32 = GetModuleHandleA("USER32.DLL");
   m_pSetLayeredWindowAttributes = nullptr;
   if (hUser32 != nullptr) {
@@ -132,7 +132,7 @@ void MakeDisplayTranslucent() {
     static_assert(sizeof proc == sizeof m_pSetLayeredWindowAttributes, "function pointers");
     std::memcpy(&m_pSetLayeredWindowAttributes, &proc, sizeof proc);
   }
-  if (Opacity < 100) Opacity = 255;
+  if (Opacity < kOpacityRaisedBelow) Opacity = 255;
   // A window with the layered bit but no layered attributes is never drawn: without the
   // function (Windows before 2000) the window stays as it is, opaque and visible.
   if (m_pSetLayeredWindowAttributes == nullptr || OsdWnd == nullptr) return;

@@ -11,6 +11,7 @@
 #include <cstddef>
 
 #include "panels/uir.h"
+#include "platform/os.h"
 
 namespace driver {
 
@@ -30,6 +31,10 @@ void DestroyPanel(int handle);
 void PanelChanged(int handle);
 void ControlChanged(int handle, int control);
 void ActivatePanel(int handle);
+// The panel's top-level window (null when it has none), and whether it is shown and it or a
+// window it owns is the active window.
+HWND PanelWindow(int handle);
+bool PanelActive(int handle);
 
 // Loads the picture file into the control's native picture. False when it cannot be shown.
 // `shown` receives the path as the control reports it.

@@ -774,6 +774,15 @@ int SetActivePanel(int panel) {
   return kPanelOk;
 }
 
+HWND PanelWindow(int panel) {
+  if (!model::IsLoaded(panel)) return nullptr;
+  return driver::PanelWindow(panel);
+}
+
+bool PanelIsActive(int panel) {
+  return model::IsLoaded(panel) && driver::PanelActive(panel);
+}
+
 int SetCtrlVal(int panel, int control, const char* text) {
   if (text == nullptr) return kPanelBadValue;
   return ChangeControl(panel, control, [text](ControlState* c) {
@@ -1005,4 +1014,8 @@ int QuitUserInterface(int panel) {
 
 bool PanelLoopRuns(int panel) {
   return model::LoopRunsFor(panel);
+}
+
+int EventLoopDepth() {
+  return model::LoopDepth();
 }

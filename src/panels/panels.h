@@ -11,6 +11,8 @@
 
 #include <cstddef>
 
+#include "platform/os.h"
+
 // Attribute codes. The numbers are the plug-in's contract with this layer.
 enum PanelAttr {
   ATTR_VISIBLE = 530,           // control: 0 hides it
@@ -78,6 +80,13 @@ int DisplayPanel(int panel);
 int HidePanel(int panel);
 int DiscardPanel(int panel);
 int SetActivePanel(int panel);
+// The panel's own top-level window: the one the plug-in places, makes translucent and gives as
+// the owner of its message boxes. Null for a handle that is not loaded. Other programs may name
+// windows as they like: a window found by its caption need not be the panel's.
+HWND PanelWindow(int panel);
+// Whether the user is working in the panel: it is shown and its window, or a window that window
+// owns (a message box, the font or colour chooser), is the active window.
+bool PanelIsActive(int panel);
 
 int SetCtrlVal(int panel, int control, const char* text);
 int SetCtrlVal(int panel, int control, int value);
@@ -115,6 +124,8 @@ int RunUserInterface(int panel = 0);
 int QuitUserInterface(int panel);
 // Whether an event loop run for this panel is running (its dialog is open).
 bool PanelLoopRuns(int panel);
+// How many event loops are running (nested on the calling thread, or on any thread), 0 for none.
+int EventLoopDepth();
 int ProcessSystemEvents();
 
 int MakeColor(int red, int green, int blue);

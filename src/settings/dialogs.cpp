@@ -9,6 +9,7 @@
 // button and hang the host).
 #include "settings/dialogs.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "panels/panels.h"
@@ -21,22 +22,24 @@ constexpr int kFontMinPoints = 4;
 constexpr int kFontMaxPoints = 64;
 constexpr size_t kFontNameKeep = 129;  // the settings file keeps 128 characters of the name
 
-void RunDialog(int panel, const char* caption, int x, int y, int width, int height) {
+void RunDialog(int panel, int x, int y, int width, int height) {
   DisplayPanel(panel);
   SetActivePanel(panel);
   if (PanelLoopRuns(panel)) return;  // already open: brought to the front, nothing more
-  PlaceWindowByCaption(panel, caption, x, y, width, height);
-  RunUserInterface(panel);
+  PlacePanelWindow(panel, x, y, width, height);
+  // A loop ended otherwise than by the dialog's button (WM_QUIT: the host is closing) leaves no
+  // one to hide the dialog: it would stay on screen, topmost, until the unload.
+  if (RunUserInterface(panel) < 0) HidePanel(panel);
 }
 }  // namespace
 
 void OpenSettingsDialog() {
-  RunDialog(pnlSettings, "Settings", 50, 50, 440, 481);
+  RunDialog(pnlSettings, 50, 50, 440, 481);
 }
 
 void OpenAboutBox() {
   SetCtrlVal(pnlAbout, kAboutVersionControl, kVersionLabel);
-  RunDialog(pnlAbout, "About", 400, 50, 300, 330);
+  RunDialog(pnlAbout, 400, 50, 300, 330);
 }
 
 int OK(int, int, int event, void*, int, int) {
@@ -48,7 +51,13 @@ int OK(int, int, int event, void*, int, int) {
 
 int SAVE(int, int, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
-  if (!SetPar()) return 0;  // a field was refused and the user told: the dialog stays open
+  // One Save at a time: the message box of a refused Save runs a modal loop, in which another
+  // press (Enter reaching the dialog, a tick's event processing) would open a second box.
+  static std::atomic<bool> saving{false};
+  if (saving.exchange(true)) return 0;
+  const bool saved = SetPar();
+  saving = false;
+  if (!saved) return 0;  // a field was refused and the user told: the dialog stays open
   HidePanel(pnlSettings);
   QuitUserInterface(pnlSettings);
   return 0;

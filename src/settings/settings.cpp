@@ -53,7 +53,9 @@ std::atomic<int32_t> DisplayHeight{0};
 
 namespace {
 
-constexpr int kLineKeep = 10;       // characters of the number lines that count
+constexpr int kLineKeep = 10;  // characters of the number lines that count
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+constexpr int kUtf8BomLength = 3;
 constexpr int kFontNameKeep = 128;  // characters of line 16
 constexpr int32_t kDefaultDisplayTimeMs = 3000;
 
@@ -95,6 +97,8 @@ constexpr char kLanguagesName[] = "EPG languages";
 constexpr int kSecondsControl = 4;
 constexpr char kSecondsName[] = "Display time (s)";
 constexpr float kDefaultSeconds = 3.0f;
+// The display time the settings panel shows, as the plug-in uses it (host thread only).
+float DialogSeconds = 0;
 constexpr char kSettingsCaption[] = "Pelta settings";
 
 // Display controls whose text takes the colours (the first three also take the font); the
@@ -208,19 +212,32 @@ bool WriteNumber(int file, const char* format, double number) {
   return n > 0 && n <= kLineKeep && WriteText(file, text);
 }
 
+// What Save makes of a field.
+enum class FieldUse {
+  kKeep,    // it shows what the plug-in put there for the setting: the value is kept as it is
+  kTake,    // the user left a finite number within the field's range there: it is taken
+  kRefuse,  // anything else
+};
+
 // The field's text as the user left it, checked: a finite decimal number (blanks around it
-// allowed) within the range the layout gives the field. False, with the message for the user
-// in `message`, when it is not. A field that cannot be read (no panel) is not checked: its
-// setting keeps its value.
-bool FieldAcceptable(int panel, int control, const char* name, char* message, size_t size) {
+// allowed) within the range the layout gives the field; `message` gets the words for the user
+// when it is not. A field that still shows `shown`, the text the plug-in put there for the
+// setting's value, is kept whatever it holds, so that a dialog saved untouched always saves (a
+// file value outside the field's range included). A text that cannot be read whole (too long for
+// the check) is refused like any other bad text. A field that is not there (no panel, no such
+// control) is kept: its setting keeps its value.
+FieldUse CheckField(int panel, int control, const char* shown, const char* name, char* message,
+                    size_t size) {
   char text[64];
-  if (GetCtrlVal(panel, control, text, sizeof text) < 0) return true;
+  const int read = GetCtrlVal(panel, control, text, sizeof text);
+  if (read == kPanelNotLoaded || read == kPanelNoControl) return FieldUse::kKeep;
+  if (read == kPanelOk && std::strcmp(text, shown) == 0) return FieldUse::kKeep;
   double min = -2147483648.0;
   double max = 2147483647.0;
   GetCtrlRange(panel, control, &min, &max);  // the layout's range when it has one
   char* end = nullptr;
   const double value = std::strtod(text, &end);
-  bool ok = end != text && std::isfinite(value) && value >= min && value <= max;
+  bool ok = read == kPanelOk && end != text && std::isfinite(value) && value >= min && value <= max;
   if (ok) {
     while (*end == ' ' || *end == '\t') ++end;
     ok = *end == '\0';
@@ -230,7 +247,7 @@ bool FieldAcceptable(int panel, int control, const char* name, char* message, si
                   "The settings were not saved.\n\n%s must be a number from %g to %g.", name, min,
                   max);
   }
-  return ok;
+  return ok ? FieldUse::kTake : FieldUse::kRefuse;
 }
 
 // The languages field: codes of three letters separated by commas, at most three, each once.
@@ -249,10 +266,18 @@ bool LanguagesAcceptable(int panel, char* message, size_t size) {
   return false;
 }
 
-bool DialogInputAcceptable(int panel, char* message, size_t size) {
-  if (!FieldAcceptable(panel, kSecondsControl, kSecondsName, message, size)) return false;
+// Every field checked before any is taken; false at the first refused one. `uses[0]` is the
+// display time's, then one per kPanelOrder row.
+bool DialogInputAcceptable(int panel, FieldUse* uses, char* message, size_t size) {
+  char shown[32];
+  std::snprintf(shown, sizeof shown, "%.1f", static_cast<double>(DialogSeconds));
+  uses[0] = CheckField(panel, kSecondsControl, shown, kSecondsName, message, size);
+  if (uses[0] == FieldUse::kRefuse) return false;
+  int i = 1;
   for (const IntSetting& s : kPanelOrder) {
-    if (!FieldAcceptable(panel, s.control, s.name, message, size)) return false;
+    std::snprintf(shown, sizeof shown, "%d", static_cast<int>(s.value->load()));
+    uses[i] = CheckField(panel, s.control, shown, s.name, message, size);
+    if (uses[i++] == FieldUse::kRefuse) return false;
   }
   return LanguagesAcceptable(panel, message, size);
 }
@@ -321,7 +346,12 @@ void GetPar() {
   const int file = CVI_OpenFile(IniPath, 1, 0, 1);
   char line[kLineKeep + 1];
 
-  NextLine(file, line, kLineKeep);
+  // An editor may have saved the file with a UTF-8 byte-order mark: it is no part of line 1,
+  // and its ten characters count after it.
+  char first[kLineKeep + sizeof kUtf8Bom];
+  NextLine(file, first, kLineKeep + kUtf8BomLength);
+  const bool bom = std::strncmp(first, kUtf8Bom, kUtf8BomLength) == 0;
+  std::snprintf(line, sizeof line, "%.*s", kLineKeep, bom ? first + kUtf8BomLength : first);
   float seconds = std::strtof(line, nullptr);
   if (!std::isfinite(seconds)) seconds = kDefaultSeconds;
   DisplayTimeMs = ToDisplayTimeMs(seconds);
@@ -341,10 +371,21 @@ void GetPar() {
   EpgLanguagePref = EpgPreferenceFor(EpgLanguages);
   if (file >= 0) CVI_CloseFile(file);
 
+  // The settings panel shows what the plug-in uses: the default display time where the file
+  // gives none or less than 10 ms, an opacity below 100 as the 255 load raises it to. While the
+  // Settings dialog is open (a host that stops and starts the plug-in meanwhile) its fields are
+  // the user's: they are left as they are.
   const int settings = pnlSettings;
-  SetCtrlVal(settings, kSecondsControl, static_cast<double>(seconds));
-  for (const IntSetting& s : kPanelOrder) SetCtrlVal(settings, s.control, s.value->load());
-  SetCtrlVal(settings, kLanguagesControl, EpgLanguages);
+  if (!PanelLoopRuns(settings)) {
+    DialogSeconds = static_cast<float>(DisplayTimeMs.load()) / 1000.0f;
+    SetCtrlVal(settings, kSecondsControl, static_cast<double>(DialogSeconds));
+    for (const IntSetting& s : kPanelOrder) {
+      int32_t value = s.value->load();
+      if (s.value == &Opacity && value < kOpacityRaisedBelow) value = 255;
+      SetCtrlVal(settings, s.control, value);
+    }
+    SetCtrlVal(settings, kLanguagesControl, EpgLanguages);
+  }
 
   // Equal colours: the background in use is the readable one (the settings panel keeps
   // showing what the file says).
@@ -353,18 +394,24 @@ void GetPar() {
   ApplySizeLayout(SizeMode);
 }
 
+// The message boxes are owned by the Settings dialog: modal to it (the dialog is disabled while
+// one is up, so a second Save cannot open a second box) and above it, although the dialog is
+// topmost.
 bool SetPar() {
   const int settings = pnlSettings;
   char message[256];
-  if (!DialogInputAcceptable(settings, message, sizeof message)) {
-    MessageBoxA(nullptr, message, kSettingsCaption, MB_OK | MB_ICONERROR);
+  FieldUse uses[1 + sizeof kPanelOrder / sizeof kPanelOrder[0]];
+  if (!DialogInputAcceptable(settings, uses, message, sizeof message)) {
+    MessageBoxA(PanelWindow(settings), message, kSettingsCaption, MB_OK | MB_ICONERROR);
     return false;
   }
-  float seconds = static_cast<float>(DisplayTimeMs.load()) / 1000.0f;
-  GetCtrlVal(settings, kSecondsControl, &seconds);
+  float seconds = DialogSeconds;
+  if (uses[0] == FieldUse::kTake) GetCtrlVal(settings, kSecondsControl, &seconds);
+  DialogSeconds = seconds;
+  int i = 1;
   for (const IntSetting& s : kPanelOrder) {
     int v = s.value->load();
-    if (GetCtrlVal(settings, s.control, &v) >= 0) *s.value = v;
+    if (uses[i++] == FieldUse::kTake && GetCtrlVal(settings, s.control, &v) >= 0) *s.value = v;
   }
   char languages[kEpgLanguagesMax];
   if (GetCtrlVal(settings, kLanguagesControl, languages, sizeof languages) >= 0) {
@@ -375,7 +422,7 @@ bool SetPar() {
   ApplySizeLayout(SizeMode);
 
   if (!WriteSettingsFile(seconds)) {
-    MessageBoxA(nullptr,
+    MessageBoxA(PanelWindow(settings),
                 "The settings were not saved: pelta.ini could not be written (is the disk full "
                 "or the folder read-only?).\n\nThe file keeps the settings it had.",
                 kSettingsCaption, MB_OK | MB_ICONERROR);
@@ -386,6 +433,7 @@ bool SetPar() {
 void ResetSettingsState() {
   for (const IntSetting& s : kPanelOrder) *s.value = 0;
   DisplayTimeMs = 0;
+  DialogSeconds = 0;
   TextAlign = 0;
   DisplayHeight = 0;
   std::memset(FontName, 0, sizeof FontName);

@@ -40,11 +40,14 @@ extern std::atomic<uint64_t> EpgLanguagePref;
 // The preference for a line: its codes, or the user-interface language when it names none.
 uint64_t EpgPreferenceFor(const char* line);
 extern std::atomic<int32_t> DisplayHeight;  // from SizeMode: 60, 90, 120, 90
+// An Opacity below this is raised to 255 at load: a strip that faint could not be read.
+constexpr int32_t kOpacityRaisedBelow = 100;
 
 void GetPar();
 // Takes the settings dialog's values, applies them and writes pelta.ini. False, with a message
-// box naming the field, when a field holds no finite number within its range: nothing is
-// taken then. A file that cannot be written is left as it was, with a message box.
+// box naming the field, when a field the user changed holds no finite number within its range:
+// nothing is taken then. A field still showing what the plug-in put there keeps its setting's
+// value. A file that cannot be written is left as it was, with a message box.
 bool SetPar();
 // BackColour and TextColour onto the display panel and the texts on it, always as a readable
 // pair (equal colours get a white background, or black behind white text).

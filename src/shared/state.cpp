@@ -17,8 +17,8 @@ HWND OsdWnd = nullptr;
 std::mutex GuideLock;
 const char kVersionLabel[] = "Pelta 2_0";
 
-void PlaceWindowByCaption(int panel, const char* caption, int x, int y, int width, int height) {
-  HWND window = FindWindowA(nullptr, caption);
+void PlacePanelWindow(int panel, int x, int y, int width, int height) {
+  HWND window = PanelWindow(panel);
   const MonitorArea monitor = MonitorOfWindow(HostWnd);
   const int dpi = monitor.dpi;
   SetPanelAttribute(panel, ATTR_PANEL_DPI, dpi);

@@ -22,7 +22,7 @@ extern std::atomic<int> pnlDisplay;
 extern std::atomic<int> pnlSettings;
 extern std::atomic<int> pnlAbout;
 extern std::atomic<int> pnlGuide;
-extern HWND OsdWnd;  // the display panel's window, found by its caption "Pelta"
+extern HWND OsdWnd;  // the display panel's window (caption "Pelta"), as the panel run-time has it
 
 // Hands the guide texts, eitstate's transitions, the service id and the kept channel record
 // over between the EIT data thread and the host's thread. Never held across a host message, a
@@ -31,8 +31,9 @@ extern std::mutex GuideLock;
 
 extern const char kVersionLabel[];  // "Pelta 2_0"
 
-// Places the window of `panel`, found by its exact caption, always on top and shown, on the
-// monitor that shows most of the host's main window (the primary before On_Start): x and y from
-// that monitor's top-left corner; position and size in layout pixels, scaled with the panel's
-// controls to the monitor's DPI for a DPI-aware host.
-void PlaceWindowByCaption(int panel, const char* caption, int x, int y, int width, int height);
+// Places a panel's own window, always on top and shown, on the monitor that shows most of the
+// host's main window (the primary before On_Start): x and y from that monitor's top-left corner;
+// position and size in layout pixels, scaled with the panel's controls to the monitor's DPI for a
+// DPI-aware host. Its caption alone would not do to find it: any other program's window may
+// carry the same one ("Pelta", "Settings", "EPG").
+void PlacePanelWindow(int panel, int x, int y, int width, int height);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -95,6 +96,13 @@ TEST_F(BadInputSettings, MalformedFilesStillLoadWithDefinedValues) {
          EXPECT_EQ(BackColour.load(), 0xFFFFFF) << "empty lines: equal colours";
          EXPECT_STREQ(FontName, "");
        }},
+      {"a UTF-8 byte-order mark before line 1 is skipped",
+       [this] {
+         std::vector<std::string> lines = DefaultIni();
+         lines[0] = "\xEF\xBB\xBF 8.0";
+         WriteIni(lines);
+       },
+       [] { EXPECT_EQ(DisplayTimeMs.load(), 8000); }},
       {"not a number as the display time: the default",
        [this] {
          std::vector<std::string> lines = DefaultIni();
@@ -246,8 +254,8 @@ TEST_F(BadInputLayout, LayoutsMissingWhatThePluginUsesLoadAndDegradeQuietly) {
     bool placed;
   } rows[] = {
       {"display panel without control 8: no channel name", no_name, false, true},
-      {"display panel captioned otherwise: opaque and left where the run-time shows it",
-       other_caption, true, false},
+      // The plug-in places its own window, whatever the layout calls it.
+      {"display panel captioned otherwise: placed all the same", other_caption, true, true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -572,6 +580,68 @@ TEST_F(BadInputTitles, LongAndNonAsciiTitlesAreReadWithinTheirLimits) {
   sim::SetTitle(host_, high.c_str());  // the host's window lies under the screen centre
   On_Channel_Change(MakeChannel("Kanal", 1, 1, 1, 0));
   EXPECT_EQ(Text(11), high.substr(0, 31));
+}
+
+// Another program's top-level window with the caption of one of the plug-in's windows (an
+// Explorer window on a folder named Pelta, another program's dialog), topmost, so that a search
+// by caption would find it first: the plug-in places its own panels and leaves it alone.
+TEST_F(BadInputTitles, ForeignWindowsWithThePluginsCaptionsAreLeftAlone) {
+  const struct {
+    const char* what;
+    const char* caption;
+    void (*act)();
+    std::atomic<int>* panel;  // whose own window is placed
+  } rows[] = {
+      {"\"Pelta\": the load's translucency and the channel change", "Pelta",
+       [] { On_Channel_Change(MakeChannel("Arte", 10744000, 1, 10302, 0)); }, &pnlDisplay},
+      {"\"Settings\": the menu's dialog", "Settings",
+       [] {
+         mem::QueueClose(pnlSettings);
+         On_Menu_Select(44454);
+       },
+       &pnlSettings},
+      {"\"EPG\": the menu's guide", "EPG",
+       [] {
+         mem::QueueClose(pnlGuide);
+         On_Menu_Select(44456);
+       },
+       &pnlGuide},
+      {"\"EPG\": the guide the O key opens", "EPG",
+       [] {
+         sim::PressKey('O');
+         sim::FireTimer();
+       },
+       &pnlGuide},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Fresh();
+    const RECT where{600, 300, 900, 500};
+    HWND foreign = sim::CreateWindow(row.caption, where);
+    SetWindowPos(foreign, HWND_TOPMOST, 600, 300, 300, 200, 0);
+    sim::ClearLogs();  // that call was the other program's
+    LoadStartAndPassGate();
+    row.act();
+    sim::WindowInfo info;
+    ASSERT_TRUE(sim::GetInfo(foreign, &info));
+    EXPECT_TRUE(info.rect.left == where.left && info.rect.top == where.top &&
+                info.rect.right == where.right && info.rect.bottom == where.bottom)
+        << info.rect.left << "," << info.rect.top << "-" << info.rect.right << ","
+        << info.rect.bottom;
+    EXPECT_EQ(info.exstyle & WS_EX_LAYERED, 0);
+    EXPECT_FALSE(info.layered_attrs_set);
+    const HWND own = PanelWindow(*row.panel);
+    int own_moves = 0;
+    for (int i = 0; i < sim::SetWindowPosCount(); ++i) {
+      const sim::SetWindowPosEntry* e = sim::SetWindowPosAt(i);
+      EXPECT_NE(e->hwnd, foreign) << "call " << i;
+      own_moves += e->hwnd == own && e->insert_after == HWND_TOPMOST;
+    }
+    EXPECT_GE(own_moves, 1) << "the panel's own window is placed";
+    sim::WindowInfo strip;
+    ASSERT_TRUE(sim::GetInfo(PanelWindow(pnlDisplay), &strip));
+    EXPECT_TRUE(strip.layered_attrs_set && strip.alpha == 180) << "the strip is translucent";
+  }
 }
 
 // ---- module folder (where the library was loaded from) ----

@@ -127,7 +127,7 @@ TEST_F(DialogsTest, SaveWithoutChangesRewritesTheSameFile) {
 TEST_F(DialogsTest, SaveChecksEveryFieldAgainstItsRange) {
   struct Case {
     int control;
-    const char* typed;
+    std::string typed;
     const char* refused_field;  // null: accepted
     int line;                   // accepted: 0-based line of pelta.ini and what it reads back
     const char* written;
@@ -146,6 +146,9 @@ TEST_F(DialogsTest, SaveChecksEveryFieldAgainstItsRange) {
       {15, "-1", "Start key code", 0, nullptr},
       {8, "-2147483648", "Size", 0, nullptr},
       {8, "nan", "Size", 0, nullptr},
+      // Too long to be read whole for the check: refused, not taken as clamped.
+      {4, std::string(64, '0') + "700", "Display time (s)", 0, nullptr},
+      {15, "nan" + std::string(70, ' '), "Start key code", 0, nullptr},
       {4, " 600 ", nullptr, 0, "600.0"},
       {4, "0.1", nullptr, 0, " 0.1"},
       {3, "-23", nullptr, 9, "-23"},
@@ -158,14 +161,28 @@ TEST_F(DialogsTest, SaveChecksEveryFieldAgainstItsRange) {
     ASSERT_TRUE(Load());
     const std::string before = ReadFile("pelta.ini");
     sim::ClearLogs();
-    ASSERT_TRUE(mem::TypeText(pnlSettings, c.control, c.typed));
+    ASSERT_TRUE(mem::TypeText(pnlSettings, c.control, c.typed.c_str()));
+    // Save pressed again while the message box is up opens no second box.
+    static int presses;
+    presses = 0;
+    sim::WhileMessageBox(
+        [](void*) {
+          if (presses++ == 0) model::Commit(pnlSettings, kSaveButton);
+        },
+        nullptr);
     mem::QueueCommit(pnlSettings, kSaveButton);
+    static bool open_after_save;
+    open_after_save = false;
+    if (c.refused_field != nullptr) {
+      mem::QueueCall([](void*) { open_after_save = mem::IsVisible(pnlSettings); }, nullptr);
+    }
     On_Menu_Select(44454);  // returns when the queue runs dry: a refused save ends no loop
     const std::string after = ReadFile("pelta.ini");
     if (c.refused_field != nullptr) {
       EXPECT_EQ(after, before) << c.typed;
-      EXPECT_TRUE(mem::IsVisible(pnlSettings)) << c.typed << ": the dialog stays open";
+      EXPECT_TRUE(open_after_save) << c.typed << ": the dialog stays open";
       ASSERT_EQ(sim::MessageBoxCount(), 1) << c.typed;
+      EXPECT_EQ(sim::MessageBoxAt(0)->owner, PanelWindow(pnlSettings)) << "modal to the dialog";
       EXPECT_NE(std::string(sim::MessageBoxAt(0)->text).find(c.refused_field), std::string::npos)
           << sim::MessageBoxAt(0)->text;
     } else {
@@ -188,6 +205,88 @@ TEST_F(DialogsTest, SaveChecksEveryFieldAgainstItsRange) {
   }
 }
 
+// The dialog shows the settings as the plug-in uses them, and a Save writes what it shows: an
+// untouched dialog always saves (a file value outside a field's range is written back as it
+// is), and the user's edits survive a host that stops and starts the plug-in meanwhile.
+void EditThenRestart(void*) {
+  mem::TypeText(pnlSettings, 15, "200");
+  mem::ChooseValue(pnlSettings, 19, 222);
+  On_Exit(nullptr, nullptr, FALSE);
+  char hot_key[16] = "", version[16] = "";
+  int res = 0;
+  On_Start(nullptr, FindWindowA(nullptr, "ProgDVB 7"), FALSE, 7, hot_key, version, &res);
+}
+
+TEST_F(DialogsTest, SaveWritesWhatTheDialogShows) {
+  std::vector<std::string> outside = DefaultIni();
+  outside[0] = "1000";  // display time, past the field's 600 s
+  outside[9] = "30";    // hour offset, past 23
+  outside[11] = "300";  // start key, past 255
+  std::vector<std::string> zero_time = DefaultIni();
+  zero_time[0] = "0";
+  const std::vector<std::string> none;
+  const std::vector<std::string> standard = DefaultIni();
+  const struct {
+    const char* what;
+    bool file;                              // false: no pelta.ini
+    const std::vector<std::string>& lines;  // none: an empty file
+    void (*during)(void*);
+    const char* seconds_shown;
+    const char* opacity_shown;
+    std::vector<std::pair<int, std::string>> saved;  // 0-based line and its text after Save
+  } cases[] = {
+      {"no pelta.ini", false, none, nullptr, "3.0", "255", {{0, " 3.0"}, {12, "255"}}},
+      {"an empty pelta.ini", true, none, nullptr, "3.0", "255", {{0, " 3.0"}, {12, "255"}}},
+      {"line 1 is 0, which means 3 s", true, zero_time, nullptr, "3.0", "180", {{0, " 3.0"}}},
+      {"values outside the fields' ranges",
+       true,
+       outside,
+       nullptr,
+       "1000.0",
+       "180",
+       {{0, "1000.0"}, {9, "30"}, {11, "300"}}},
+      {"edits, then the host stops and starts the plug-in",
+       true,
+       DefaultIni(),
+       &EditThenRestart,
+       "3.0",
+       "180",
+       {{11, "200"}, {12, "222"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove(Path("pelta.ini").c_str());
+    if (c.file && c.lines.empty()) WriteFile("pelta.ini", "");
+    if (c.file && !c.lines.empty()) WriteIni(c.lines);
+    LoadStartAndPassGate();
+    char seconds[32] = "", opacity[32] = "";
+    EXPECT_TRUE(mem::CtrlText(pnlSettings, 4, seconds, sizeof seconds));
+    EXPECT_TRUE(mem::CtrlText(pnlSettings, 19, opacity, sizeof opacity));
+    EXPECT_STREQ(seconds, c.seconds_shown);
+    EXPECT_STREQ(opacity, c.opacity_shown);
+    if (c.during != nullptr) mem::QueueCall(c.during, nullptr);
+    mem::QueueCommit(pnlSettings, kSaveButton);
+    sim::ClearLogs();
+    On_Menu_Select(44454);
+    EXPECT_EQ(sim::MessageBoxCount(), 0)
+        << (sim::MessageBoxCount() ? sim::MessageBoxAt(0)->text : "");
+    EXPECT_FALSE(mem::IsVisible(pnlSettings));
+    std::vector<std::string> lines;
+    const std::string file = ReadFile("pelta.ini");
+    for (size_t at = 0, end; at < file.size(); at = end + 2) {
+      end = file.find("\r\n", at);
+      if (end == std::string::npos) end = file.size();
+      lines.push_back(file.substr(at, end - at));
+    }
+    for (const auto& line : c.saved) {
+      const size_t n = static_cast<size_t>(line.first);
+      EXPECT_EQ(n < lines.size() ? lines[n] : "<missing>", line.second) << "line " << n + 1;
+    }
+    Unload();
+    mem::Reset();
+  }
+}
+
 TEST_F(DialogsTest, CloseBoxEndsEachDialogAndTheSettingsCloseBoxDoesNotSave) {
   ASSERT_TRUE(Load());
   const std::string before = ReadFile("pelta.ini");
@@ -203,6 +302,21 @@ TEST_F(DialogsTest, CloseBoxEndsEachDialogAndTheSettingsCloseBoxDoesNotSave) {
     EXPECT_FALSE(mem::IsVisible(c.panel)) << c.menu;
     EXPECT_EQ(ReadFile("pelta.ini"), before) << c.menu << ": the file is left alone";
     EXPECT_EQ(Opacity.load(), 180) << c.menu;
+  }
+}
+
+// A loop that ends without the dialog's button (WM_QUIT: the host is closing; here the scripted
+// user running out of events) hides its dialog, which would otherwise stay up, topmost.
+TEST_F(DialogsTest, ALoopEndedWithoutItsButtonHidesItsDialog) {
+  ASSERT_TRUE(Load());
+  const struct {
+    UINT menu;
+    std::atomic<int>* panel;
+  } cases[] = {{44454, &pnlSettings}, {44455, &pnlAbout}, {44456, &pnlGuide}};
+  for (const auto& c : cases) {
+    On_Menu_Select(c.menu);
+    EXPECT_FALSE(mem::LastLoopEndedByQuit()) << c.menu;
+    EXPECT_FALSE(mem::IsVisible(*c.panel)) << c.menu;
   }
 }
 

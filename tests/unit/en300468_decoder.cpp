@@ -393,9 +393,10 @@ bool LooksLatin9(const std::string& t) {
   for (size_t i = 0; i < t.size() && t[i] != '\0'; ++i) {
     const unsigned char b = static_cast<unsigned char>(t[i]);
     if (b < 0xA0) continue;
-    high = true;
-    if (b >= 0xC1 && b <= 0xCF && i + 1 < t.size() &&
-        IsLetter(static_cast<unsigned char>(t[i + 1])) && cv.One(t.substr(i, 2)) != 0xFFFD) {
+    const bool diacritic = b >= 0xC1 && b <= 0xCF;
+    if (!diacritic) high = true;  // a field whose only high bytes are diacritics is 6937
+    if (diacritic && i + 1 < t.size() && IsLetter(static_cast<unsigned char>(t[i + 1])) &&
+        cv.One(t.substr(i, 2)) != 0xFFFD) {
       return false;
     }
   }

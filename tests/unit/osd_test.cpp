@@ -286,7 +286,7 @@ TEST_F(OsdTest, EffectsComeInOrderAndTheFocusGoesBackToTheHost) {
   const sim::SetWindowPosEntry* place = sim::SetWindowPosAt(0);
   EXPECT_EQ(place->hwnd, FindWindowA(nullptr, "Pelta"));
   EXPECT_EQ(place->insert_after, HWND_TOPMOST);
-  EXPECT_EQ(place->flags, static_cast<UINT>(SWP_SHOWWINDOW));
+  EXPECT_EQ(place->flags, static_cast<UINT>(SWP_SHOWWINDOW | SWP_NOACTIVATE));
   EXPECT_EQ(TickCount.load(), 0);
   EXPECT_EQ(DisplayActive.load(), 1);
 }

@@ -140,11 +140,101 @@ TEST_F(TimerTest, PAndOInOneTickShowBothAndOWins) {
 
 TEST_F(TimerTest, GuideFromTheMenuIsNotHiddenByTheTimer) {
   PassGateAndChange();
-  On_Menu_Select(44456);  // the scripted user has no events: the loop returns at once
-  ASSERT_TRUE(mem::IsVisible(pnlGuide));
-  EXPECT_EQ(GuideByKey.load(), 0);
-  TicksUntilHidden();
-  EXPECT_TRUE(mem::IsVisible(pnlGuide));
+  static bool shown_after_cycle;
+  shown_after_cycle = false;
+  mem::QueueCall(
+      [](void*) {
+        EXPECT_EQ(GuideByKey.load(), 0);
+        EXPECT_GT(TicksUntilHidden(), 0);
+        shown_after_cycle = mem::IsVisible(pnlGuide);
+        mem::QueueCommit(pnlGuide, 5);  // its OK
+      },
+      nullptr);
+  On_Menu_Select(44456);
+  EXPECT_TRUE(shown_after_cycle);
+}
+
+// The strip hands the focus back to the host as it appears and as it hides, unless the user is
+// working in a dialog of the plug-in: Esc typed there must close the dialog, not reach the host.
+// Each row changes channel and runs the cycle out inside the dialog's loop (or with none open).
+struct FocusRow {
+  const char* what;
+  UINT menu;                 // 0: no dialog open
+  std::atomic<int>* dialog;  // the dialog that menu item opens
+  bool user_in_host;         // the user has gone back to the host's window meanwhile
+  bool handed_back;
+  int focus_calls;  // SetFocus calls on the host, counted inside the dialog
+};
+
+void ChangeAndRunOut(void* data) {
+  auto* row = static_cast<FocusRow*>(data);
+  if (row->user_in_host) sim::Activate(FindWindowA(nullptr, "ProgDVB 7"));
+  sim::ClearLogs();
+  On_Channel_Change(MakeChannel("Arte", 10744000, 1, 10302, 0));
+  sim::FireTimer(51);
+  EXPECT_FALSE(mem::IsVisible(pnlDisplay)) << row->what;
+  for (int i = 0; i < sim::CallCount(); ++i) {
+    row->focus_calls += sim::CallAt(i)->call == sim::Call::SetFocus;
+  }
+  if (row->dialog != nullptr) mem::QueueClose(*row->dialog);
+}
+
+TEST_F(TimerTest, AnActiveDialogOfThePluginKeepsTheFocus) {
+  FocusRow rows[] = {
+      {"no dialog open", 0, nullptr, false, true, 0},
+      {"Settings", 44454, &pnlSettings, false, false, 0},
+      {"About", 44455, &pnlAbout, false, false, 0},
+      {"the guide from the menu", 44456, &pnlGuide, false, false, 0},
+      {"Settings open, the user back in the host", 44454, &pnlSettings, true, true, 0},
+  };
+  for (FocusRow& row : rows) {
+    SCOPED_TRACE(row.what);
+    LoadStartAndPassGate();
+    if (row.menu == 0) {
+      ChangeAndRunOut(&row);
+    } else {
+      mem::QueueCall(&ChangeAndRunOut, &row);
+      On_Menu_Select(row.menu);
+      EXPECT_TRUE(mem::LastLoopEndedByQuit());
+    }
+    EXPECT_EQ(row.focus_calls, row.handed_back ? 2 : 0) << "on the change and at the hiding";
+    Unload();
+    mem::Reset();
+  }
+}
+
+// A tick first processes the pending events. A tick that arrives in that processing is dropped
+// (one tick at a time); a dialog that a host command opens there runs its own event loop, in
+// which the ticks go on: the strip hides on time while the dialog is up.
+TEST_F(TimerTest, TicksGoOnInADialogOpenedInsideATick) {
+  PassGateAndChange();
+  static int count_in_nested;
+  static bool hidden_in_dialog;
+  mem::QueueCall(
+      [](void*) {
+        sim::FireTimer();
+        count_in_nested = TickCount;
+      },
+      nullptr);
+  sim::FireTimer();
+  EXPECT_EQ(count_in_nested, 0) << "the nested tick did not count";
+  EXPECT_EQ(TickCount.load(), 1);
+  hidden_in_dialog = false;
+  mem::QueueCall(
+      [](void*) {
+        mem::QueueCall(
+            [](void*) {
+              sim::FireTimer(50);
+              hidden_in_dialog = !mem::IsVisible(pnlDisplay);
+              mem::QueueClose(pnlSettings);
+            },
+            nullptr);
+        On_Menu_Select(44454);
+      },
+      nullptr);
+  sim::FireTimer();
+  EXPECT_TRUE(hidden_in_dialog);
+  EXPECT_EQ(mem::LoopDepth(), 0);
 }
 
 TEST_F(TimerTest, StartKeyIsSentOnceAtTheFifthTick) {

@@ -12,6 +12,8 @@
 // checks that the four panels, their captions, the controls the plug-in addresses (with the
 // kinds it needs) and the callback names are there. Errors are printed as FILE:LINE: reason
 // and make the exit status 1.
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +49,7 @@ struct IniLines {
   std::vector<std::string> lines;  // lines 1..18 at most, line ends removed, cut as above
   std::vector<size_t> lengths;     // their whole lengths
   long long count = 0;             // every line of the file
+  bool bom = false;                // line 1 began with a UTF-8 byte-order mark (removed above)
 };
 
 bool ReadIniLines(const char* path, IniLines* out) {
@@ -87,6 +90,12 @@ bool ReadIniLines(const char* path, IniLines* out) {
   if (any) finish(last == '\r');
   const bool ok = std::ferror(f) == 0;
   std::fclose(f);
+  // The plug-in skips a byte-order mark before line 1, as an editor may write one.
+  if (!out->lines.empty() && out->lines[0].compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    out->lines[0].erase(0, 3);
+    out->lengths[0] -= 3;
+    out->bom = true;
+  }
   return ok;
 }
 
@@ -97,10 +106,33 @@ bool HasDigits(const std::string& text) {
   return i < text.size() && text[i] >= '0' && text[i] <= '9';
 }
 
-int SettingsPanelInt(int control) {
-  int value = 0;
-  GetCtrlVal(pnlSettings, control, &value);
-  return value;
+// Line `line` (1-based) as the plug-in converts it: its first ten characters, leading blanks,
+// a sign and digits (none, or a missing line, gives 0), clamped to 32 bits.
+int LineNumber(const IniLines& ini, int line) {
+  if (line < 1 || static_cast<size_t>(line) > ini.lines.size()) return 0;
+  const long long v = std::strtoll(ini.lines[line - 1].substr(0, kLineKeep).c_str(), nullptr, 10);
+  return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int>(v));
+}
+
+// What the plug-in read on line 1, in words: the seconds, or why the default 3 s applies.
+void DescribeDisplayTime(const IniLines& ini, char* out, size_t size) {
+  const std::string line = ini.lines.empty() ? "" : ini.lines[0].substr(0, kLineKeep);
+  char* end = nullptr;
+  const float seconds = std::strtof(line.c_str(), &end);
+  const double ms = static_cast<double>(seconds) * 1000.0;
+  if (end == line.c_str()) {
+    std::snprintf(out, size, "no number read: the default 3 s");
+  } else if (!std::isfinite(seconds)) {
+    std::snprintf(out, size, "%g read, no finite number: the default 3 s",
+                  static_cast<double>(seconds));
+  } else if (ms < 10.0) {
+    std::snprintf(out, size, "%g s read, below 0.01 s: the default 3 s",
+                  static_cast<double>(seconds));
+  } else if (ms >= 2147483647.0) {
+    std::snprintf(out, size, "%g s read, clamped to 32 bits", static_cast<double>(seconds));
+  } else {
+    std::snprintf(out, size, "%g s as read", static_cast<double>(seconds));
+  }
 }
 
 // The alignment is applied at load whatever the font line holds.
@@ -133,12 +165,10 @@ int CheckIni(const char* path) {
     return 1;
   }
 
-  // The file's own values, as the settings panel shows them (before the equal-colour rule and
-  // the opacity rule change the values in use).
-  const int file_back = SettingsPanelInt(10);
-  const int file_opacity = SettingsPanelInt(19);
-  float seconds = 0;
-  GetCtrlVal(pnlSettings, 4, &seconds);
+  // The file's own values (before the equal-colour rule and the opacity rule change the values
+  // in use; the settings panel shows the values in use).
+  const int file_back = LineNumber(ini, 3);
+  const int file_opacity = LineNumber(ini, 13);
   sim::WindowInfo info;
   HWND osd = FindWindowA(nullptr, "Pelta");
   const bool translucent = osd != nullptr && sim::GetInfo(osd, &info) &&
@@ -149,8 +179,9 @@ int CheckIni(const char* path) {
   std::printf("%s: what the plug-in uses after load\n", path);
   char text[256];
   const bool timer_running = sim::TimerRunning();
-  std::snprintf(text, sizeof text, "%d ms (%g s as read); timer every %u ms%s",
-                DisplayTimeMs.load(), static_cast<double>(seconds),
+  char as_read[96];
+  DescribeDisplayTime(ini, as_read, sizeof as_read);
+  std::snprintf(text, sizeof text, "%d ms (%s); timer every %u ms%s", DisplayTimeMs.load(), as_read,
                 timer_running ? sim::TimerPeriod() : 0u,
                 timer_running ? "" : " -- the timer is not started");
   PrintSetting(1, "DisplayTimeMs", text);
@@ -259,11 +290,16 @@ int CheckIni(const char* path) {
                   kLineKeep, line.substr(0, kLineKeep).c_str());
       ++notes;
     }
-    if (!HasDigits(line.substr(0, kLineKeep))) {
+    // Line 10 may be the word `local` (the computer's local time): no number, and none needed.
+    if (!HasDigits(line.substr(0, kLineKeep)) && !(i == 9 && LocalTime.load() != 0)) {
       std::printf("note: %s:%d: no number in \"%s\": read as %s\n", path, i + 1,
                   line.substr(0, kLineKeep).c_str(), i == 0 ? "the default 3 s" : "0");
       ++notes;
     }
+  }
+  if (ini.bom) {
+    std::printf("note: %s:1: a UTF-8 byte-order mark before the first line is skipped\n", path);
+    ++notes;
   }
   if (count > kFontLine - 1 && ini.lengths[kFontLine - 1] > 128) {
     std::printf("note: %s:16: the font name is cut to 128 characters\n", path);

@@ -345,6 +345,11 @@ void After(UINT ms, std::function<void()> action) {
   SetTimer(g_main, id, ms, nullptr);
 }
 
+void CancelAfter() {
+  for (const TimerAction& pending : g_timer_actions) KillTimer(g_main, pending.id);
+  g_timer_actions.clear();
+}
+
 // --- looking at the plug-in's windows -------------------------------------------------------
 
 std::string Text(HWND window) {

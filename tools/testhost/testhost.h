@@ -187,6 +187,9 @@ long WaitFor(const std::function<bool()>& done, DWORD ms);
 // Runs `action` from the main window's timer after `ms`, i.e. inside whatever message loop
 // runs then (a dialog's RunUserInterface).
 void After(UINT ms, std::function<void()> action);
+// Drops every scripted action still pending (the safety nets of checks that are over), so that
+// none of them runs in a later check's loop.
+void CancelAfter();
 
 // --- looking at the plug-in's windows -------------------------------------------------------
 

@@ -173,7 +173,20 @@ void PanelChanged(int handle) {
 
 void ControlChanged(int /*handle*/, int /*control*/) {}  // observed straight from the model
 
-void ActivatePanel(int /*handle*/) {}
+// A shown panel made active is the foreground window, as a Windows dialog is.
+void ActivatePanel(int handle) {
+  HWND window = WindowOf(handle);
+  if (WindowVisible(window)) sim::Activate(window);
+}
+
+HWND PanelWindow(int handle) {
+  return WindowOf(handle);
+}
+
+bool PanelActive(int handle) {
+  HWND window = WindowOf(handle);
+  return WindowVisible(window) && sim::ForegroundWindow() == window;
+}
 
 bool LoadPicture(int /*handle*/, int /*control*/, const char* path, char* shown,
                  size_t shown_size) {

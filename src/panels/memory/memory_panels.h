@@ -3,7 +3,7 @@
 // The panels' values and attributes are the model's (panels/model.h); this driver gives each
 // panel a simulated top-level window (platform/sim) with the panel's caption and rectangle,
 // created at load and destroyed at discard: the panel is shown exactly when that window is
-// visible, so the plug-in's FindWindowA/SetWindowPos on it and the panel calls agree.
+// visible, so the plug-in's SetWindowPos on its PanelWindow and the panel calls agree.
 //
 // Tests and pelta-tool read the state through these functions and script the user: button
 // presses and close requests queued for RunUserInterface, and the answer of the font dialog.

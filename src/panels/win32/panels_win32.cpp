@@ -1301,6 +1301,23 @@ void ActivatePanel(int handle) {
   }
 }
 
+HWND PanelWindow(int handle) {
+  HWND window = nullptr;
+  bool own = false;
+  return NativeWindow(handle, &window, &own) ? window : nullptr;
+}
+
+bool PanelActive(int handle) {
+  HWND window = PanelWindow(handle);
+  if (window == nullptr || !IsWindowVisible(window)) return false;
+  // A message box, the font or the colour chooser of the panel is owned by it (or by a window
+  // it owns): the user is still working in the panel.
+  for (HWND w = GetForegroundWindow(); w != nullptr; w = GetWindow(w, GW_OWNER)) {
+    if (w == window) return true;
+  }
+  return false;
+}
+
 bool LoadPicture(int handle, int control, const char* path, char* shown, size_t shown_size) {
   {
     // The picture already shown: a change back to the same channel decodes nothing.

@@ -74,6 +74,8 @@ struct State {
   int dropped;
   bool fail_layered;
   int point_lookups;
+  void (*box_user)(void*);  // what the user does while a message box is up
+  void* box_user_data;
 };
 
 std::mutex g_mu;
@@ -204,15 +206,22 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-  auto lock = Lock();
-  if (sim::MessageBoxEntry* e = Append(g_state.boxes)) {
-    e->owner = owner;
-    CopyTrunc(e->text, sizeof e->text, text);
-    CopyTrunc(e->caption, sizeof e->caption, caption);
-    e->type = type;
+  void (*user)(void*) = nullptr;
+  void* data = nullptr;
+  {
+    auto lock = Lock();
+    if (sim::MessageBoxEntry* e = Append(g_state.boxes)) {
+      e->owner = owner;
+      CopyTrunc(e->text, sizeof e->text, text);
+      CopyTrunc(e->caption, sizeof e->caption, caption);
+      e->type = type;
+    }
+    LogCall(sim::Call::MessageBox, owner, 0, 0);
+    user = g_state.box_user;
+    data = g_state.box_user_data;
   }
-  LogCall(sim::Call::MessageBox, owner, 0, 0);
-  return 1;  // IDOK
+  if (user != nullptr) user(data);  // while the box is up, as its modal loop would run it
+  return 1;                         // IDOK
 }
 
 HWND FindWindowA(LPCSTR /*class_name*/, LPCSTR window_name) {
@@ -270,6 +279,12 @@ BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UI
   }
   if (flags & SWP_SHOWWINDOW) w->info.visible = true;
   if (flags & SWP_HIDEWINDOW) w->info.visible = false;
+  // As on Windows, a top-level window moved without SWP_NOACTIVATE is activated: it takes the
+  // foreground and the focus from whatever window had them.
+  if (!(flags & SWP_NOACTIVATE) && w->parent == nullptr && w->info.visible) {
+    g_state.foreground = hwnd;
+    g_state.focus = hwnd;
+  }
   return TRUE;
 }
 
@@ -610,6 +625,19 @@ HWND FocusWindow() {
 HWND ForegroundWindow() {
   auto lock = Lock();
   return g_state.foreground;
+}
+
+void WhileMessageBox(void (*fn)(void*), void* data) {
+  auto lock = Lock();
+  g_state.box_user = fn;
+  g_state.box_user_data = data;
+}
+
+void Activate(HWND hwnd) {
+  auto lock = Lock();
+  if (!Find(hwnd)) return;
+  g_state.foreground = hwnd;
+  g_state.focus = hwnd;
 }
 
 int MessageBoxCount() {

@@ -98,6 +98,8 @@ enum {
 void SetDpiFunctions(int mask);
 
 // ---- keys, cursor, focus ----
+// SetWindowPos of a shown top-level window without SWP_NOACTIVATE activates it (foreground and
+// focus), as on Windows.
 // A press and release between two polls: the next GetAsyncKeyState of vk returns 1 (pressed
 // since the last query, not down now); the one after returns 0.
 void PressKey(int vk);
@@ -108,6 +110,9 @@ void HoldKey(int vk, bool down);
 POINT CursorPos();  // as last given to SetCursorPos, not clamped to the screen
 HWND FocusWindow();
 HWND ForegroundWindow();
+// The user (or the window manager) activates a window: it becomes the foreground window and
+// takes the focus. Not logged: the plug-in made no call.
+void Activate(HWND hwnd);
 
 // ---- logs (bounded; see kMaxLog) ----
 struct MessageBoxEntry {
@@ -148,6 +153,9 @@ struct CallEntry {  // the order of the plug-in's side effects, for tests of ste
   HWND hwnd;  // SetFocus/SetForeground/SetWindowPos/SendMessage target, MessageBox owner
   int x, y;   // SetCursor, SetWindowPos: x, y; KeyEvent: vk, flags; SendMessage: msg, 0
 };
+// What the user does while a message box is up: `fn(data)` runs inside every MessageBoxA, as
+// the events its modal loop dispatches (null: nothing). Reset clears it.
+void WhileMessageBox(void (*fn)(void*), void* data);
 int MessageBoxCount();
 const MessageBoxEntry* MessageBoxAt(int i);
 int SetWindowPosCount();

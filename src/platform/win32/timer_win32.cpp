@@ -4,9 +4,10 @@
 // every panel call of the plug-in on a second thread, so the callback only posts a message to a
 // hidden message-only window made here, on the thread that loads the library (the host's UI
 // thread); the tick itself runs in that window's procedure. Ticks do not pile up: while one is
-// queued or running the callback posts nothing, so a busy host thread delays ticks instead of
-// receiving a burst of them afterwards, and a tick that pumps messages (ProcessSystemEvents)
-// cannot re-enter itself.
+// queued the callback posts nothing, so a busy host thread delays ticks instead of receiving a
+// burst of them afterwards. A tick that is running does not hold the next one back: the tick
+// procedure (the display's TimerProc) drops a tick dispatched by its own message pumping, and
+// runs those of a dialog's loop entered inside it.
 //
 // StopDisplayTimer kills the timer first and then destroys the window, so no tick runs after it
 // returns. It is called from DllMain: nothing here joins a thread. The timer is made with
@@ -37,11 +38,12 @@ HINSTANCE ThisModule() {
 
 LRESULT CALLBACK TickWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kTickMessage) {
+    // Cleared before the tick: a tick may run a modal loop (a dialog the host's menu command
+    // opened while the tick pumped messages), and the ticks of that loop must be posted. The
+    // tick procedure itself drops a tick that arrives in its own message pumping.
+    g_tick_pending = false;
     LPTIMECALLBACK proc = g_proc;
     if (proc != nullptr) proc(static_cast<UINT>(wparam), 0, 0, 0, 0);
-    // Cleared only after the tick: a tick posted while this one runs would be dispatched by
-    // the tick's own message pumping and run inside it.
-    g_tick_pending = false;
     return 0;
   }
   return DefWindowProcA(window, message, wparam, lparam);
