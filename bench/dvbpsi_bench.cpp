@@ -10,7 +10,11 @@
 //    OnDataArrival for the same current service, from a channel change (eitstate 1) to the end
 //    of the capture: both passes, CRC_32 checks, the text decoding into UTF-8, cleaning and the
 //    lines, then the watching of the shown version.
-// bench/run prints the ratio of the two.
+//  - Libdvbpsi, the current service's p/f only: the demultiplexer attaches one EIT decoder, to
+//    table 0x4E of the current service, and every event of every table it delivers is decoded
+//    with its descriptors: short event, extended event, content and parental rating. This is
+//    the work the reader does for the guide window on the same packets (BM_CapturePelta).
+// bench/run prints the ratio of each libdvbpsi row to the reader's.
 #include <benchmark/benchmark.h>
 
 // libdvbpsi's headers need one another in this order.
@@ -21,6 +25,9 @@
 #include <dvbpsi/demux.h>
 #include <dvbpsi/eit.h>
 #include <dvbpsi/dr_4d.h>
+#include <dvbpsi/dr_4e.h>
+#include <dvbpsi/dr_54.h>
+#include <dvbpsi/dr_55.h>
 // clang-format on
 
 #include <cstdint>
@@ -91,6 +98,24 @@ void OnNewTable(dvbpsi_t* handle, uint8_t table_id, uint16_t extension, void* da
   if (table_id == kPfActual) dvbpsi_eit_attach(handle, table_id, extension, OnEit, data);
 }
 
+// One libdvbpsi demultiplexer, `on_new_table` attaching the decoders, over every PID 0x12 packet
+// of the capture; false when libdvbpsi made none.
+bool PushCapture(const Capture& c, dvbpsi_demux_new_cb_t on_new_table, void* data) {
+  dvbpsi_t* handle = dvbpsi_new(nullptr, DVBPSI_MSG_NONE);
+  if (handle == nullptr || !dvbpsi_AttachDemux(handle, on_new_table, data)) {
+    if (handle != nullptr) dvbpsi_delete(handle);
+    return false;
+  }
+  for (size_t at = 0; at + ts::kPacketSize <= c.stream.size(); at += ts::kPacketSize) {
+    const uint8_t* p = c.stream.data() + at;
+    if (p[0] != ts::kSyncByte || ((p[1] & 0x1F) << 8 | p[2]) != ts::kEitPid) continue;
+    dvbpsi_packet_push(handle, const_cast<uint8_t*>(p));
+  }
+  dvbpsi_DetachDemux(handle);
+  dvbpsi_delete(handle);
+  return true;
+}
+
 void BM_CaptureLibdvbpsi(benchmark::State& state) {
   const Capture& c = TheCapture();
   if (!c.ok) {
@@ -100,18 +125,10 @@ void BM_CaptureLibdvbpsi(benchmark::State& state) {
   int tables = 0;
   for (auto _ : state) {
     DvbpsiRun run{c.sid};
-    dvbpsi_t* handle = dvbpsi_new(nullptr, DVBPSI_MSG_NONE);
-    if (handle == nullptr || !dvbpsi_AttachDemux(handle, OnNewTable, &run)) {
+    if (!PushCapture(c, OnNewTable, &run)) {
       state.SkipWithError("libdvbpsi: no demultiplexer");
       return;
     }
-    for (size_t at = 0; at + ts::kPacketSize <= c.stream.size(); at += ts::kPacketSize) {
-      const uint8_t* p = c.stream.data() + at;
-      if (p[0] != ts::kSyncByte || ((p[1] & 0x1F) << 8 | p[2]) != ts::kEitPid) continue;
-      dvbpsi_packet_push(handle, const_cast<uint8_t*>(p));
-    }
-    dvbpsi_DetachDemux(handle);
-    dvbpsi_delete(handle);
     if (run.captured == 0) state.SkipWithError("libdvbpsi captured no event of the service");
     benchmark::DoNotOptimize(run.name);
     tables = run.tables;
@@ -120,6 +137,64 @@ void BM_CaptureLibdvbpsi(benchmark::State& state) {
   state.counters["packets"] = static_cast<double>(c.payloads.size() / ts::kPayloadSize);
 }
 BENCHMARK(BM_CaptureLibdvbpsi);
+
+// Only the current service's p/f sub-table, every event with its descriptors decoded.
+struct PfRun {
+  uint16_t sid;
+  int events = 0;
+  size_t bytes = 0;  // text bytes decoded, so that nothing is optimised away
+};
+
+void OnPf(void* data, dvbpsi_eit_t* eit) {
+  PfRun* run = static_cast<PfRun*>(data);
+  for (dvbpsi_eit_event_t* e = eit->p_first_event; e != nullptr; e = e->p_next) {
+    ++run->events;
+    for (dvbpsi_descriptor_t* d = e->p_first_descriptor; d != nullptr; d = d->p_next) {
+      if (d->i_tag == 0x4D) {
+        dvbpsi_short_event_dr_t* s = dvbpsi_DecodeShortEventDr(d);
+        if (s != nullptr) run->bytes += s->i_event_name_length + s->i_text_length;
+      } else if (d->i_tag == 0x4E) {
+        dvbpsi_extended_event_dr_t* x = dvbpsi_DecodeExtendedEventDr(d);
+        if (x != nullptr) run->bytes += x->i_text_length + x->i_entry_count;
+      } else if (d->i_tag == 0x54) {
+        dvbpsi_content_dr_t* c = dvbpsi_DecodeContentDr(d);
+        if (c != nullptr) run->bytes += c->i_contents_number;
+      } else if (d->i_tag == 0x55) {
+        dvbpsi_parental_rating_dr_t* r = dvbpsi_DecodeParentalRatingDr(d);
+        if (r != nullptr) run->bytes += r->i_ratings_number;
+      }
+    }
+  }
+  dvbpsi_eit_delete(eit);
+}
+
+void OnNewPfTable(dvbpsi_t* handle, uint8_t table_id, uint16_t extension, void* data) {
+  PfRun* run = static_cast<PfRun*>(data);
+  if (table_id == kPfActual && extension == run->sid) {
+    dvbpsi_eit_attach(handle, table_id, extension, OnPf, data);
+  }
+}
+
+void BM_PfLibdvbpsi(benchmark::State& state) {
+  const Capture& c = TheCapture();
+  if (!c.ok) {
+    state.SkipWithError("tests/data/captures/dvbt2-cz-pid18.ts not readable");
+    return;
+  }
+  int events = 0;
+  for (auto _ : state) {
+    PfRun run{c.sid};
+    if (!PushCapture(c, OnNewPfTable, &run)) {
+      state.SkipWithError("libdvbpsi: no demultiplexer");
+      return;
+    }
+    if (run.events == 0) state.SkipWithError("libdvbpsi decoded no event of the service");
+    benchmark::DoNotOptimize(run.bytes);
+    events = run.events;
+  }
+  state.counters["events"] = events;
+}
+BENCHMARK(BM_PfLibdvbpsi);
 
 void BM_CapturePelta(benchmark::State& state) {
   const Capture& c = TheCapture();

@@ -73,6 +73,7 @@ void HideDisplay() {
   HidePanel(pnlDisplay);
   if (GuideByKey == 1) {
     HidePanel(pnlGuide);
+    GuideClosed();
     GuideByKey = 0;
   }
   HandFocusToHost();
@@ -141,6 +142,7 @@ void Tick() {
     TickCount = kKeyPTicks;
   }
   if (KeyPressedSinceLastPoll(kVkO)) OpenGuideByKey();
+  RefreshGuide();  // the open guide window follows the broadcast
 
   if (DisplayActive == 0) return;
   const int32_t count = ++TickCount;

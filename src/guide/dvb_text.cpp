@@ -46,7 +46,8 @@ constexpr uint8_t kLastDiacritic = 0xCF;
 // UTF-8 into the caller's buffer, one whole character or group at a time.
 class Writer {
  public:
-  Writer(char* out, size_t size) : out_(out), size_(size) {}
+  Writer(char* out, size_t size, char line_break) : out_(out), size_(size), break_(line_break) {}
+  char line_break() const { return break_; }
 
   // Puts `count` code points, all or none; false (and cut) when they do not fit.
   bool Put(const uint32_t* cps, size_t count) {
@@ -101,6 +102,7 @@ class Writer {
 
   char* out_;
   size_t size_;
+  char break_;  // what the CR/LF control code becomes
   size_t length_ = 0;
   bool cut_ = false;
 };
@@ -113,7 +115,7 @@ Step Emit(Writer& w, uint32_t cp) {
   if (cp == 0) return Step::kStop;
   if (cp >= kControlFirst && cp <= kControlLast) {
     if (cp != kLineBreak) return Step::kGoOn;
-    cp = ' ';
+    cp = static_cast<unsigned char>(w.line_break());
   } else if (cp >= 0x80 && cp <= 0x9F) {
     return Step::kGoOn;
   }
@@ -288,8 +290,9 @@ void DecodeUtf8(const uint8_t* p, size_t n, Writer& w) {
 
 }  // namespace
 
-DvbTextResult DecodeDvbText(const uint8_t* in, size_t in_size, char* out, size_t out_size) {
-  Writer w(out, out_size);
+DvbTextResult DecodeDvbText(const uint8_t* in, size_t in_size, char* out, size_t out_size,
+                            char line_break) {
+  Writer w(out, out_size, line_break);
   if (in == nullptr || in_size == 0) return w.Finish();
   const uint8_t selector = in[0];
   const uint8_t* rest = in + 1;

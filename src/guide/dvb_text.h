@@ -26,7 +26,10 @@ struct DvbTextResult {
 // dropped. A character whose bytes run past the field's end (the field may have been cut) is
 // dropped; an invalid sequence inside the field becomes U+FFFD, as does an unpaired UTF-16
 // surrogate and a position the table leaves undefined.
-DvbTextResult DecodeDvbText(const uint8_t* in, size_t in_size, char* out, size_t out_size);
+// `line_break` is what the CR/LF code 0x8A (U+E08A) becomes: a blank for the display's lines,
+// '\n' where a text keeps its lines (the guide window's description).
+DvbTextResult DecodeDvbText(const uint8_t* in, size_t in_size, char* out, size_t out_size,
+                            char line_break = ' ');
 
 // The display's cleaning of decoded UTF-8 `text` (NUL-terminated within `size` bytes, or
 // `size` bytes long), in place: control characters (below 0x20) and '*' become blanks; with

@@ -59,11 +59,13 @@
 
 #include "guide/dvb_text.h"
 #include "guide/eit_sections.h"
+#include "guide/event_reader.h"
 #include "guide/event_times.h"
 #include "guide/filter.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
 #include "shared/channel.h"
+#include "shared/languages.h"
 
 std::atomic<int32_t> eitstate{0};
 char nowtxt[kGuideTextMax];
@@ -73,6 +75,7 @@ char nowdesc[kGuideTextMax];
 char nxtname[kGuideTextMax];
 char nxtdesc[kGuideTextMax];
 char evtime[256];
+std::atomic<uint32_t> GuideSerial{0};
 
 namespace {
 
@@ -185,6 +188,21 @@ uint8_t cutver[2];
 
 // One reader at a time over the working fields above.
 std::mutex ReaderLock;
+
+// The language preference of the block being read, under ReaderLock.
+uint64_t blockprefs = 0;
+// The guide window's present and following events (index 0 and 1): the whole sections they were
+// last read from, CRC-checked, kept under GuideLock. The event reader turns them into records
+// when the window (or pelta-tool) asks, on its caller's thread: the data thread only copies a
+// section's bytes. The reader keeps, under ReaderLock, which version it kept for which channel
+// generation, so that a section of that version costs a header check.
+constexpr size_t kGuideSectionMax = 4096;
+bool rechave[2];
+uint8_t recver[2];
+uint32_t recgen[2];
+uint8_t guidesec[2][kGuideSectionMax];
+size_t guidesecsize[2];
+bool guiderechave[2];
 
 void DumpBlock(const unsigned char* data, int length) {
   int file = CVI_OpenFile(kDumpPath, 2, 1, 0);  // write only, append, binary
@@ -328,6 +346,7 @@ bool Publish(int32_t bit, uint32_t generation, bool copied, uint16_t sid, uint8_
   if (bit == kPresentBit) {
     std::memcpy(nowname, capname, sizeof nowname);
     std::memcpy(nowdesc, capdesc, sizeof nowdesc);
+    GuideSerial.fetch_add(1);
     BuildLine(nowtxt, format, false, name, nowdesc, nowdesc);
     if (copied && nxtpending) {
       // The following line of format 2 shows this channel's present description.
@@ -371,6 +390,7 @@ void PublishRefresh(uint8_t version) {
     const Staged& e = staged[0];
     std::memcpy(nowname, e.name, sizeof nowname);
     std::memcpy(nowdesc, e.desc, sizeof nowdesc);
+    GuideSerial.fetch_add(1);
     std::memcpy(evtime, e.time, sizeof evtime);
     BuildLine(nowtxt, format, false, e.name + e.leadskip, nowdesc, nowdesc);
     nowver = version;
@@ -412,6 +432,7 @@ void PublishWhole(int32_t bit, uint16_t sid, uint8_t version) {
   if (present) {
     std::memcpy(nowname, capname, sizeof nowname);
     std::memcpy(nowdesc, capdesc, sizeof nowdesc);
+    GuideSerial.fetch_add(1);
     BuildLine(nowtxt, format, false, capname + leadskip, nowdesc, nowdesc);
     // The following line of format 2 shows the present description.
     if (format == 2 && following_known && !nxtpending) {
@@ -479,6 +500,35 @@ void CaptureEvent(BlockView& block, size_t d, int32_t bit, uint32_t generation) 
   cutbits = rawcut ? (cutbits | bit) : (cutbits & ~bit);
 }
 
+// Whether the event of the section that begins at packet `p` should be read from another short
+// event descriptor than its first descriptor, for the viewer's languages: its short event
+// descriptors are of several languages and the chosen one is not the first descriptor, or its
+// descriptor loop runs past the block while the first descriptor is a short event descriptor
+// of a language other than the most preferred. The section pass then reads the event from its
+// whole section. An event of one language is read here as it always was.
+bool AnotherLanguageChosen(BlockView& block, size_t p) {
+  if (evdesc != kShortEventTag && evdesc != kExtendedEventTag && evdesc != kTextTag69) {
+    return false;
+  }
+  // Section byte n lies at P+1+n; the loop length at section offsets 24 and 25, the loop from
+  // 26 (P+27, inside the packet).
+  const uint8_t* section = block.At(p + 1);
+  const size_t at_hand = block.size() - (p + 1);
+  const size_t loop_length = static_cast<size_t>((section[24] & 0x0F) << 8 | section[25]);
+  EventHeader event{};
+  event.loop = 26;
+  event.loop_end = 26 + loop_length;
+  const size_t events_end = 3 + size_t{tleng} - 4;  // tleng is 16 or more here
+  if (event.loop_end > events_end) event.loop_end = events_end;
+  const bool cut = event.loop_end > at_hand;
+  if (cut) event.loop_end = at_hand;
+  bool multilingual = false;
+  const size_t chosen = ChooseShortEvent(section, event, blockprefs, &multilingual);
+  if (multilingual && chosen != 0 && chosen != event.loop) return true;
+  return cut && evdesc == kShortEventTag && (blockprefs & 3) != 0 && block.size() > p + 31 &&
+         LanguageRank(blockprefs, section + 28) != 0;
+}
+
 void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* generation) {
   const size_t p = ofs;
   // Every byte up to P+27 lies inside the packet (pack = length / 184), so inside the block.
@@ -511,6 +561,7 @@ void ExaminePacket(BlockView& block, int filter, bool* have_channel, uint32_t* g
   if (eitsid != chasid) return;
   const int32_t bit = nownxt == 0 ? kPresentBit : kFollowingBit;
   if ((eitstate.load() & bit) != 0) return;
+  if (AnotherLanguageChosen(block, p)) return;  // the section pass takes it
   CaptureEvent(block, p + 27, bit, *generation);
 }
 
@@ -531,6 +582,31 @@ bool EventWanted(int32_t bit, uint8_t version) {
 bool MayTakeLaterDescriptor(int32_t bit) {
   if (watching) return true;
   return (textless & bit) == 0 || (textlessgen == sectiongen && (textlessbefore & bit) != 0);
+}
+
+bool RecordWanted(int32_t bit, uint8_t version) {
+  const int i = EventIndex(bit);
+  return !(rechave[i] && recgen[i] == sectiongen && recver[i] == version);
+}
+
+void CaptureRecord(const uint8_t* sec, size_t size, int32_t bit, uint8_t version) {
+  if (size > kGuideSectionMax) return;
+  const int i = EventIndex(bit);
+  {
+    std::lock_guard<std::mutex> lock(GuideLock);
+    if (sectiongen != guidegen) return;
+    std::memcpy(guidesec[i], sec, size);
+    guidesecsize[i] = size;
+    guiderechave[i] = true;
+    GuideSerial.fetch_add(1);
+  }
+  rechave[i] = true;
+  recgen[i] = sectiongen;
+  recver[i] = version;
+}
+
+uint64_t BlockLanguages() {
+  return blockprefs;
 }
 
 void CaptureSectionEvent(BlockView& section, const SectionEvent& event) {
@@ -567,6 +643,7 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
   if (state != kShown && DebugMode.load() == kDebugDump) DumpBlock(data, length);
 
   BlockView block(data, static_cast<size_t>(length));
+  blockprefs = EpgLanguagePref.load();
   pack = static_cast<uint16_t>(length / kPacketPayload);
   textless = 0;
   bool have_channel = false;
@@ -609,28 +686,18 @@ extern "C" void PELTA_CDECL OnDataArrival(int filter, int length, const unsigned
 }
 
 void BcdT(signed char hour, signed char minute, uint16_t mjd) {
-  int h = 0;
-  int m = 0;
   std::memset(evtime, 0, sizeof evtime);
   const EventTimes start{mjd, static_cast<uint8_t>(hour), static_cast<uint8_t>(minute), 0,
                          kUnknownDuration};
-  if (LocalTime.load() != 0 && LocalStart(start, &h, &m)) {
-    std::snprintf(evtime, sizeof evtime, "%02d:%02d", h, m);
-    return;
-  }
-  // Whole hours of the BCD hour byte (the tens digit as the reader has always taken it) plus
-  // the offset, modulo 24: an offset of 30 is 6, -30 is -6. Without a usable date `local`
-  // shows the broadcast's UTC.
-  const int offset = LocalTime.load() != 0 ? 0 : static_cast<int>(HourOffset.load() % 24);
-  h = ((((hour / 16) & 3) * 10 + (hour & 0x0F)) % 24 + offset + 24) % 24;
-  // The minute's two BCD digits read as hexadecimal come out as they are (0x45 gives 45).
-  std::snprintf(evtime, sizeof evtime, "%02d:%02X", h, static_cast<unsigned char>(minute));
+  FormatStartTime(start, LocalTime.load() != 0, HourOffset.load(), evtime, sizeof evtime);
 }
 
 void ResetLinesForChannel() {
   std::lock_guard<std::mutex> lock(GuideLock);
   ++guidegen;
   nxtpending = false;
+  guiderechave[0] = guiderechave[1] = false;
+  GuideSerial.fetch_add(1);
   if (eitstate.load() <= 0) return;
   eitstate = 1;
   nowtxt[0] = '\0';
@@ -650,6 +717,31 @@ bool TakeReadyLines(char* now, char* next, size_t size, EventTimes* present) {
 void CopyNowDesc(char* out, size_t size) {
   std::lock_guard<std::mutex> lock(GuideLock);
   CopyOut(out, size, nowdesc);
+}
+
+void CopyGuideContent(GuideContent* out) {
+  constexpr size_t kFirstEvent = 14;  // behind the section header
+  constexpr size_t kCrcSize = 4;
+  // Both sections' bytes under the lock, one consistent moment; the reading outside it, into
+  // the caller's records.
+  uint8_t section[2][kGuideSectionMax];
+  size_t size[2] = {0, 0};
+  {
+    std::lock_guard<std::mutex> lock(GuideLock);
+    out->serial = GuideSerial.load();
+    CopyOut(out->desc, sizeof out->desc, nowdesc);
+    for (int i = 0; i < 2; ++i) {
+      if (!guiderechave[i]) continue;
+      size[i] = guidesecsize[i];
+      std::memcpy(section[i], guidesec[i], size[i]);
+    }
+  }
+  const uint64_t prefs = EpgLanguagePref.load();
+  for (int i = 0; i < 2; ++i) {
+    out->have[i] = size[i] >= kFirstEvent + kCrcSize &&
+                   ReadEvent(section[i], size[i] - kCrcSize, kFirstEvent, prefs, &out->events[i]);
+    if (!out->have[i]) ClearEventRecord(&out->events[i]);
+  }
 }
 
 void ResetGuideState() {
@@ -687,4 +779,12 @@ void ResetGuideState() {
   ResetSectionPass();
   sectiongen = textlessgen = 0;
   textless = textlessbefore = 0;
+  blockprefs = 0;
+  for (int i = 0; i < 2; ++i) {
+    rechave[i] = guiderechave[i] = false;
+    recver[i] = 0;
+    recgen[i] = 0;
+    guidesecsize[i] = 0;
+  }
+  GuideSerial.fetch_add(1);
 }

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "guide/event_reader.h"
 #include "guide/event_times.h"
 #include "platform/os.h"
 #include "shared/state.h"  // GuideLock
@@ -41,5 +42,18 @@ void ResetLinesForChannel();
 bool TakeReadyLines(char* now, char* next, size_t size, EventTimes* present = nullptr);
 // Guide window: the present event's description.
 void CopyNowDesc(char* out, size_t size);
+
+// What the guide window shows, as one consistent copy: the present event's description
+// (nowdesc) and the records of the present and following events of the current channel, read
+// from whole CRC-checked sections (have: read for this channel since its last change).
+struct GuideContent {
+  uint32_t serial;  // GuideSerial when copied
+  char desc[kGuideTextMax];
+  bool have[2];  // present, following
+  EventRecord events[2];
+};
+void CopyGuideContent(GuideContent* out);
+// Moves on whenever something the guide window shows changes: a record, nowdesc, the channel.
+extern std::atomic<uint32_t> GuideSerial;
 // Every value of this module back to its load-time value (texts, eitstate, working fields).
 void ResetGuideState();

@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "guide/event_reader.h"
+
 namespace {
 
 constexpr size_t kPacketPayload = 184;  // a 188-byte transport packet less its 4-byte header
@@ -37,16 +39,23 @@ constexpr size_t kDuration = 21;         // duration: hours, minutes, seconds, B
 constexpr size_t kLastTableId = 13;
 constexpr uint8_t kStuffing = 0xFF;
 
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-  std::array<uint32_t, 256> table{};
+// Four tables, so that the CRC takes four bytes a step ("slicing by four"): table k holds the CRC
+// of a byte followed by k zero bytes. Every whole section of the current service is checked
+// (the guide window keeps its event), so this runs on the data thread for each of them.
+using CrcTables = std::array<std::array<uint32_t, 256>, 4>;
+constexpr CrcTables MakeCrcTables() {
+  CrcTables t{};
   for (uint32_t i = 0; i < 256; ++i) {
     uint32_t crc = i << 24;
     for (int b = 0; b < 8; ++b) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-    table[i] = crc;
+    t[0][i] = crc;
   }
-  return table;
+  for (size_t k = 1; k < 4; ++k) {
+    for (uint32_t i = 0; i < 256; ++i) t[k][i] = t[k - 1][i] << 8 ^ t[0][t[k - 1][i] >> 24];
+  }
+  return t;
 }
-constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
+constexpr CrcTables kCrc = MakeCrcTables();
 
 uint8_t secbuf[kMaxSection];    // the section being looked at
 uint8_t carrybuf[kMaxSection];  // a section cut by the end of the last block
@@ -121,8 +130,17 @@ Found Assemble(BlockView& block, size_t start, size_t limit, size_t packets, uin
     } else if (last != final * kPacketPayload + block.Byte(final * kPacketPayload)) {
       continue;  // the pointer_field does not end this section
     }
-    for (size_t i = known; i < size; ++i) buf[i] = block.Byte(BlockOffset(start, i - known, final));
-    if (block.failed()) continue;
+    // The section's bytes, in one run, or two around the pointer_field of packet `final`.
+    const size_t count = size - known;
+    size_t first = count;
+    if (final != kNoPointer && final * kPacketPayload < start + count) {
+      first = final * kPacketPayload > start ? final * kPacketPayload - start : 0;
+    }
+    if (block.Copy(start, first, buf + known) != first) continue;
+    if (first < count &&
+        block.Copy(start + first + 1, count - first, buf + known + first) != count - first) {
+      continue;
+    }
     if (Crc32(buf, size) == 0) {
       *have = size;
       return Found::kWhole;
@@ -156,6 +174,8 @@ void TakeSection(const uint8_t* sec, size_t have) {
   if (sid != service) return;
   const int32_t bit = (view.Byte(kSectionNumber) & 1) == 0 ? kPresentBit : kFollowingBit;
   const uint8_t version = (view.Byte(kVersion) >> 1) & 0x1F;
+  // The guide window's record comes from whole sections only (the caller checked the CRC_32).
+  if (have == size && RecordWanted(bit, version)) CaptureRecord(sec, size, bit, version);
   if (!EventWanted(bit, version)) return;
 
   const size_t loop_end = kFirstDescriptor + SectionLength(view.Byte(kEventLoopLength),
@@ -163,7 +183,20 @@ void TakeSection(const uint8_t* sec, size_t have) {
   if (loop_end > size - kCrcSize || loop_end < kFirstDescriptor + 2) return;
   size_t d = kFirstDescriptor;
   uint8_t tag = view.Byte(d);
-  if (tag != kShortEventTag && tag != kExtendedEventTag && tag != kTextTag69) {
+  // An event with short event descriptors of several languages: the line is the chosen one's.
+  EventHeader loop{};
+  loop.loop = kFirstDescriptor;
+  loop.loop_end = loop_end < have ? loop_end : have;
+  bool multilingual = false;
+  const size_t chosen = ChooseShortEvent(sec, loop, BlockLanguages(), &multilingual);
+  if (multilingual && chosen != 0 && chosen != d) {
+    if (tag != kShortEventTag && tag != kExtendedEventTag && tag != kTextTag69 &&
+        !MayTakeLaterDescriptor(bit)) {
+      return;
+    }
+    d = chosen;
+    tag = kShortEventTag;
+  } else if (tag != kShortEventTag && tag != kExtendedEventTag && tag != kTextTag69) {
     if (!MayTakeLaterDescriptor(bit)) return;
     while (d + 2 <= loop_end && d + 2 <= have && view.Byte(d) != kShortEventTag) {
       d += 2 + size_t{view.Byte(d + 1)};
@@ -196,14 +229,21 @@ bool MayMatter(BlockView& block, size_t at, size_t end) {
   const uint16_t sid = static_cast<uint16_t>(block.Byte(at + 3) << 8 | block.Byte(at + 4));
   const int32_t bit = (block.Byte(at + kSectionNumber) & 1) == 0 ? kPresentBit : kFollowingBit;
   const uint8_t version = (block.Byte(at + kVersion) >> 1) & 0x1F;
-  return sid == service && EventWanted(bit, version);
+  return sid == service && (EventWanted(bit, version) || RecordWanted(bit, version));
 }
 
 }  // namespace
 
 uint32_t Crc32(const uint8_t* data, size_t size) {
   uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = 0; i < size; ++i) crc = crc << 8 ^ kCrcTable[(crc >> 24 ^ data[i]) & 0xFF];
+  size_t i = 0;
+  for (; i + 4 <= size; i += 4) {
+    crc ^= static_cast<uint32_t>(data[i]) << 24 | static_cast<uint32_t>(data[i + 1]) << 16 |
+           static_cast<uint32_t>(data[i + 2]) << 8 | data[i + 3];
+    crc = kCrc[3][crc >> 24] ^ kCrc[2][crc >> 16 & 0xFF] ^ kCrc[1][crc >> 8 & 0xFF] ^
+          kCrc[0][crc & 0xFF];
+  }
+  for (; i < size; ++i) crc = crc << 8 ^ kCrc[0][(crc >> 24 ^ data[i]) & 0xFF];
   return crc;
 }
 

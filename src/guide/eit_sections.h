@@ -83,6 +83,14 @@ bool EventWanted(int32_t bit, uint8_t version);
 bool MayTakeLaterDescriptor(int32_t bit);
 // Reads, formats, cleans and publishes the event; `section` holds the section's bytes at hand.
 void CaptureSectionEvent(BlockView& section, const SectionEvent& event);
+// Whether the guide's record of the event is wanted from a section of `version`: not yet read
+// for this channel, or read from another version.
+bool RecordWanted(int32_t bit, uint8_t version);
+// Reads the record of the first event of the whole, CRC-checked section `sec` (`size` bytes)
+// and publishes it for the guide window.
+void CaptureRecord(const uint8_t* sec, size_t size, int32_t bit, uint8_t version);
+// The EPG language preference of the block being read (packed, shared/languages.h).
+uint64_t BlockLanguages();
 
 // Walks the examined bytes [0, limit) of a block of `packets` 184-byte payloads section by
 // section, for the service `current`. A section cut at `limit` is carried into the next call.

@@ -109,6 +109,25 @@ bool LocalStart(const EventTimes& times, int* hours, int* minutes) {
   return StartUtc(times, &start) && LocalHourMinute(start, hours, minutes);
 }
 
+void FormatStartTime(const EventTimes& times, bool local, int32_t hour_offset, char* out,
+                     size_t size) {
+  if (size == 0) return;
+  int h = 0;
+  int m = 0;
+  if (local && LocalStart(times, &h, &m)) {
+    std::snprintf(out, size, "%02d:%02d", h, m);
+    return;
+  }
+  // Whole hours of the BCD hour byte (the tens digit as the reader has always taken it, of the
+  // byte read as signed) plus the offset, modulo 24: an offset of 30 is 6, -30 is -6. Without a
+  // usable date `local` shows the broadcast's UTC.
+  const signed char hour = static_cast<signed char>(times.hour);
+  const int offset = local ? 0 : static_cast<int>(hour_offset % 24);
+  h = ((((hour / 16) & 3) * 10 + (hour & 0x0F)) % 24 + offset + 24) % 24;
+  // The minute's two BCD digits read as hexadecimal come out as they are (0x45 gives 45).
+  std::snprintf(out, size, "%02d:%02X", h, times.minute);
+}
+
 bool FormatEndTime(const EventTimes& times, bool local, int32_t hour_offset, char* out,
                    size_t size) {
   int64_t of_day = 0;

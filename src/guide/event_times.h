@@ -40,6 +40,12 @@ bool LocalHourMinute(int64_t utc, int* hours, int* minutes);
 // for an undefined date, digits that are not BCD, or a conversion the system refuses.
 bool LocalStart(const EventTimes& times, int* hours, int* minutes);
 
+// "HH:MM", the start as the programme lines show it: with `local` the local time (UTC where the
+// date is undefined or the conversion fails), otherwise the BCD hour plus `hour_offset` modulo
+// 24, the minute's two BCD digits as they are.
+void FormatStartTime(const EventTimes& times, bool local, int32_t hour_offset, char* out,
+                     size_t size);
+
 // "HH:MM", the end (start plus duration) in the time base the start is shown in: with `local`
 // the local time (or UTC where the start could not be converted), otherwise UTC plus
 // `hour_offset` modulo 24. False, and nothing written, when the duration is unknown or the

@@ -75,6 +75,7 @@ void ResetAllState() {
   ResetTimerState();
   ResetOsdState();
   ResetGuideState();
+  ResetGuideWindowState();
 }
 
 void DiscardAllPanels() {

@@ -24,10 +24,13 @@
 
 namespace model {
 
-constexpr int kTextMax = 1024;  // a control's value as text (NUL included)
-constexpr int kMaxAttrs = 16;   // attribute records kept per control (every known code fits)
-constexpr int kMaxLoaded = 8;   // panels loaded at once
-constexpr int kMaxLoops = 16;   // nested event loops
+// A control's value as text (NUL included): the guide window's description of a programme,
+// an extended description of up to 16 parts and its items, is the longest text the plug-in puts
+// on a control.
+constexpr int kTextMax = 6144;
+constexpr int kMaxAttrs = 16;  // attribute records kept per control (every known code fits)
+constexpr int kMaxLoaded = 8;  // panels loaded at once
+constexpr int kMaxLoops = 16;  // nested event loops
 constexpr int kMinPointSize = 1;
 constexpr int kMaxPointSize = 255;
 constexpr int kMaxWidth = 32767;

@@ -59,7 +59,7 @@ enum ControlKey {
 
 const char* const kKindNames[] = {"text",    "picture", "indicator",  "numeric",  "float",
                                   "textbox", "button",  "decoration", "checkbox", "dropdown",
-                                  "colour",  "slider",  "progress"};
+                                  "colour",  "slider",  "progress",   "string"};
 
 // State of one parse: where we are and what the current section is.
 struct Parser {

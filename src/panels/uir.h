@@ -24,9 +24,9 @@
 //
 // Keys of a panel: caption, rect, style, background, close_control (the control whose callback a
 // close request runs, 0 for none). Keys of a control: kind (text, picture, indicator, numeric,
-// float, textbox, button, decoration, checkbox, dropdown, colour, slider, progress), rect, label,
-// value, font, size, justify (0, 16, 32), text_colour, back_colour, fill_colour, visible (0/1),
-// callback (a name from the library's callback table), min, max, step, beside, item.
+// float, textbox, button, decoration, checkbox, dropdown, colour, slider, progress, string), rect,
+// label, value, font, size, justify (0, 16, 32), text_colour, back_colour, fill_colour, visible
+// (0/1), callback (a name from the library's callback table), min, max, step, beside, item.
 //
 // The setting kinds all hold an integer, as a numeric field does (min/max apply to them too):
 //   checkbox   on (non-zero) or off; the user's click sets 1 or 0. Its label is beside the box.
@@ -37,6 +37,8 @@
 // A progress bar holds an integer from 0 to 100 (the share of its width filled; min and max are
 // not for it) and shows its ATTR_INDICATOR_TEXT on the bar, in its text colour on its
 // background colour.
+// A string is a one-line field the user types text into (its label to its left, as a numeric
+// field's); its value is the text.
 // `step` (numeric and float, > 0) adds spin arrows that move the value by that much;
 // `beside = key_name` (numeric) shows the virtual-key name of the value next to the field.
 // An `&` in a label marks its Alt+letter mnemonic ("&&" is a plain ampersand).
@@ -81,7 +83,8 @@ enum class Kind {
   Dropdown,
   Colour,
   Slider,
-  Progress
+  Progress,
+  String
 };
 enum class Beside { None, KeyName };
 

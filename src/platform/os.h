@@ -46,3 +46,15 @@ typedef LONG(WINAPI* PeltaGetDpiForMonitorFn)(HMONITOR, int, UINT*, UINT*);
 // Returns the length written. Windows: MultiByteToWideChar(CP_ACP) and WideCharToMultiByte
 // (CP_UTF8); the simulated desktop: code page 1252 unless sim::SetAnsiCodePage chose another.
 size_t AnsiToUtf8(const char* in, char* out, size_t size);
+
+// The three-letter ISO 639-2 code of the language of the system's user interface into `out`
+// (at least 4 bytes), lower case; false, and `out` empty, when the system names none. Windows:
+// GetUserDefaultUILanguage and GetLocaleInfoA(LOCALE_SISO639LANGNAME2); the simulated desktop:
+// the language of the LANG environment variable ("cs_CZ.UTF-8" is Czech).
+bool UserInterfaceLanguage(char* out, size_t size);
+
+// The user's country as an ISO 3166 alpha-3 code into `out` (at least 4 bytes), upper case, as
+// parental ratings name countries; false, and `out` empty, when the system names none. Windows:
+// GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SISO3166CTRYNAME2); the simulated desktop: the
+// territory of LANG ("de_AT.UTF-8" is Austria).
+bool UserCountry(char* out, size_t size);

@@ -34,7 +34,7 @@ void RunDialog(int panel, int x, int y, int width, int height) {
 }  // namespace
 
 void OpenSettingsDialog() {
-  RunDialog(pnlSettings, 50, 50, 440, 455);
+  RunDialog(pnlSettings, 50, 50, 440, 481);
 }
 
 void OpenAboutBox() {

@@ -1,4 +1,4 @@
-// The settings file pelta.ini: seventeen positional lines, no keys, no comments.
+// The settings file pelta.ini: eighteen positional lines, no keys, no comments.
 //
 //   1 display time in seconds ("%4.1f")   10 HourOffset, or `local`
 //   2 SizeMode                            11 DebugMode
@@ -8,12 +8,13 @@
 //   6 ShowLevel                           15 GuideFormat
 //   7 ShowTuning                          16 FontName
 //   8 FollowVideo                         17 ProgrammeTimes
-//   9 ParkCursor
+//   9 ParkCursor                          18 EpgLanguages ("deu,eng")
 //
 // Only the first ten characters of the number lines count. Lines missing at the end of a short
 // (or missing) file read as empty lines: a file of the sixteen lines older versions wrote reads
-// ProgrammeTimes 0 and keeps its look. The file is written with CR LF line ends; either line end
-// is read.
+// ProgrammeTimes 0 and keeps its look, and one of sixteen or seventeen lines has no EPG
+// languages (the system's user-interface language then counts). The file is written with CR LF line
+// ends; either line end is read.
 #include "settings/settings.h"
 
 #include <climits>
@@ -25,6 +26,7 @@
 #include "panels/panels.h"
 #include "platform/os.h"
 #include "shared/controls.h"
+#include "shared/languages.h"
 #include "shared/state.h"
 
 std::atomic<int32_t> DisplayTimeMs{0};
@@ -45,6 +47,8 @@ std::atomic<int32_t> TextAlign{0};
 std::atomic<int32_t> GuideFormat{0};
 char FontName[kFontNameMax];
 std::atomic<int32_t> ProgrammeTimes{0};
+char EpgLanguages[kEpgLanguagesMax];
+std::atomic<uint64_t> EpgLanguagePref{0};
 std::atomic<int32_t> DisplayHeight{0};
 
 namespace {
@@ -87,6 +91,9 @@ std::atomic<int32_t>* const kFileOrder[] = {
 };
 // The number lines after the font's line 16, in file order.
 std::atomic<int32_t>* const kLinesAfterFont[] = {&ProgrammeTimes};
+constexpr int kLanguagesKeep = 63;  // characters of line 18
+constexpr int kLanguagesControl = 24;
+constexpr char kLanguagesName[] = "EPG languages";
 constexpr int kSecondsControl = 4;
 constexpr char kSecondsName[] = "Display time (s)";
 constexpr float kDefaultSeconds = 3.0f;
@@ -243,6 +250,22 @@ FieldUse CheckField(int panel, int control, const char* shown, const char* name,
   return ok ? FieldUse::kTake : FieldUse::kRefuse;
 }
 
+// The languages field: codes of three letters separated by commas, at most three, each once.
+// A panel without the field is not checked.
+bool LanguagesAcceptable(int panel, char* message, size_t size) {
+  char text[kEpgLanguagesMax];
+  if (GetCtrlVal(panel, kLanguagesControl, text, sizeof text) < 0) return true;
+  int rejected = 0;
+  ParseLanguageList(text, &rejected);
+  if (rejected == 0) return true;
+  std::snprintf(message, size,
+                "The settings were not saved.\n\n%s must be up to three ISO 639-2 codes of three "
+                "letters, separated by commas (for example deu,eng), or empty for the language "
+                "of Windows.",
+                kLanguagesName);
+  return false;
+}
+
 // Every field checked before any is taken; false at the first refused one. `uses[0]` is the
 // display time's, then one per kPanelOrder row.
 bool DialogInputAcceptable(int panel, FieldUse* uses, char* message, size_t size) {
@@ -256,10 +279,18 @@ bool DialogInputAcceptable(int panel, FieldUse* uses, char* message, size_t size
     uses[i] = CheckField(panel, s.control, shown, s.name, message, size);
     if (uses[i++] == FieldUse::kRefuse) return false;
   }
-  return true;
+  return LanguagesAcceptable(panel, message, size);
 }
 
-// The seventeen lines into a new file beside pelta.ini, which then replaces the old one in one
+// The line without the blanks around it.
+void TrimInto(const char* text, char* out, size_t size) {
+  while (*text == ' ' || *text == '\t') ++text;
+  std::snprintf(out, size, "%s", text);
+  size_t n = std::strlen(out);
+  while (n > 0 && (out[n - 1] == ' ' || out[n - 1] == '\t' || out[n - 1] == '\r')) out[--n] = '\0';
+}
+
+// The eighteen lines into a new file beside pelta.ini, which then replaces the old one in one
 // step: a write that fails half-way (a full disk) leaves the old file as it was. False when the
 // file was not replaced.
 bool WriteSettingsFile(float seconds) {
@@ -280,6 +311,7 @@ bool WriteSettingsFile(float seconds) {
   for (std::atomic<int32_t>* value : kLinesAfterFont) {
     ok = ok && WriteNumber(file, "%.0f", static_cast<double>(value->load()));
   }
+  ok = ok && WriteText(file, EpgLanguages);
   // The close flushes what the C library still holds: its result counts as much as a write's.
   ok = CVI_CloseFile(file) == 0 && ok;
   ok = ok && MoveFileExA(temp, IniPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -333,6 +365,10 @@ void GetPar() {
     NextLine(file, line, kLineKeep);
     *value = ToInt(line);
   }
+  char languages[kEpgLanguagesMax];
+  NextLine(file, languages, kLanguagesKeep);
+  TrimInto(languages, EpgLanguages, sizeof EpgLanguages);
+  EpgLanguagePref = EpgPreferenceFor(EpgLanguages);
   if (file >= 0) CVI_CloseFile(file);
 
   // The settings panel shows what the plug-in uses: the default display time where the file
@@ -348,6 +384,7 @@ void GetPar() {
       if (s.value == &Opacity && value < kOpacityRaisedBelow) value = 255;
       SetCtrlVal(settings, s.control, value);
     }
+    SetCtrlVal(settings, kLanguagesControl, EpgLanguages);
   }
 
   // Equal colours: the background in use is the readable one (the settings panel keeps
@@ -376,6 +413,11 @@ bool SetPar() {
     int v = s.value->load();
     if (uses[i++] == FieldUse::kTake && GetCtrlVal(settings, s.control, &v) >= 0) *s.value = v;
   }
+  char languages[kEpgLanguagesMax];
+  if (GetCtrlVal(settings, kLanguagesControl, languages, sizeof languages) >= 0) {
+    TrimInto(languages, EpgLanguages, sizeof EpgLanguages);
+    EpgLanguagePref = EpgPreferenceFor(EpgLanguages);
+  }
   ApplyColours();
   ApplySizeLayout(SizeMode);
 
@@ -395,4 +437,15 @@ void ResetSettingsState() {
   TextAlign = 0;
   DisplayHeight = 0;
   std::memset(FontName, 0, sizeof FontName);
+  std::memset(EpgLanguages, 0, sizeof EpgLanguages);
+  EpgLanguagePref = 0;
+}
+
+uint64_t EpgPreferenceFor(const char* line) {
+  LanguageList list = ParseLanguageList(line, nullptr);
+  if (list.count == 0) {
+    char ui[4];
+    if (UserInterfaceLanguage(ui, sizeof ui)) list = ParseLanguageList(ui, nullptr);
+  }
+  return PackLanguages(list);
 }

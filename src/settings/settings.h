@@ -30,6 +30,15 @@ extern char FontName[kFontNameMax];  // host thread only
 // Line 17: 1 shows each programme line with its start and end and the progress bar of the
 // programme on air; 0 (and a file of 16 lines) the lines as they always were.
 extern std::atomic<int32_t> ProgrammeTimes;
+// Line 18: the EPG languages, up to three ISO 639-2 codes in order of preference ("deu,eng"),
+// as the file has them (host thread only), and the preference the EIT reader uses, packed
+// (shared/languages.h): the line's codes, or the system's user-interface language when the
+// line names none.
+constexpr size_t kEpgLanguagesMax = 64;
+extern char EpgLanguages[kEpgLanguagesMax];
+extern std::atomic<uint64_t> EpgLanguagePref;
+// The preference for a line: its codes, or the user-interface language when it names none.
+uint64_t EpgPreferenceFor(const char* line);
 extern std::atomic<int32_t> DisplayHeight;  // from SizeMode: 60, 90, 120, 90
 // An Opacity below this is raised to 255 at load: a strip that faint could not be read.
 constexpr int32_t kOpacityRaisedBelow = 100;

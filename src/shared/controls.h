@@ -32,3 +32,12 @@ constexpr int kFontControls[] = {kNameControl, kNowControl, kNextControl};
 constexpr int kAboutVersionControl = 3;  // the About box's version label
 constexpr int kGuideTextBox = 3;         // the guide's description of the programme on air
 constexpr int kGuideChannelName = 4;     // the guide's channel name
+
+// The guide's controls of one programme, the one on air and the next: "20:00–20:45 (45 min)",
+// the title, the short text (for the programme on air that is kGuideTextBox), the extended
+// description with its items, the genre and the age rating.
+struct GuideEventControls {
+  int times, title, text, description, genre, age;
+};
+constexpr GuideEventControls kGuidePresent{6, 7, kGuideTextBox, 8, 9, 10};
+constexpr GuideEventControls kGuideFollowing{11, 12, 13, 14, 15, 16};

@@ -97,6 +97,11 @@ rect = 10, 250, 200, 24
 min = 0
 max = 255
 
+[control 15]
+kind = string
+rect = 220, 250, 70, 20
+label = "Codes"
+
 [panel 3]
 caption = Contract Other
 rect = 450, 100, 200, 100
@@ -268,6 +273,13 @@ const Row kRows[] = {
     {"numeric: typed no number", kDialog, 5, kType, 0, 0, "abc", 0, kInt, 0, 0, nullptr},
     {"numeric: typed nan", kDialog, 5, kType, 0, 0, "nan", 0, kInt, 0, 0, nullptr},
     {"numeric: typed text stays on show", kDialog, 5, kType, 0, 0, "77", 0, kShown, 0, 0, "77"},
+    // String field 15: the text as given and as typed.
+    {"string: text shown as set", kDialog, 15, kSetText, 0, 0, "deu,eng", 0, kShown, 0, 0,
+     "deu,eng"},
+    {"string: typed text read back", kDialog, 15, kType, 0, 0, "ces, zho", 0, kText, 0, 0,
+     "ces, zho"},
+    {"string: no integer from it", kDialog, 15, kGetInt, 0, 0, nullptr, kPanelBadValue, kNone, 0, 0,
+     nullptr},
     // Float field 6.
     {"float: set 2.5, read 2.5", kDialog, 6, kSetDouble, 0, 2.5, nullptr, 0, kFloat, 0, 2.5,
      nullptr},

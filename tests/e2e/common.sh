@@ -77,9 +77,10 @@ e2e_layout() {
   # (60 px), black background, white text, guide on, level and tuning shown, follow the video
   # window, no cursor parking, start times in local time (the zone above), no debug mode, start
   # key F24 (135), opacity 180, left-aligned text, guide format 1, Arial, programme times (end
-  # times on the lines, the progress bar).
+  # times on the lines, the progress bar), EPG languages Czech then Chinese (line 18; the host
+  # profiles keep a file of the seventeen lines the version before wrote).
   display_ms=$(awk -v s="$seconds" 'BEGIN { printf "%d", s * 1000 }')
-  printf '%s\r\n' " $seconds" 0 0 16777215 1 1 1 1 0 local 0 135 180 0 1 Arial 1 >"$work/plugin/pelta.ini"
+  printf '%s\r\n' " $seconds" 0 0 16777215 1 1 1 1 0 local 0 135 180 0 1 Arial 1 cze,zho >"$work/plugin/pelta.ini"
   cp -R "$work/plugin" "$work/plugin-hosts"
   printf '%s\r\n' " $seconds" 0 0 16777215 1 1 1 1 1 local 0 135 180 0 1 Arial 1 >"$work/plugin-hosts/pelta.ini"
 
@@ -134,6 +135,37 @@ EOF
   "$tool" mkts "$work/run/unicode.txt" --out "$work/run/unicode.ts" >/dev/null
   "$tool" eit "$work/run/unicode.ts" --sid 0x0303 --guide-format 1 --hour-offset local --tz "$zone" \
     "${times[@]}" >"$work/run/unicode-expected.txt"
+
+  # The guide window (service 0x0404): a present programme sent in English and Czech (line 18
+  # asks for Czech first) with an extended description in three parts, two items, a genre and
+  # ratings for two countries; a Chinese next programme. Then the next version of the p/f
+  # sub-table, fed while the window is open: the Chinese programme on air, a Czech one next.
+  # What the window must show is written out here by hand, in Berlin time (UTC+2 in July).
+  cat >"$work/run/guide.txt" <<'EOF'
+0x0404 present   20:00 short "Evening Film" "A crime story" date=2026-07-01 duration=00:45 lang=eng
++ short "Večerní film" "Kriminální příběh" lang=cze charset=6937
++ extended "První část. " "Režie" "Jan Novák" "Hrají" "Eva Černá, Petr Malý" lang=cze charset=6937
++ extended "Druhá část.\xEE\x82\x8A" lang=cze charset=utf8
++ extended "Třetí část." lang=cze charset=6937
++ extended "English description" lang=eng
++ content 0x11
++ rating CZE 9 DEU 0x0C
+0x0404 following 20:45 short "晚间新闻" "今日要闻" date=2026-07-01 duration=01:00 lang=chi charset=ucs2
+EOF
+  cat >"$work/run/guide-later.txt" <<'EOF'
+0x0404 present   20:45 short "晚间新闻" "今日要闻" date=2026-07-01 duration=01:00 lang=chi charset=ucs2 version=1
+0x0404 following 21:45 short "Zprávy" "Počasí" date=2026-07-01 duration=00:15 lang=cze charset=6937 version=1
++ content 0x21
+EOF
+  "$tool" mkts "$work/run/guide.txt" --out "$work/run/guide.ts" >/dev/null
+  "$tool" mkts "$work/run/guide-later.txt" --out "$work/run/guide-later.ts" >/dev/null
+  printf '%s\n' $'6\t22:00–22:45 (45 min)' $'7\tVečerní film' $'3\tKriminální příběh' \
+    $'8\tPrvní část. Druhá část.\\nTřetí část.\\nRežie: Jan Novák\\nHrají: Eva Černá, Petr Malý' \
+    $'9\tMovie/Drama: detective/thriller' $'10\t12+' $'11\t22:45–23:45 (60 min)' \
+    $'12\t晚间新闻' $'13\t今日要闻' $'14\t' $'15\t' $'16\t' >"$work/run/guide-expected.txt"
+  printf '%s\n' $'6\t22:45–23:45 (60 min)' $'7\t晚间新闻' $'3\t今日要闻' $'8\t' $'9\t' $'10\t' \
+    $'11\t23:45–00:00 (15 min)' $'12\tZprávy' $'13\tPočasí' $'14\t' \
+    $'15\tNews/Current affairs: news/weather report' $'16\t' >"$work/run/guide-later-expected.txt"
   log "expected Unicode lines: $(tr '\n' ' ' <"$work/run/unicode-expected.txt")"
   {
     printf 'dll=%q\n' "$dll"

@@ -112,7 +112,7 @@ TEST_F(DialogsTest, FontButtonStartsFromVerdanaForShortNames) {
 
 TEST_F(DialogsTest, SaveWithoutChangesRewritesTheSameFile) {
   WriteIni({" 4.5", "1", "255", "65535", "1", "0", "1", "0", "1", "2", "0", "65", "200", "32", "2",
-            "Lucida Console", "1"});
+            "Lucida Console", "1", "ger,ENG"});
   const std::string before = ReadFile("pelta.ini");
   ASSERT_TRUE(Load());
   mem::QueueCommit(pnlSettings, kSaveButton);
@@ -194,7 +194,7 @@ TEST_F(DialogsTest, SaveChecksEveryFieldAgainstItsRange) {
         lines.push_back(after.substr(at, end - at));
         at = end + 2;
       }
-      ASSERT_EQ(lines.size(), 17u);
+      ASSERT_EQ(lines.size(), 18u);
       EXPECT_EQ(lines[c.line], c.written) << c.typed;
       for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16}) {
         EXPECT_LE(lines[i].size(), 10u) << "line " << i + 1;

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace en300468 {
@@ -40,6 +42,33 @@ struct DecodeStats {
 std::vector<PfService> DecodePresentFollowing(const std::vector<uint8_t>& stream,
                                               DecodeStats* stats);
 
+// Every whole section on PID 0x12 in stream order, as the demultiplexer assembles it (CRC not
+// checked), handed to `take`.
+void Demux(const std::vector<uint8_t>& stream,
+           const std::function<void(const std::vector<uint8_t>&)>& take, DecodeStats* stats);
+
+// The first event of a p/f section, every field the guide window shows: texts decoded with the
+// CR/LF code as a line break; the name, text and extended text of one language, the most
+// preferred of `prefs` (B and T codes of a language alike), else the first short event
+// descriptor's; the extended parts of that language in descriptor_number order (a part whose
+// number passes its last_descriptor_number, or repeats one, left out; an item list or text
+// passing its descriptor leaves that out); every content pair and parental rating.
+struct FullEvent {
+  uint16_t event_id = 0;
+  std::string start;   // "2023-12-22T20:00:00Z", "" when undefined
+  long duration = -1;  // seconds, -1 when not known
+  int running_status = 0;
+  std::string language, name, text, extended;
+  std::vector<std::pair<std::string, std::string>> items;
+  std::vector<std::pair<int, int>> content;
+  std::vector<std::pair<std::string, int>> ratings;
+};
+// Of service `sid`, in stream order: (0 present or 1 following, the event), for the p/f
+// sections of the actual stream whose CRC_32 checks.
+std::vector<std::pair<int, FullEvent>> DecodeFullEvents(const std::vector<uint8_t>& stream,
+                                                        uint16_t sid,
+                                                        const std::vector<std::string>& prefs);
+
 // An annex A text field (selector included) as UTF-8, read the plain way: the selector names a
 // character set and glibc's iconv converts each character on its own. The rules beyond the
 // tables are the plug-in's: a NUL ends the text; control codes 0x80..0x9F (U+E080..U+E09F in
@@ -48,7 +77,7 @@ std::vector<PfService> DecodePresentFollowing(const std::vector<uint8_t>& stream
 // is U+FFFD; a field without a selector that has bytes of 0xA0 and above but no ISO/IEC 6937
 // diacritic followed by a letter it composes with is ISO/IEC 8859-15. Returns false when the
 // C library has no converter for the set the field needs.
-bool DecodeText(const std::string& field, std::string* utf8);
+bool DecodeText(const std::string& field, std::string* utf8, char line_break = ' ');
 
 // MPEG-2 CRC_32 (ISO/IEC 13818-1 annex A), written out here again on purpose.
 uint32_t Crc32(const uint8_t* data, size_t size);

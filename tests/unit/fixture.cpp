@@ -53,7 +53,7 @@ void PluginTest::TearDown() {
 
 std::vector<std::string> PluginTest::DefaultIni() {
   return {" 3.0", "0", "0", "16777215", "1", "1", "1",     "0", "0",
-          "0",    "0", "0", "180",      "0", "1", "Arial", "0"};
+          "0",    "0", "0", "180",      "0", "1", "Arial", "0", ""};
 }
 
 void PluginTest::WriteIni(const std::vector<std::string>& lines) {

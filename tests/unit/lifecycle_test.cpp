@@ -339,9 +339,9 @@ TEST_F(LifecycleTest, MenuOpensEachDialogPlacedOnTopAndReturnsWhenItsButtonEndsI
     const char* caption;
     int x, y, w, h;
     int button;
-  } cases[] = {{44454, pnlSettings, "Settings", 50, 50, 440, 455, 20},
+  } cases[] = {{44454, pnlSettings, "Settings", 50, 50, 440, 481, 20},
                {44455, pnlAbout, "About", 400, 50, 300, 330, 2},
-               {44456, pnlGuide, "EPG", 50, 50, 420, 420, 5}};
+               {44456, pnlGuide, "EPG", 50, 50, 460, 610, 5}};
   for (const auto& c : cases) {
     sim::ClearLogs();
     mem::QueueCommit(c.panel, c.button);

@@ -271,7 +271,7 @@ TEST_F(MemPanels, ValuesPerKind) {
   EXPECT_EQ(SetCtrlVal(p, 8, 17), 0);
   EXPECT_EQ(Text(p, 8), "17");
   EXPECT_LT(GetCtrlVal(p, 8, &i), 0);
-  std::string long_text(3000, 'x');
+  std::string long_text(mem::kTextMax + 500, 'x');
   EXPECT_EQ(SetCtrlVal(p, 8, long_text.c_str()), 0);
   EXPECT_EQ(Text(p, 8), std::string(mem::kTextMax - 1, 'x'));
   char small[4];
@@ -593,8 +593,8 @@ TEST_F(MemPanels, ImageFilesMustBeJpeg) {
 
   EXPECT_EQ(DisplayImageFile(p, 9, jpeg.c_str()), 0);
   EXPECT_EQ(Text(p, 9), jpeg);
-  for (const std::string& bad :
-       {png, short_file, jpeg + ".missing", std::string(1100, 'a'), std::string("")}) {
+  for (const std::string& bad : {png, short_file, jpeg + ".missing",
+                                 std::string(mem::kTextMax + 100, 'a'), std::string("")}) {
     EXPECT_NE(DisplayImageFile(p, 9, bad.c_str()), 0) << bad.substr(0, 40);
     EXPECT_EQ(Text(p, 9), jpeg) << "a failed load leaves the control as it was";
   }

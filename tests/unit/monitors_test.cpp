@@ -212,13 +212,13 @@ TEST_F(MonitorsTest, DialogsOpenOnTheHostsMonitorScaled) {
     int dpi;
   } cases[] = {
       {"Settings, one monitor", sim::kDpiUnaware, kPrimary, 44454, "Settings",
-       {50, 50, 490, 505}, 96},
+       {50, 50, 490, 531}, 96},
       {"Settings, second, 144", sim::kDpiPerMonitorAware, {2000, 100, 4000, 1300}, 44454,
-       "Settings", {1995, 75, 2655, 758}, 144},
+       "Settings", {1995, 75, 2655, 797}, 144},
       {"About, second, 144", sim::kDpiPerMonitorAware, {2000, 100, 4000, 1300}, 44455, "About",
        {2520, 75, 2970, 570}, 144},
       {"guide, second, unaware", sim::kDpiUnaware, {2000, 100, 4000, 1300}, 44456, "EPG",
-       {1970, 50, 2390, 470}, 96},
+       {1970, 50, 2430, 660}, 96},
   };
   // clang-format on
   for (const auto& c : cases) {

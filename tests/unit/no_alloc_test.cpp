@@ -16,6 +16,7 @@
 #include "guide/eit.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "ts.h"
 
 namespace {
 
@@ -70,6 +71,17 @@ TEST_F(NoAlloc, ChannelChangeTimerTickAndEitBlock) {
   On_Channel_Change(MakeChannel("Warm-up", 11836000, 1, 0x1234, 5));
   const std::vector<unsigned char> capture = PresentFollowingBlock(0x1234);
   const std::vector<unsigned char> rejected = PresentFollowingBlock(0x4321);
+  // A later version of the present event, CRC-checked, with an extended description in three
+  // parts, items, a genre and ratings: read into the guide window's record while it is open.
+  ts::Bytes later;
+  std::string error;
+  ASSERT_TRUE(ts::BuildStream(
+      "0x1234 present 20:15 short \"Film\" \"Drama\" version=3 date=2026-07-01\n"
+      "+ extended \"one \" \"Director\" \"J. Doe\"\n+ extended \"two \"\n+ extended \"three\"\n"
+      "+ content 0x11\n+ rating CZE 9 DEU 12\n",
+      &later, &error))
+      << error;
+  later = ts::ExtractPayloads(later, ts::kEitPid);
   ASSERT_EQ(eitstate.load(), 1);
 
   AllocCounter all;
@@ -104,8 +116,13 @@ TEST_F(NoAlloc, ChannelChangeTimerTickAndEitBlock) {
     sim::PressKey('P');
     sim::PressKey('O');
     sim::FireTimer();
-    EXPECT_EQ(guard.count(), 0) << "idle ticks and the P and O keys";
+    OnDataArrival(1, static_cast<int>(later.size()), later.data());
+    sim::FireTimer();  // the open guide window takes the new record
+    EXPECT_EQ(guard.count(), 0) << "idle ticks, the P and O keys and the guide's refill";
   }
+  char text[mem::kTextMax] = "";
+  EXPECT_TRUE(mem::CtrlText(pnlGuide, 8, text, sizeof text));
+  EXPECT_STREQ(text, "one two three\nDirector: J. Doe");
   EXPECT_EQ(all.count(), 0);
   EXPECT_STREQ(nowtxt, "(20:15\u201321:00) News > Weather ");
   int value = -1;

@@ -328,18 +328,18 @@ TEST_F(RenderTest, GuideTextBoxWrapsLongAccentedText) {
   SetCtrlVal(pnlGuide, 3, text.c_str());
   const Png png = Render(pnlGuide);
   ASSERT_GT(png.width, 0);
-  // Dark text pixels on the second line of the box (left 10, top 40; 10-pixel text).
+  // Dark text pixels on the second line of the box (left 10, top 80; 10-pixel text).
   int dark = 0;
-  for (int y = 54; y < 66; ++y) {
-    for (int x = 13; x < 400; ++x) {
+  for (int y = 94; y < 106; ++y) {
+    for (int x = 13; x < 440; ++x) {
       dark +=
           Channel(png.At(x + kRenderMargin, y + kRenderMargin + kRenderCaptionHeight), 16) < 0x60;
     }
   }
   EXPECT_GT(dark, 20);
-  // The OK button below the box (170, 350, 80x26) in its face colour: drawing went on.
+  // The OK button at the bottom (190, 546, 80x26) in its face colour: drawing went on.
   EXPECT_TRUE(
-      Near(png.At(175 + kRenderMargin, 355 + kRenderMargin + kRenderCaptionHeight), 0xD4D0C8, 0));
+      Near(png.At(195 + kRenderMargin, 551 + kRenderMargin + kRenderCaptionHeight), 0xD4D0C8, 0));
 }
 
 TEST_F(RenderTest, StaleHandleAndUnwritablePathFail) {

@@ -178,8 +178,8 @@ TEST_F(SettingsTest, LineSeventeenIsProgrammeTimes) {
     EXPECT_EQ(shown, c.value) << "the check box shows the line";
     ASSERT_TRUE(SetPar());
     const std::string saved = ReadFile("pelta.ini");
-    const std::string tail = "\r\n" + std::to_string(c.value) + "\r\n";
-    EXPECT_EQ(saved.substr(saved.size() - tail.size()), tail) << "Save writes line 17";
+    const std::string tail = "\r\n" + std::to_string(c.value) + "\r\n\r\n";
+    EXPECT_EQ(saved.substr(saved.size() - tail.size()), tail) << "Save writes lines 17 and 18";
     Unload();
   }
 }
@@ -284,7 +284,7 @@ TEST_F(SettingsTest, TypefaceFromTheAnsiCodePageReachesTheTextsAsUtf8) {
 TEST_F(SettingsTest, SaveWritesCrLfLinesInTheReadOrderAndReadsBackUnchanged) {
   const std::vector<std::string> stored = {"12.5", "2",  "255", "65280",       "1",  "0",
                                            "1",    "1",  "1",   "-2",          "-1", "200",
-                                           "180",  "16", "2",   "Courier New", "1"};
+                                           "180",  "16", "2",   "Courier New", "1",  "cze, deu"};
   WriteIni(stored);
   ASSERT_TRUE(Load());
   ASSERT_TRUE(SetPar());
@@ -292,7 +292,7 @@ TEST_F(SettingsTest, SaveWritesCrLfLinesInTheReadOrderAndReadsBackUnchanged) {
   for (const std::string& line : stored) expected += line + "\r\n";
   EXPECT_EQ(ReadFile("pelta.ini"), expected);
 
-  // The same seventeen values after a fresh load of what was written.
+  // The same eighteen values after a fresh load of what was written.
   Unload();
   ASSERT_TRUE(Load());
   EXPECT_EQ(ProgrammeTimes.load(), 1);
@@ -301,6 +301,7 @@ TEST_F(SettingsTest, SaveWritesCrLfLinesInTheReadOrderAndReadsBackUnchanged) {
   EXPECT_EQ(DebugMode.load(), -1);
   EXPECT_EQ(TextAlign.load(), 16);
   EXPECT_STREQ(FontName, "Courier New");
+  EXPECT_STREQ(EpgLanguages, "cze, deu");
 }
 
 TEST_F(SettingsTest, SaveFormatsSecondsWithOneDecimalInFourColumns) {

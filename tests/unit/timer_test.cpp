@@ -116,7 +116,7 @@ TEST_F(TimerTest, OKeyOpensTheGuideFor45TicksAndHidesItWithTheDisplay) {
   EXPECT_EQ(place->hwnd, FindWindowA(nullptr, "EPG"));
   EXPECT_EQ(place->insert_after, HWND_TOPMOST);
   EXPECT_EQ(place->x, 50);
-  EXPECT_EQ(place->cx, 420);
+  EXPECT_EQ(place->cx, 460);
   EXPECT_EQ(mem::LoopDepth(), 0) << "no event loop from the timer";
   sim::FireTimer(44);
   EXPECT_TRUE(mem::IsVisible(pnlGuide));
@@ -404,6 +404,7 @@ TEST_F(DisplayThreads, ChannelChangesTicksAndEitDataRunTogether) {
   std::string error;
   ASSERT_TRUE(
       ts::BuildStream("0x1001 present 20:15 short \"News\" \"Weather\"\n"
+                      "+ extended \"In depth\" \"Editor\" \"A. B.\"\n+ content 0x21\n"
                       "0x1001 following 20:30 short \"Film\" \"Drama\"\n"
                       "0x1002 present 06:00 short \"Morning\" \"Show\"\n"
                       "0x1002 following 09:00 short \"Quiz\" \"Game\"\n",

@@ -3,7 +3,7 @@
 //
 // check-ini loads the plug-in itself against a temporary module folder holding FILE as its
 // pelta.ini (and the repository's pelta.uir), so the values printed are the ones the plug-in's
-// own reading produced: the seventeen settings as held after load, the display height and timer
+// own reading produced: the eighteen settings as held after load, the display height and timer
 // period derived from them, the translucency actually given to the display window, and notes
 // on what the file said differently (the equal-colour rule, characters past the tenth, lines
 // missing at the end).
@@ -29,22 +29,24 @@
 #include "panels/panels.h"
 #include "panels/uir.h"
 #include "settings/settings.h"
+#include "shared/languages.h"
 
 namespace {
 
 // ---- check-ini ----
 
-constexpr int kIniLines = 17;
-constexpr int kFontLine = 16;  // the one line that is not a number
+constexpr int kIniLines = 18;
+constexpr int kFontLine = 16;       // a line that is not a number
+constexpr int kLanguagesLine = 18;  // nor is this one
 constexpr int kLineKeep = 10;
 
-// The first seventeen lines as the plug-in reads them, each cut to kStoredChars (enough for every
+// The first eighteen lines as the plug-in reads them, each cut to kStoredChars (enough for every
 // note below) with its full length kept, and how many lines the file has in all. The file is
 // streamed: a file of millions of lines costs one pass and no memory.
 constexpr size_t kStoredChars = 160;
 
 struct IniLines {
-  std::vector<std::string> lines;  // lines 1..17 at most, line ends removed, cut as above
+  std::vector<std::string> lines;  // lines 1..18 at most, line ends removed, cut as above
   std::vector<size_t> lengths;     // their whole lengths
   long long count = 0;             // every line of the file
   bool bom = false;                // line 1 began with a UTF-8 byte-order mark (removed above)
@@ -263,12 +265,25 @@ int CheckIni(const char* path) {
                   times == 0 ? "" : " (only 1 shows the end and the progress)");
   }
   PrintSetting(17, "ProgrammeTimes", text);
+  int rejected = 0;
+  const LanguageList codes = ParseLanguageList(EpgLanguages, &rejected);
+  char list[64];
+  FormatLanguageList(UnpackLanguages(EpgLanguagePref.load()), list, sizeof list);
+  if (codes.count > 0) {
+    std::snprintf(text, sizeof text, "\"%s\": %s, then the broadcast's first", EpgLanguages, list);
+  } else {
+    std::snprintf(text, sizeof text,
+                  "\"%.48s\": the language of the user interface (%s), then the broadcast's "
+                  "first",
+                  EpgLanguages, list[0] != '\0' ? list : "none known");
+  }
+  PrintSetting(18, "EpgLanguages", text);
 
   // Notes: where the file and what is used differ, with the line they come from.
   int notes = 0;
   const long long count = ini.count;
   for (int i = 0; i < count && i < kIniLines; ++i) {
-    if (i == kFontLine - 1) continue;
+    if (i == kFontLine - 1 || i == kLanguagesLine - 1) continue;
     const std::string& line = ini.lines[i];
     if (ini.lengths[i] > static_cast<size_t>(kLineKeep)) {
       std::printf("note: %s:%d: only the first %d characters count (\"%s\")\n", path, i + 1,
@@ -311,20 +326,33 @@ int CheckIni(const char* path) {
     std::printf("note: %s:13: opacity below 100 is raised to 255\n", path);
     ++notes;
   }
-  if (count == kIniLines - 1) {
+  if (rejected > 0) {
     std::printf(
-        "note: %s: line 17 missing (a file of an older version): read as 0, the programme "
-        "lines without end times\n",
+        "note: %s:18: %d entr%s of the EPG languages left out (not a code of three letters, "
+        "repeated, or past the third)\n",
+        path, rejected, rejected == 1 ? "y" : "ies");
+    ++notes;
+  }
+  if (count == kIniLines - 2 || count == kIniLines - 1) {
+    if (count == kIniLines - 2) {
+      std::printf(
+          "note: %s: line 17 missing (a file of an older version): read as 0, the programme "
+          "lines without end times\n",
+          path);
+    }
+    std::printf(
+        "note: %s: line 18 missing (a file of an older version): no EPG languages, the "
+        "language of the user interface counts\n",
         path);
     ++notes;
   } else if (count < kIniLines) {
     std::printf("note: %s: line%s %lld", path, count + 1 < kIniLines ? "s" : "", count + 1);
     if (count + 1 < kIniLines) std::printf(" to %d", kIniLines);
-    std::printf(" missing: read as empty lines (0, or an empty font name)\n");
+    std::printf(" missing: read as empty lines (0, or an empty font name or language list)\n");
     ++notes;
   }
   if (count > kIniLines) {
-    std::printf("note: %s: lines after 17 are not read (%lld more)\n", path, count - kIniLines);
+    std::printf("note: %s: lines after 18 are not read (%lld more)\n", path, count - kIniLines);
     ++notes;
   }
   std::printf("%s: %lld line%s read, %d note%s\n", path,
@@ -375,9 +403,21 @@ const Need kNeeds[] = {
     {3, 19, uir::Kind::Slider, "Opacity"},
     {3, 22, uir::Kind::Checkbox, "LocalTime"},
     {3, 23, uir::Kind::Checkbox, "ProgrammeTimes"},
+    {3, 24, uir::Kind::String, "EpgLanguages"},
     {1, 3, uir::Kind::Text, "version text"},
     {2, 3, uir::Kind::TextBox, "guide text"},
     {2, 4, uir::Kind::Text, "channel name"},
+    {2, 6, uir::Kind::Text, "times of the programme on air"},
+    {2, 7, uir::Kind::Text, "title of the programme on air"},
+    {2, 8, uir::Kind::TextBox, "description of the programme on air"},
+    {2, 9, uir::Kind::Text, "genre of the programme on air"},
+    {2, 10, uir::Kind::Text, "age rating of the programme on air"},
+    {2, 11, uir::Kind::Text, "times of the next programme"},
+    {2, 12, uir::Kind::Text, "title of the next programme"},
+    {2, 13, uir::Kind::TextBox, "short text of the next programme"},
+    {2, 14, uir::Kind::TextBox, "description of the next programme"},
+    {2, 15, uir::Kind::Text, "genre of the next programme"},
+    {2, 16, uir::Kind::Text, "age rating of the next programme"},
 };
 
 struct PanelNeed {

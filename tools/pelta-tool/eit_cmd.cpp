@@ -2,6 +2,7 @@
 //                                [--programme-times 0|1] [--block-packets K] [--follow]
 // pelta-tool eit FILE.ts --list [--block-packets K]
 // pelta-tool eit FILE.ts --all [--guide-format F] [--hour-offset H] [--block-packets K]
+// pelta-tool eit FILE.ts --sid N --json [--languages deu,eng] [--block-packets K]
 //
 // Runs the plug-in's own EIT reader over a transport-stream file as a host would feed it: the
 // 184-byte payloads of the PID 0x12 packets, K of them back to back per call (default 10, the
@@ -28,14 +29,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "args.h"
 #include "commands.h"
 #include "guide/eit.h"
+#include "guide/event_reader.h"
+#include "guide/genres.h"
+#include "json_dump.h"
 #include "platform/sim/sim.h"
 #include "settings/settings.h"
 #include "shared/channel.h"
+#include "shared/languages.h"
 #include "ts.h"
 
 namespace {
@@ -47,6 +53,7 @@ int Usage() {
                "usage: pelta-tool eit FILE.ts --sid N [--guide-format F] "
                "[--hour-offset H|local] [--tz ZONE] [--programme-times 0|1]\n"
                "                          [--block-packets K] [--follow]\n"
+               "       pelta-tool eit FILE.ts --sid N --json [--languages deu,eng] ...\n"
                "       pelta-tool eit FILE.ts --list|--all [--block-packets K] ...\n");
   return 2;
 }
@@ -59,6 +66,7 @@ void PrintLine(const char* label, const char* text) {
 
 constexpr long kLocal = LONG_MIN;  // --hour-offset local
 long programme_times = 0;          // --programme-times
+uint64_t languages = 0;            // --languages, packed (empty without it: LANG does not count)
 
 // The reader's inputs, as a loaded plug-in would hold them after a channel change to `sid`;
 // then the whole stream, block by block. Leaves the reader's results in the guide state. With
@@ -71,6 +79,7 @@ void RunReader(const ts::Bytes& payloads, long sid, long format, long offset, lo
   LocalTime = offset == kLocal ? 1 : 0;
   HourOffset = offset == kLocal ? 0 : static_cast<int32_t>(offset);
   DebugMode = 0;
+  EpgLanguagePref = languages;
   TProgram82 channel;
   std::memset(channel.bytes, 0, sizeof channel.bytes);
   channel.bytes[122] = static_cast<unsigned char>(sid & 0xFF);
@@ -109,6 +118,58 @@ void PrintEvent(const char* kind, int mask, const ts::ServiceSeen& s, int32_t st
   std::printf(" %s%s", kind, how);
 }
 
+// The record of one event as --json prints it, or null.
+std::string EventJson(const EventRecord& e, bool have) {
+  if (!have) return "null";
+  std::string out = "{\"event_id\": " + std::to_string(e.event_id) + ", \"start\": ";
+  int64_t start = 0;
+  if (StartUtc(e.times, &start)) {
+    const time_t t = static_cast<time_t>(start);
+    struct tm utc;
+    gmtime_r(&t, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "\"%Y-%m-%dT%H:%M:%SZ\"", &utc);
+    out += text;
+  } else {
+    out += "null";
+  }
+  out += ", \"duration\": ";
+  out += e.times.duration == kUnknownDuration ? "null" : std::to_string(e.times.duration);
+  out += ", \"running_status\": " + std::to_string(e.running_status);
+  out += ", \"language\": " + jsondump::Quote(e.language);
+  out += ", \"name\": " + jsondump::Quote(e.name);
+  out += ", \"text\": " + jsondump::Quote(e.text);
+  out += ", \"extended\": " + jsondump::Quote(e.extended);
+  out += ", \"items\": [";
+  for (int i = 0; i < e.item_count; ++i) {
+    out += i > 0 ? ", [" : "[";
+    out += jsondump::Quote(ItemDescription(e, i)) + ", " + jsondump::Quote(ItemText(e, i)) + "]";
+  }
+  out += "], \"content\": [";
+  for (int i = 0; i < e.content_count; ++i) {
+    out += (i > 0 ? ", [" : "[") + std::to_string(e.content[i].level1) + ", " +
+           std::to_string(e.content[i].level2) + "]";
+  }
+  out += "], \"rating\": [";
+  for (int i = 0; i < e.rating_count; ++i) {
+    const int age = MinimumAge(e.ratings[i].rating);
+    out += (i > 0 ? ", {" : "{") + std::string("\"country\": ") +
+           jsondump::Quote(e.ratings[i].country) +
+           ", \"value\": " + std::to_string(e.ratings[i].rating) +
+           ", \"age\": " + (age < 0 ? std::string("null") : std::to_string(age)) + "}";
+  }
+  return out + "]}";
+}
+
+// The present and following events as the guide window would show them, and eitstate.
+void PrintJson() {
+  static GuideContent content;
+  CopyGuideContent(&content);
+  std::printf("{\"present\": %s,\n \"following\": %s,\n \"state\": %d}\n",
+              EventJson(content.events[0], content.have[0]).c_str(),
+              EventJson(content.events[1], content.have[1]).c_str(), eitstate.load());
+}
+
 int List(const ts::Bytes& stream, bool all, long format, long offset, long packets) {
   const ts::Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
   for (const ts::ServiceSeen& s : ts::ListServices(stream)) {
@@ -132,7 +193,7 @@ int List(const ts::Bytes& stream, bool all, long format, long offset, long packe
 
 int RunEit(int argc, char** argv) {
   const char* path = nullptr;
-  bool list = false, all = false, follow = false;
+  bool list = false, all = false, follow = false, json = false;
   const char* zone = nullptr;
   long sid = -1, format = 1, offset = 0, packets = kMaxBlockPackets;
   for (int i = 0; i < argc; ++i) {
@@ -159,6 +220,13 @@ int RunEit(int argc, char** argv) {
       if (!ParseLong(argv[++i], 0, 1, &programme_times)) return Usage();
     } else if (std::strcmp(a, "--follow") == 0) {
       follow = true;
+    } else if (std::strcmp(a, "--json") == 0) {
+      json = true;
+    } else if (std::strcmp(a, "--languages") == 0 && has_value) {
+      int rejected = 0;
+      const LanguageList codes = ParseLanguageList(argv[++i], &rejected);
+      if (rejected > 0) return Usage();
+      languages = PackLanguages(codes);
     } else if (std::strcmp(a, "--block-packets") == 0 && has_value) {
       if (!ParseLong(argv[++i], 1, kMaxBlockPackets, &packets)) return Usage();
     } else if (a[0] != '-' && path == nullptr) {
@@ -168,7 +236,8 @@ int RunEit(int argc, char** argv) {
     }
   }
   if (path == nullptr || (list && all) || (!list && !all && sid < 0)) return Usage();
-  if (follow && (list || all)) return Usage();
+  if ((follow || json) && (list || all)) return Usage();
+  if (follow && json) return Usage();
   if (zone != nullptr && !sim::SetTimeZone(zone)) {
     std::fprintf(stderr, "pelta-tool eit: unknown time zone %s\n", zone);
     return 2;
@@ -182,6 +251,10 @@ int RunEit(int argc, char** argv) {
   if (list || all) return List(stream, all, format, offset, packets);
 
   RunReader(ts::ExtractPayloads(stream, ts::kEitPid), sid, format, offset, packets, follow);
-  PrintLines();
+  if (json) {
+    PrintJson();
+  } else {
+    PrintLines();
+  }
   return 0;
 }

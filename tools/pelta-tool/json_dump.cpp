@@ -186,6 +186,11 @@ std::string Quote(const char* text) {
       p += n;
       continue;
     }
+    if (c == '\n') {  // the line breaks of a description, as JSON writes them
+      out += "\\n";
+      ++p;
+      continue;
+    }
     // A control character, or a byte that is no part of a UTF-8 character: \u00XX.
     char escaped[8];
     std::snprintf(escaped, sizeof escaped, "\\u%04x", c);

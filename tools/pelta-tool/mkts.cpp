@@ -29,6 +29,16 @@
 //            ucs2 (0x11), big5 (0x14, two-byte ISO/IEC 10646 as broadcast), ksx1001 (0x12,
 //            EUC-KR), gb2312 (0x13, EUC-CN), utf8 (0x15); an empty text stays empty
 //   null     one null packet (PID 0x1FFF), which a section filter on PID 0x12 never sees
+//   + KIND ...  one more descriptor in the loop of the event line above, in the order given:
+//            + short "NAME" ["TEXT"]                     another short event descriptor
+//            + extended "TEXT" ["DESCRIPTION" "ITEM"]...  one part of an extended description,
+//                        with its items; the parts of one language are numbered 0, 1, ... and
+//                        their last_descriptor_number is the last of them, unless part=N/L
+//                        gives both (0..15)
+//            + content 0x14 [0x32 ...]                   a content descriptor, each byte one
+//                        pair of nibbles (level 1, level 2), user byte 0
+//            + rating CZE 12 [DEU 0x10 ...]              a parental rating descriptor
+//            lang=ces (default eng) and charset=C as on event lines (for short and extended)
 //
 // Each section is sent as its own TS packets on PID 0x12: the first carries
 // payload_unit_start_indicator and pointer_field 0, a longer section continues in the next
@@ -38,6 +48,11 @@
 //   0x1234 present   20:15 short    "News" "Weather"
 //   0x1234 following 21:00 short    "\x10\x00\x05Film" "A *long* film"
 //   0x0101 present   06:00 extended ""   "Morning show"
+//   0x0101 following 07:00 short    "Film" "Drama" lang=deu
+//   + extended "Part one. " "Director" "J. Novak" lang=deu
+//   + extended "Part two." lang=deu
+//   + content 0x11
+//   + rating DEU 9 AUT 0x0C
 #include <cstdio>
 #include <cstring>
 #include <string>

@@ -62,7 +62,7 @@ int Darker(int colour) {
 // The panel model holds UTF-8. A byte that does not begin a valid sequence (a text that came
 // in some 8-bit code page) becomes U+FFFD, and control characters become '?', so pango never
 // sees text it would refuse. The result is cut on a character boundary to fit `size`.
-void CleanUtf8(const char* in, char* out, size_t size) {
+void CleanUtf8(const char* in, char* out, size_t size, bool keep_line_breaks = false) {
   if (size == 0) return;
   size_t n = 0;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(in);
@@ -99,7 +99,7 @@ void CleanUtf8(const char* in, char* out, size_t size) {
     if (len == 0) {
       bytes = "\xEF\xBF\xBD";
       out_len = 3;
-    } else if (len == 1 && (lead < 0x20 || lead == 0x7F)) {
+    } else if (len == 1 && (lead < 0x20 || lead == 0x7F) && !(keep_line_breaks && lead == '\n')) {
       bytes = "?";
     }
     if (n + out_len + 1 > size) break;
@@ -477,7 +477,8 @@ void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
   const double h = c.height;
   const int back = c.back_colour;
   char utf8[mem::kTextMax * 3];
-  CleanUtf8(c.text, utf8, sizeof utf8);
+  // A text box shows its lines as the Win32 EDIT does.
+  CleanUtf8(c.text, utf8, sizeof utf8, l.kind == uir::Kind::TextBox);
   const TextStyle style = StyleOf(c);
 
   switch (l.kind) {
@@ -510,6 +511,12 @@ void DrawControl(cairo_t* cr, int panel, const mem::ControlState& c) {
       break;
     case uir::Kind::Progress:
       DrawProgress(cr, panel, c, style, x, y, w, h);
+      break;
+    case uir::Kind::String:
+      FillRect(cr, x, y, w, h, back);
+      Frame(cr, x, y, w, h, 0x808080, 0xFFFFFF);
+      DrawFieldLabel(cr, style, l, x, y, h);
+      DrawLine(cr, style, utf8, x + 3, y, w - 6, h, Align::Left);
       break;
     case uir::Kind::Numeric:
     case uir::Kind::Float: {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "guide/eit_sections.h"
+#include "shared/languages.h"
 
 namespace ts {
 
@@ -376,6 +377,63 @@ uint32_t Crc32Mpeg2(const uint8_t* data, size_t size) {
   return ::Crc32(data, size);
 }
 
+bool ShortEventDescriptor(const std::string& language, const std::string& name,
+                          const std::string& text, Bytes* out, std::string* error) {
+  Event e;
+  e.language = language;
+  e.name = name;
+  e.text = text;
+  out->clear();
+  return ShortEvent(e, out, error);
+}
+
+bool ExtendedEventDescriptor(int number, int last, const std::string& language,
+                             const std::vector<ExtendedItem>& items, const std::string& text,
+                             Bytes* out, std::string* error) {
+  Bytes d = {0x4E, 0, static_cast<uint8_t>((number & 0x0F) << 4 | (last & 0x0F))};
+  PutLanguage(&d, language);
+  Bytes list;
+  for (const ExtendedItem& item : items) {
+    if (item.description.size() > 255 || item.item.size() > 255) {
+      *error = "extended event item longer than 255 bytes";
+      return false;
+    }
+    list.push_back(static_cast<uint8_t>(item.description.size()));
+    PutText(&list, item.description);
+    list.push_back(static_cast<uint8_t>(item.item.size()));
+    PutText(&list, item.item);
+  }
+  if (list.size() > 255 || text.size() > 255) {
+    *error = "extended event items or text longer than 255 bytes";
+    return false;
+  }
+  d.push_back(static_cast<uint8_t>(list.size()));
+  d.insert(d.end(), list.begin(), list.end());
+  d.push_back(static_cast<uint8_t>(text.size()));
+  PutText(&d, text);
+  if (!CloseDescriptor(&d, error)) return false;
+  *out = d;
+  return true;
+}
+
+Bytes ContentDescriptor(const std::vector<uint8_t>& nibbles) {
+  Bytes d = {0x54, static_cast<uint8_t>(2 * nibbles.size())};
+  for (uint8_t n : nibbles) {
+    d.push_back(n);
+    d.push_back(0);  // user_byte
+  }
+  return d;
+}
+
+Bytes ParentalRatingDescriptor(const std::vector<Rating>& ratings) {
+  Bytes d = {0x55, static_cast<uint8_t>(4 * ratings.size())};
+  for (const Rating& r : ratings) {
+    PutLanguage(&d, r.country);
+    d.push_back(r.rating);
+  }
+  return d;
+}
+
 bool BuildEitSection(const Event& e, Bytes* section, std::string* error) {
   Bytes body;  // everything behind section_length, CRC excluded
   Put16(&body, e.service_id);
@@ -408,6 +466,11 @@ bool BuildEitSection(const Event& e, Bytes* section, std::string* error) {
       ok = ShortEvent(e, &descriptors, error);
     }
     if (!ok) return false;
+    for (const Bytes& d : e.more) descriptors.insert(descriptors.end(), d.begin(), d.end());
+    if (descriptors.size() > 0x0FFF) {
+      *error = "descriptor loop longer than 4095 bytes";
+      return false;
+    }
     // running_status 4 (running) for the present event, 1 (not yet running) for the next.
     const uint16_t running = e.section_number == 0 ? 4 : 1;
     Put16(&body, static_cast<uint16_t>(running << 13 | (descriptors.size() & 0x0FFF)));
@@ -590,11 +653,175 @@ void PacketiseSections(uint16_t pid, const std::vector<Bytes>& sections, uint8_t
   }
 }
 
+// One part of an extended description from a `+ extended` line; numbered when the event is
+// built, unless the line gave part=N/L.
+struct ExtendedPart {
+  std::string language;
+  int number = -1;
+  int last = -1;
+  std::vector<ExtendedItem> items;
+  std::string text;
+};
+
+// A `+ KIND ...` line: one more descriptor of the event above it (see mkts.cpp).
+bool ParseMoreLine(const std::vector<Token>& tokens, Event* e, std::vector<ExtendedPart>* parts,
+                   std::string* error) {
+  if (tokens.size() < 2) {
+    *error = "expected: + short|extended|content|rating ...";
+    return false;
+  }
+  const std::string kind = tokens[1].text;
+  std::vector<std::string> quoted;
+  std::vector<std::string> words;
+  std::string language = "eng";
+  std::string charset;
+  std::string part;
+  for (size_t i = 2; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    const size_t eq = t.quoted ? std::string::npos : t.text.find('=');
+    if (t.quoted) {
+      quoted.push_back(t.text);
+    } else if (eq != std::string::npos && t.text.substr(0, eq) == "lang") {
+      language = t.text.substr(eq + 1);
+    } else if (eq != std::string::npos && t.text.substr(0, eq) == "charset") {
+      charset = t.text.substr(eq + 1);
+    } else if (eq != std::string::npos && t.text.substr(0, eq) == "part") {
+      part = t.text.substr(eq + 1);
+    } else {
+      words.push_back(t.text);
+    }
+  }
+  if (!charset.empty()) {
+    for (std::string& q : quoted) {
+      if (!EncodeField(charset, q, &q, error)) return false;
+    }
+  }
+  if (kind == "short") {
+    if (quoted.size() > 2 || !words.empty()) {
+      *error = "+ short takes \"NAME\" [\"TEXT\"]";
+      return false;
+    }
+    Bytes d;
+    if (!ShortEventDescriptor(language, quoted.empty() ? "" : quoted[0],
+                              quoted.size() > 1 ? quoted[1] : "", &d, error)) {
+      return false;
+    }
+    e->more.push_back(d);
+    return true;
+  }
+  if (kind == "extended") {
+    if (quoted.empty() || quoted.size() % 2 != 1 || !words.empty()) {
+      *error = "+ extended takes \"TEXT\" and pairs \"DESCRIPTION\" \"ITEM\"";
+      return false;
+    }
+    ExtendedPart p;
+    p.language = language;
+    p.text = quoted[0];
+    for (size_t i = 1; i + 1 < quoted.size(); i += 2) p.items.push_back({quoted[i], quoted[i + 1]});
+    if (!part.empty()) {
+      long n = 0;
+      long l = 0;
+      const size_t slash = part.find('/');
+      if (slash == std::string::npos || !ParseNumber(part.substr(0, slash), 0, 15, &n) ||
+          !ParseNumber(part.substr(slash + 1), 0, 15, &l)) {
+        *error = "bad part '" + part + "' (N/L, 0 to 15)";
+        return false;
+      }
+      p.number = static_cast<int>(n);
+      p.last = static_cast<int>(l);
+    }
+    parts->push_back(p);
+    e->more.push_back(Bytes());  // its place in the loop, filled when the event is built
+    return true;
+  }
+  if (kind == "content" || kind == "rating") {
+    if (!quoted.empty() || words.empty() || (kind == "rating" && words.size() % 2 != 0)) {
+      *error = kind == "content" ? "+ content takes nibble pairs as bytes (0x14 ...)"
+                                 : "+ rating takes COUNTRY VALUE pairs";
+      return false;
+    }
+    std::vector<uint8_t> nibbles;
+    std::vector<Rating> ratings;
+    for (size_t i = 0; i < words.size(); ++i) {
+      long v = 0;
+      if (kind == "rating" && i % 2 == 0) {
+        ratings.push_back({words[i], 0});
+        continue;
+      }
+      if (!ParseNumber(words[i], 0, 0xFF, &v)) {
+        *error = "bad byte '" + words[i] + "'";
+        return false;
+      }
+      if (kind == "content") {
+        nibbles.push_back(static_cast<uint8_t>(v));
+      } else {
+        ratings.back().rating = static_cast<uint8_t>(v);
+      }
+    }
+    e->more.push_back(kind == "content" ? ContentDescriptor(nibbles)
+                                        : ParentalRatingDescriptor(ratings));
+    return true;
+  }
+  *error = "unknown descriptor kind '" + kind + "' (short, extended, content, rating)";
+  return false;
+}
+
+// ISO 639-2 codes of one language ("ger" and "DEU"), as the reader matches them.
+bool SameLanguageCode(const std::string& a, const std::string& b) {
+  char ca[4];
+  char cb[4];
+  if (a.size() != 3 || b.size() != 3 || !CanonicalLanguage(a.c_str(), ca) ||
+      !CanonicalLanguage(b.c_str(), cb)) {
+    return a == b;
+  }
+  return std::strcmp(ca, cb) == 0;
+}
+
+// The extended parts into their places in e->more, numbered per language in order.
+bool PlaceParts(const std::vector<ExtendedPart>& parts, Event* e, std::string* error) {
+  size_t next = 0;
+  for (Bytes& d : e->more) {
+    if (!d.empty()) continue;
+    const ExtendedPart& p = parts[next++];
+    int number = 0;
+    int count = 0;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      if (!SameLanguageCode(parts[i].language, p.language)) continue;
+      if (i < next - 1) ++number;
+      ++count;
+    }
+    if (!ExtendedEventDescriptor(p.number >= 0 ? p.number : number,
+                                 p.last >= 0 ? p.last : count - 1, p.language, p.items, p.text, &d,
+                                 error)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool BuildStream(const std::string& schedule, Bytes* stream, std::string* error) {
   stream->clear();
   uint8_t continuity = 0;
   size_t line_start = 0;
   int line_number = 0;
+  // The event line being read, with the `+` lines below it; sent when the next line is not one.
+  bool pending = false;
+  int pending_line = 0;
+  int repeat = 1;
+  Event e;
+  std::vector<ExtendedPart> parts;
+  auto flush = [&]() {
+    if (!pending) return true;
+    pending = false;
+    Bytes section;
+    std::string why;
+    if (!PlaceParts(parts, &e, &why) || !BuildEitSection(e, &section, &why)) {
+      *error = "line " + std::to_string(pending_line) + ": " + why;
+      return false;
+    }
+    for (int r = 0; r < repeat; ++r) Packetise(kEitPid, section, &continuity, stream);
+    return true;
+  };
   while (line_start < schedule.size()) {
     size_t line_end = schedule.find('\n', line_start);
     if (line_end == std::string::npos) line_end = schedule.size();
@@ -609,20 +836,30 @@ bool BuildStream(const std::string& schedule, Bytes* stream, std::string* error)
       return false;
     }
     if (tokens.empty() || (!tokens[0].quoted && tokens[0].text[0] == '#')) continue;
+    if (!tokens[0].quoted && tokens[0].text == "+") {
+      if (!pending || !ParseMoreLine(tokens, &e, &parts, &why)) {
+        *error = "line " + std::to_string(line_number) + ": " +
+                 (pending ? why : "a '+' line follows an event line");
+        return false;
+      }
+      continue;
+    }
+    if (!flush()) return false;
     if (tokens.size() == 1 && tokens[0].text == "null") {
       AppendNullPacket(stream);
       continue;
     }
-    Event e;
-    int repeat = 1;
-    Bytes section;
-    if (!ParseEventLine(tokens, &e, &repeat, &why) || !BuildEitSection(e, &section, &why)) {
+    e = Event();
+    parts.clear();
+    repeat = 1;
+    if (!ParseEventLine(tokens, &e, &repeat, &why)) {
       *error = "line " + std::to_string(line_number) + ": " + why;
       return false;
     }
-    for (int r = 0; r < repeat; ++r) Packetise(kEitPid, section, &continuity, stream);
+    pending = true;
+    pending_line = line_number;
   }
-  return true;
+  return flush();
 }
 
 std::string HexDump(const uint8_t* data, size_t size) {

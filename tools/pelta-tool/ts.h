@@ -40,8 +40,28 @@ struct Event {
   std::string name;
   std::string text;
   std::string language = "eng";
-  bool empty = false;  // no event at all: section_length 15
+  bool empty = false;       // no event at all: section_length 15
+  std::vector<Bytes> more;  // whole descriptors appended to the event's loop, in order
 };
+
+// Descriptors for Event::more (EN 300 468, 6.2.37, 6.2.15, 6.2.9, 6.2.28). Texts are the field
+// bytes as broadcast (selector included). False, with a message, when one exceeds 255 bytes.
+bool ShortEventDescriptor(const std::string& language, const std::string& name,
+                          const std::string& text, Bytes* out, std::string* error);
+struct ExtendedItem {
+  std::string description;
+  std::string item;
+};
+bool ExtendedEventDescriptor(int number, int last, const std::string& language,
+                             const std::vector<ExtendedItem>& items, const std::string& text,
+                             Bytes* out, std::string* error);
+// Pairs of nibbles as one byte each (0x14: level 1 is 1, level 2 is 4), user byte 0.
+Bytes ContentDescriptor(const std::vector<uint8_t>& nibbles);
+struct Rating {
+  std::string country;
+  uint8_t rating;
+};
+Bytes ParentalRatingDescriptor(const std::vector<Rating>& ratings);
 
 // The whole section, CRC_32 included. Fails (false, message) when a descriptor would exceed
 // 255 bytes.

@@ -103,9 +103,10 @@ void CheckSettingsMenu(const Plugin& plugin) {
         "Font button runs the font dialog and the alignment choice, the dialog stays open",
         "font dialog %d, alignment menu %d", font_dialog_seen, alignment_seen);
   const std::vector<std::string> ini = ReadLines(plugin.dir + "\\pelta.ini");
-  Check(!Visible("Settings") && ini.size() == 17 && ini[12] == opacity_text && ini[13] == "0" &&
-            !ini[15].empty() && ini[16] == "1",
-        "Save hides the dialog and writes seventeen lines to pelta.ini (font, alignment, times)",
+  Check(!Visible("Settings") && ini.size() == 18 && ini[12] == opacity_text && ini[13] == "0" &&
+            !ini[15].empty() && ini[16] == "1" && ini[17] == "cze,zho",
+        "Save hides the dialog and writes eighteen lines to pelta.ini (font, alignment, times, "
+        "EPG languages)",
         "%d lines", static_cast<int>(ini.size()));
 }
 
@@ -164,7 +165,7 @@ void CheckSettingsControls(const Plugin& plugin) {
   g_step = "Settings controls";
   const std::string ini_path = plugin.dir + "\\pelta.ini";
   // Reading order, from the field the dialog opens on; then round to the first again.
-  const std::vector<int> forward = {8,  6,  10, 9,  19, 3,  22, 2,  15,
+  const std::vector<int> forward = {8,  6,  10, 9,  19, 3,  22, 2,  15, 24,
                                     14, 23, 13, 12, 7,  11, 20, 21, 4};
   const std::vector<int> backward = {21, 20, 11};
   std::vector<int> tabbed, shift_tabbed;
@@ -241,7 +242,7 @@ void CheckSettingsControls(const Plugin& plugin) {
         "Up and Down in the display time's field move it a tenth, and Save writes it",
         "field \"%s\", line 1 \"%s\" (want %s)", spun.c_str(), ini.empty() ? "" : ini[0].c_str(),
         want_time);
-  Check(!Visible("Settings") && ini.size() == 17 && ini[1] == "2" && ini[2] == "1056816" &&
+  Check(!Visible("Settings") && ini.size() == 18 && ini[1] == "2" && ini[2] == "1056816" &&
             ini[4] == "0" && ini[7] == "1" && ini[10] == "-1" && ini[12] == "99" && ini[14] == "2",
         "Enter saves what the check boxes, lists, swatch and slider show",
         "%d lines: size %s, back %s, guide %s, follow %s, debug %s, opacity %s, format %s",

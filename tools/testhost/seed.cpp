@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "guide_checks.h"
 #include "hostile_checks.h"
 #include "testhost.h"
 
@@ -35,6 +36,7 @@ int RunSeed() {
   CheckSettingsCloseBox(plugin);
   // Before the controls' check: that one saves a Settings with the programme guide off.
   CheckUnicodeTexts(plugin);
+  CheckGuideWindow(plugin);
   // The strip may still be up: should it hide while the next check works the dialog with keys,
   // the focus stays in the dialog.
   CheckSettingsControls(plugin);

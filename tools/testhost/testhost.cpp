@@ -29,6 +29,7 @@
 #include <string>
 #include <thread>
 
+#include "guide_checks.h"
 #include "programme_times_checks.h"
 
 namespace testhost {
@@ -93,6 +94,8 @@ void ParseArgs(int argc, char** argv) {
     else if (key == "--slow")
       o.slow = std::max(1, std::atoi(value));
     else if (ProgrammeTimesOption(key, value))
+      continue;
+    else if (GuideWindowOption(key, value))
       continue;
     else
       Note("unknown option %s", key.c_str());

@@ -137,7 +137,8 @@ NativeControl* FindNativeControl(NativePanel* panel, int number) {
 }
 
 bool IsEdit(uir::Kind kind) {
-  return kind == uir::Kind::Numeric || kind == uir::Kind::Float || kind == uir::Kind::TextBox;
+  return kind == uir::Kind::Numeric || kind == uir::Kind::Float || kind == uir::Kind::TextBox ||
+         kind == uir::Kind::String;
 }
 
 bool IsSetting(uir::Kind kind) {
@@ -148,8 +149,8 @@ bool IsSetting(uir::Kind kind) {
 // A field whose label is a STATIC to its left.
 bool HasFieldLabel(const uir::Control& c) {
   return c.label[0] != '\0' && (c.kind == uir::Kind::Numeric || c.kind == uir::Kind::Float ||
-                                c.kind == uir::Kind::Dropdown || c.kind == uir::Kind::Colour ||
-                                c.kind == uir::Kind::Slider);
+                                c.kind == uir::Kind::String || c.kind == uir::Kind::Dropdown ||
+                                c.kind == uir::Kind::Colour || c.kind == uir::Kind::Slider);
 }
 
 // The DPI the panel's controls are drawn at (ATTR_PANEL_DPI). Caller holds the lock.
@@ -805,6 +806,7 @@ void ChildCommand(HWND window, int handle, int number, int code, HWND child) {
     case uir::Kind::Numeric:
     case uir::Kind::Float:
     case uir::Kind::TextBox:
+    case uir::Kind::String:
       if (code != EN_CHANGE) break;
       EditChanged(handle, number, child);
       SyncExtra(handle, number);
@@ -950,6 +952,7 @@ bool CreatePanelWindows(int handle, const uir::Panel& layout, HWND* out_window) 
     switch (c.kind) {
       case uir::Kind::Numeric:
       case uir::Kind::Float:
+      case uir::Kind::String:
         window_class = L"EDIT";
         control_style |= WS_TABSTOP | ES_AUTOHSCROLL;
         control_ex = WS_EX_CLIENTEDGE;
