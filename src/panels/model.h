@@ -1,10 +1,10 @@
 // The panel model: the one place that says what a panel call does.
 //
-// Every operation of panels.h is implemented once, in model.cpp, over the state declared here:
-// the handle table, each panel's controls with their values and attributes, the validation of
-// what a call may set, the formatting of numbers, the anchoring of aligned labels, the callback
-// table and the nested event loops with their quit requests. The result codes are those of
-// panels.h (PanelResult).
+// Every operation of panels.h is implemented once, in panel_calls.cpp and model.cpp, over the
+// state declared here: the handle table, each panel's controls with their values and
+// attributes, the validation of what a call may set, the formatting of numbers, the anchoring of
+// aligned labels, the callback table and the nested event loops with their quit requests. The
+// result codes are those of panels.h (PanelResult).
 //
 // A driver only realises that state (driver.h): panels/win32 makes native windows and paints
 // them, panels/memory keeps simulated windows on the simulated desktop and a scripted event

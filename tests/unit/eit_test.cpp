@@ -5,17 +5,16 @@
 #include "guide/eit.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "alloc_counter.h"
+#include "eit_helpers.h"
 #include "fixture.h"
 #include "platform/sim/sim.h"
 #include "settings/settings.h"
@@ -26,7 +25,13 @@ namespace {
 
 using namespace std::string_literals;
 
-using ts::Bytes;
+using eit_helpers::Bytes;
+using eit_helpers::Deliver;
+using eit_helpers::ExpectText;
+using eit_helpers::Hex;
+using eit_helpers::kSchedule;
+using eit_helpers::PayloadsOf;
+using eit_helpers::SetChannel;
 
 constexpr uint16_t kSid = 0x1234;
 
@@ -49,17 +54,6 @@ Bytes WorkedBlock() {
   Bytes block(kWorkedPacket, kWorkedPacket + sizeof kWorkedPacket);
   block.resize(ts::kPayloadSize, 0xFF);
   return block;
-}
-
-std::string Hex(const std::string& s) {
-  return ts::HexDump(reinterpret_cast<const uint8_t*>(s.data()), s.size());
-}
-
-// Byte-exact text comparison with both sides hex-dumped on a mismatch.
-void ExpectText(const std::string& actual, const std::string& expected, const char* what) {
-  EXPECT_EQ(actual, expected) << what << "\nactual:\n"
-                              << Hex(actual) << "\nexpected:\n"
-                              << Hex(expected);
 }
 
 // The payloads (pointer field first) of one event's section.
@@ -92,17 +86,6 @@ ts::Event Following(const std::string& name, const std::string& text, uint16_t s
   return MakeEvent(sid, 1, 0x21, 0x00, 0x4D, name, text);
 }
 
-Bytes PayloadsOf(const std::string& schedule) {
-  Bytes stream;
-  std::string error;
-  EXPECT_TRUE(ts::BuildStream(schedule, &stream, &error)) << error;
-  return ts::ExtractPayloads(stream, ts::kEitPid);
-}
-
-void Deliver(const Bytes& block, int filter = 1) {
-  OnDataArrival(filter, static_cast<int>(block.size()), block.data());
-}
-
 // Delivers every payload in blocks of `packets`.
 void DeliverStream(const Bytes& payloads, size_t packets) {
   const size_t size = packets * ts::kPayloadSize;
@@ -110,10 +93,6 @@ void DeliverStream(const Bytes& payloads, size_t packets) {
     const size_t n = payloads.size() - at < size ? payloads.size() - at : size;
     OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
   }
-}
-
-void SetChannel(uint16_t sid) {
-  StoreCurrentChannel(MakeChannel("Test", 11778000, 1, sid, 0));
 }
 
 std::string NowDesc() {
@@ -132,7 +111,8 @@ class EitTest : public ::testing::Test {
     GuideFormat = 1;
     SetChannel(kSid);
     eitstate = 1;
-    dump_ = ::testing::TempDir() + "pelta_eit_dump_" +
+    // The process id too: two runs at once (two checkouts) run the same test.
+    dump_ = ::testing::TempDir() + "pelta_eit_dump_" + std::to_string(::getpid()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".dbg";
     std::remove(dump_.c_str());
   }
@@ -380,108 +360,6 @@ TEST_F(EitTest, SelectorsCleaningAndLeadingSkip) {
   }
 }
 
-TEST(BcdT, HourOffsetsWrapIntoTheDay) {
-  struct Case {
-    int hour, minute, offset;
-    const char* text;
-  } cases[] = {
-      {0x23, 0x00, 2, "01:00"},
-      {0x00, 0x30, -1, "23:30"},
-      {0x12, 0x07, 0, "12:07"},
-      {0x20, 0x15, 1, "21:15"},
-      {0x09, 0x45, 0, "09:45"},
-      {0x23, 0x59, 0, "23:59"},
-      {0x00, 0x00, 24, "00:00"},
-      {0x19, 0x00, 5, "00:00"},
-      // Any offset counts modulo 24: 30 is +6, -30 is -6, 200 is +8, -200 is -8.
-      {0x19, 0x15, 30, "01:15"},
-      {0x19, 0x15, -30, "13:15"},
-      {0x19, 0x15, 200, "03:15"},
-      {0x19, 0x15, -200, "11:15"},
-      {0x00, 0x00, INT_MAX, "07:00"},
-      {0x05, 0x00, INT_MIN, "21:00"},
-      {0x2F, 0x00, 23, "10:00"},
-  };
-  for (const Case& c : cases) {
-    HourOffset = c.offset;
-    BcdT(static_cast<signed char>(c.hour), static_cast<signed char>(c.minute));
-    EXPECT_STREQ(evtime, c.text) << std::hex << c.hour << ":" << c.minute << std::dec << " + "
-                                 << c.offset;
-  }
-  HourOffset = 0;
-}
-
-// MJD of a date, as EN 300 468 annex C defines it (1970-01-01 is 40587).
-uint16_t Mjd(int y, int m, int d) {
-  const int a = (14 - m) / 12, yy = y + 4800 - a, mm = m + 12 * a - 3;
-  const int jdn = d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
-  return static_cast<uint16_t>(jdn - 2400001);
-}
-
-TEST(BcdT, LocalTimeUsesTheZoneRulesOfTheDate) {
-  const char* kBerlin = "CET-1CEST,M3.5.0,M10.5.0/3";
-  const struct {
-    const char* what;
-    const char* zone;
-    uint16_t mjd;
-    int hour, minute;
-    const char* text;
-  } rows[] = {
-      {"Berlin in summer", kBerlin, Mjd(2026, 7, 1), 0x19, 0x15, "21:15"},
-      {"Berlin in winter", kBerlin, Mjd(2026, 1, 15), 0x19, 0x15, "20:15"},
-      {"a minute before the change to summer time", kBerlin, Mjd(2026, 3, 29), 0x00, 0x59, "01:59"},
-      {"summer time from 01:00 UTC on the last Sunday of March", kBerlin, Mjd(2026, 3, 29), 0x01,
-       0x00, "03:00"},
-      {"back to winter time at 01:00 UTC on the last Sunday of October", kBerlin, Mjd(2026, 10, 25),
-       0x01, 0x00, "02:00"},
-      {"a half-hour zone", "IST-5:30", Mjd(2026, 7, 1), 0x19, 0x15, "00:45"},
-      {"past midnight: the next day's rules", kBerlin, Mjd(2026, 3, 28), 0x23, 0x30, "00:30"},
-      {"west of UTC, the day before", "EST5EDT,M3.2.0,M11.1.0", Mjd(2026, 1, 1), 0x02, 0x00,
-       "21:00"},
-      {"an undefined date shows UTC", kBerlin, 0xFFFF, 0x19, 0x15, "19:15"},
-      {"digits that are not BCD show as the reader always took them", kBerlin, Mjd(2026, 7, 1),
-       0x2F, 0x7A, "11:7A"},
-  };
-  LocalTime = 1;
-  HourOffset = 5;  // not used with local time
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    ASSERT_TRUE(sim::SetTimeZone(row.zone));
-    BcdT(static_cast<signed char>(row.hour), static_cast<signed char>(row.minute), row.mjd);
-    EXPECT_STREQ(evtime, row.text);
-  }
-  LocalTime = 0;
-  HourOffset = 0;
-  sim::ResetTimeZone();
-}
-
-TEST(SimTimeZone, RulesAndNamesItReads) {
-  const struct {
-    const char* zone;
-    bool ok;
-  } rows[] = {
-      {"UTC0", true},
-      {"<+0545>-5:45", true},
-      {"CET-1CEST,M3.5.0,M10.5.0/3", true},
-      {"", true},
-      {"CET-", false},
-      {"CET-1CEST,M13.5.0,M10.5.0", false},
-      {"../../etc/passwd", false},
-      {"Nowhere/Atlantis", false},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(sim::SetTimeZone(row.zone), row.ok) << row.zone;
-  }
-  // A zone name reads the rule at the end of its tz database file, where the machine has one.
-  if (sim::SetTimeZone("Europe/Berlin")) {
-    LocalTime = 1;
-    BcdT(0x19, 0x15, Mjd(2026, 7, 1));
-    EXPECT_STREQ(evtime, "21:15");
-    LocalTime = 0;
-  }
-  sim::ResetTimeZone();
-}
-
 TEST_F(EitTest, GuideFormats) {
   struct Case {
     int32_t format;
@@ -629,15 +507,6 @@ TEST_F(EitTest, ExtendedAnd69Descriptors) {
   }
 }
 
-const char kSchedule[] =
-    "# two services, a null packet and a long section between them\n"
-    "0x0101 present   06:00 short \"Breakfast\" \"Coffee\"\n"
-    "null\n"
-    "0x1234 following 21:00 short \"\\x10\\x00\\x05Film\" \"\\x10\\x00\\x05A *long* film\"\n"
-    "0x1234 present   20:15 short \"News\" \"Weather\\x8Atonight\" repeat=2\n"
-    "0x0101 following 07:00 extended \"Item\" \"Morning show\"\n"
-    "0x1234 present   20:15 short \"Replay\" \"never shown\"\n";
-
 TEST_F(EitTest, StreamsFromASchedule) {
   const Bytes payloads = PayloadsOf(kSchedule);
   ASSERT_EQ(payloads.size(), 6 * ts::kPayloadSize);  // the null packet is not on PID 0x12
@@ -764,190 +633,6 @@ TEST_F(EitTest, ResetGuideStateRestoresLoadValues) {
   Deliver(EventPayload(Present("A", "B")));
   EXPECT_STREQ(nxttxt, "");
 }
-
-// The reader, channel changes and the display timer on three threads: every pair of lines the
-// timer takes belongs to one channel, and ThreadSanitizer sees no race.
-TEST(EitThreads, ReaderChannelChangeAndTimer) {
-  sim::Reset();
-  ResetSettingsState();
-  ResetChannelState();
-  ResetGuideState();
-  GuideFormat = 1;
-  const uint16_t sids[] = {0x0A0A, 0x0B0B};
-  // Both services at two versions of their p/f table, so lines are also refreshed while the
-  // timer takes them and channels change.
-  std::vector<Bytes> blocks;
-  for (const char* version : {"0", "1"}) {
-    for (uint16_t sid : sids) {
-      char name[8];
-      std::snprintf(name, sizeof name, "%04X", sid);
-      const std::string v = std::string(" version=") + version + "\n";
-      std::string schedule = std::string("0x") + name + " present 20:15 short \"" + name +
-                             "-now\" \"" + name + "\"" + v + "0x" + name +
-                             " following 21:00 short \"" + name + "-next\" \"" + name + "\"" + v;
-      blocks.push_back(PayloadsOf(schedule));
-    }
-  }
-  SetChannel(sids[0]);
-  eitstate = 1;
-
-  constexpr int kRounds = 20000;
-  std::atomic<bool> done{false};
-  std::atomic<int> mismatches{0};
-  std::atomic<int> taken{0};
-  std::thread reader([&] {
-    for (int i = 0; !done.load(); ++i) Deliver(blocks[static_cast<size_t>(i) % blocks.size()]);
-  });
-  std::thread timer([&] {
-    char now[kGuideTextMax], next[kGuideTextMax];
-    while (!done.load()) {
-      if (!TakeReadyLines(now, next, sizeof now)) continue;
-      ++taken;
-      // "(20:15) XXXX-now > XXXX " and "(21:00) XXXX-next > XXXX "
-      if (std::strncmp(now + 8, next + 8, 4) != 0 || std::strlen(now) != 24 ||
-          std::strlen(next) != 25) {
-        ++mismatches;
-      }
-    }
-  });
-  for (int i = 0; i < kRounds; ++i) {
-    SetChannel(sids[i % 2]);
-    ResetLinesForChannel();
-    char desc[kGuideTextMax];
-    CopyNowDesc(desc, sizeof desc);
-    if (i % 64 == 0) std::this_thread::yield();
-  }
-  // On a loaded machine the resets may have kept every pair from completing; let one channel
-  // stand until the timer has taken a pair (bounded), so the check below sees real hand-overs.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (taken.load() == 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  done = true;
-  reader.join();
-  timer.join();
-  EXPECT_EQ(mismatches.load(), 0);
-  EXPECT_GT(taken.load(), 0);
-  ResetGuideState();
-  ResetChannelState();
-  ResetSettingsState();
-}
-
-// pelta-tool mkts and eit, as a user runs them.
-#ifdef PELTA_TOOL
-TEST(EitTool, MktsThenEitPrintsTheLines) {
-  const std::string dir = ::testing::TempDir();
-  const std::string schedule = dir + "pelta_eit_tool.txt";
-  const std::string stream = dir + "pelta_eit_tool.ts";
-  std::FILE* f = std::fopen(schedule.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fputs(kSchedule, f);
-  std::fclose(f);
-  const std::string tool = PELTA_TOOL;
-  EXPECT_EQ(RunCommand(tool + " mkts " + schedule + " --out " + stream), "7 packets\n");
-  EXPECT_EQ(RunCommand(tool + " eit " + stream + " --list"),
-            "sid 257 (0x0101): present following\nsid 4660 (0x1234): present following\n");
-  ExpectText(
-      RunCommand(tool + " eit " + stream + " --sid 0x1234 --hour-offset 1 --block-packets 3"),
-      "now: (21:15) News > Weather tonight \n"
-      "next: (22:00) Film > A  long  film \n"
-      "desc: Weather tonight\n"
-      "state: 7\n",
-      "sid 0x1234");
-  ExpectText(RunCommand(tool + " eit " + stream + " --sid 257 --guide-format 2"),
-             "now: (06:00) Breakfast \n"
-             "next: Coffee \n"
-             "desc: Coffee\n"
-             "state: 7\n",
-             "sid 257");
-  ExpectText(RunCommand(tool + " eit " + stream + " --sid 99"), "now: \nnext: \ndesc: \nstate: 1\n",
-             "unknown sid");
-  std::remove(schedule.c_str());
-  std::remove(stream.c_str());
-}
-
-TEST(EitTool, AProgrammeChangePartWayAndTheTimeOptions) {
-  const std::string stream = ::testing::TempDir() + "pelta_eit_change.ts";
-  const std::string tool = PELTA_TOOL;
-  ASSERT_EQ(RunCommand(tool + " mkts " PELTA_TEST_DATA "/change.schedule --out " + stream),
-            "9 packets\n");
-  const std::string ended = "now: (21:00) Film > Drama \nnext: (22:30) Late show > Talk \n";
-  const std::string tail = ended + "desc: Drama\nstate: 7\n";
-  const struct {
-    const char* options;
-    std::string out;
-  } rows[] = {
-      {"", tail},
-      {" --block-packets 1", tail},
-      {" --follow --block-packets 1",
-       "packet 2:\nnow: (20:15) News > Weather \nnext: (21:00) Film > Drama \npacket 7:\n" + ended +
-           tail},
-      {" --follow", "packet 9:\n" + ended + tail},  // one block: the change is never seen apart
-      {" --hour-offset 30",
-       "now: (03:00) Film > Drama \nnext: (04:30) Late show > Talk \n"
-       "desc: Drama\nstate: 7\n"},
-      {" --hour-offset -30",
-       "now: (15:00) Film > Drama \nnext: (16:30) Late show > Talk \n"
-       "desc: Drama\nstate: 7\n"},
-      {" --hour-offset LOCAL --tz CET-1CEST,M3.5.0,M10.5.0/3",
-       "now: (23:00) Film > Drama \nnext: (00:30) Late show > Talk \ndesc: Drama\nstate: 7\n"},
-      {" --hour-offset local", tail},  // UTC without a zone
-  };
-  for (const auto& row : rows) {
-    ExpectText(RunCommand(tool + " eit " + stream + " --sid 0x1234" + row.options), row.out,
-               row.options);
-  }
-  std::remove(stream.c_str());
-}
-
-TEST(EitTool, ShowAfterAProgrammeChangeWhileTheStripIsHidden) {
-  const std::string dir = ::testing::TempDir();
-  const std::string tool = PELTA_TOOL;
-  const struct {
-    const char* file;
-    const char* text;
-  } schedules[] = {
-      {"pelta_show_before",
-       "28106 present 20:15 short \"News\" \"Weather\" date=2026-07-01\n"
-       "28106 following 21:00 short \"Film\" \"Drama\" date=2026-07-01\n"},
-      {"pelta_show_after",
-       "28106 present 21:00 short \"Film\" \"Drama\" version=1 date=2026-07-01\n"
-       "28106 following 22:30 short \"Late show\" \"Talk\" version=1 date=2026-07-01\n"},
-  };
-  for (const auto& sc : schedules) {
-    std::FILE* f = std::fopen((dir + sc.file + ".txt").c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fputs(sc.text, f);
-    std::fclose(f);
-    RunCommand(tool + " mkts " + dir + sc.file + ".txt --out " + dir + sc.file + ".ts");
-  }
-  // The shipped pelta.ini says `local` and shows programme times: without --tz the machine is
-  // on UTC; each event lasts an hour (mkts's default).
-  const struct {
-    const char* options;
-    const char* strip;
-    const char* now;
-  } rows[] = {
-      {"", "hidden", "(20:15\u201321:15) News > Weather "},
-      {" --keys P", "shown", "(21:00\u201322:00) Film > Drama "},
-      {" --keys P --tz CET-1CEST,M3.5.0,M10.5.0/3", "shown", "(23:00\u201300:00) Film > Drama "},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.options);
-    const std::string out = dir + "pelta_show_change";
-    const std::string said =
-        RunCommand(tool + " show --ts " + dir + "pelta_show_before.ts --ts-later " + dir +
-                   "pelta_show_after.ts --out " + out + row.options);
-    EXPECT_NE(said.find(std::string("60 ") + row.strip), std::string::npos) << said;
-    std::FILE* f = std::fopen((out + "/display.json").c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    std::string json(1 << 16, '\0');
-    json.resize(std::fread(&json[0], 1, json.size(), f));
-    std::fclose(f);
-    EXPECT_NE(json.find(row.now), std::string::npos) << json;
-  }
-}
-#endif
 
 }  // namespace
 

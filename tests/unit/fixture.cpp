@@ -33,9 +33,8 @@ void PluginTest::SetUp() {
   sim::Reset();
   mem::Reset();
   harness::ResetHost(4242, 0);
-  char tmpl[] = "/tmp/pelta-test-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  dir_ = tmpl;
+  dir_ = MakeTempDir("pelta-test");
+  ASSERT_FALSE(dir_.empty());
   ASSERT_EQ(mkdir((dir_ + "/pelta_icon").c_str(), 0755), 0);
   WriteFile("pelta.uir", Slurp(std::string(PELTA_SOURCE_DIR) + "/assets/pelta.uir"));
   std::string logo = Slurp(std::string(PELTA_SOURCE_DIR) + "/assets/pelta_icon/0.jpg");
@@ -47,8 +46,7 @@ void PluginTest::SetUp() {
 
 void PluginTest::TearDown() {
   Unload();
-  std::string cmd = "rm -rf '" + dir_ + "'";
-  if (!dir_.empty() && std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir_;
+  if (!dir_.empty() && !RemoveTempDir(dir_)) ADD_FAILURE() << "cannot remove " << dir_;
 }
 
 std::vector<std::string> PluginTest::DefaultIni() {
@@ -95,6 +93,16 @@ void PluginTest::LoadStartAndPassGate() {
   On_Channel_Change(MakeChannel("Gate", 11778000, 1, 1, 0));
   sim::FireTimer(5);
   ASSERT_EQ(StartKeySent.load(), 1);
+}
+
+std::string MakeTempDir(const char* prefix) {
+  std::string pattern = ::testing::TempDir() + prefix + "-XXXXXX";
+  return mkdtemp(&pattern[0]) != nullptr ? pattern : std::string();
+}
+
+bool RemoveTempDir(const std::string& dir) {
+  const std::string cmd = "rm -rf '" + dir + "'";
+  return std::system(cmd.c_str()) == 0;
 }
 
 std::string RunCommand(const std::string& command, int* exit_status) {

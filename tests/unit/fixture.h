@@ -59,6 +59,25 @@ class PluginTest : public ::testing::Test {
 // exit status, -1 when it did not exit normally.
 std::string RunCommand(const std::string& command, int* exit_status = nullptr);
 
+// A new, empty folder of this run alone (mkdtemp: `prefix`-XXXXXX in the test temp folder), so
+// test runs that go at once (ctest -j, two checkouts on one machine) never share a file; "" when
+// none can be made.
+std::string MakeTempDir(const char* prefix);
+// Removes a folder MakeTempDir made, with all it holds; false when it cannot.
+bool RemoveTempDir(const std::string& dir);
+
+// MakeTempDir for one test, removed when the test ends however it ends. `path` ends in '/'.
+struct ScopedTempDir {
+  explicit ScopedTempDir(const char* prefix) : dir(MakeTempDir(prefix)), path(dir + "/") {}
+  ~ScopedTempDir() {
+    if (!dir.empty()) RemoveTempDir(dir);
+  }
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  const std::string dir;
+  const std::string path;
+};
+
 // The smallest file that passes for a JPEG of `width` x `height` before decoding: start of image,
 // a baseline frame header with one component, end of image.
 std::string JpegHeader(int width, int height);

@@ -80,8 +80,10 @@ TEST(PictureBounds, FilesOverOneMebibyteAreRefusedUnread) {
                {1024 * 1024 - JpegHeader(8, 8).size(), PictureCheck::kOk},
                {1024 * 1024 - JpegHeader(8, 8).size() + 1, PictureCheck::kTooLarge}};
   for (const Case& c : cases) {
-    const std::string path = "/tmp/pelta-picture-large.jpg";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    char path[] = "/tmp/pelta-picture-large-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    std::FILE* f = fdopen(fd, "wb");
     ASSERT_NE(f, nullptr);
     const std::string header = JpegHeader(8, 8);
     std::fwrite(header.data(), 1, header.size(), f);
@@ -90,8 +92,8 @@ TEST(PictureBounds, FilesOverOneMebibyteAreRefusedUnread) {
     std::fclose(f);
     int width = 0;
     int height = 0;
-    EXPECT_EQ(CheckPictureFile(path.c_str(), &width, &height), c.result) << c.padding;
-    std::remove(path.c_str());
+    EXPECT_EQ(CheckPictureFile(path, &width, &height), c.result) << c.padding;
+    std::remove(path);
   }
   int width = 0;
   int height = 0;

@@ -1,6 +1,10 @@
 // Internals shared by the Win32 panel run-time's files (not part of the panel seam).
 //
-//   panels_win32.cpp   the driver: native windows for the model's panels and controls, painting
+//   panels_win32.cpp   the driver: native windows for the model's panels and controls, the
+//                      native objects beside the model (native_win32.h), with
+//                      controls_win32.cpp (painting, our own control class),
+//                      settings_win32.cpp (the setting kinds) and panel_window_win32.cpp (the
+//                      panel window, its controls' creation, classes, dialog keys)
 //   runtime_win32.cpp  set-up and close, one turn of the event loop, font dialog, screen and
 //                      module folder
 //   image_win32.cpp    JPEG (any GDI+ format) to a bitmap, GDI+ started on first use
