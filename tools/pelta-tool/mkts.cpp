@@ -110,7 +110,9 @@ int RunMkts(int argc, char** argv) {
     std::fprintf(stderr, "pelta-tool mkts: cannot write %s\n", out_path);
     return 1;
   }
-  const bool written = std::fwrite(stream.data(), 1, stream.size(), out) == stream.size();
+  // An empty schedule makes an empty file: no write at all, as data() may then be null.
+  const bool written =
+      stream.empty() || std::fwrite(stream.data(), 1, stream.size(), out) == stream.size();
   if (std::fclose(out) != 0 || !written) {
     std::fprintf(stderr, "pelta-tool mkts: cannot write %s\n", out_path);
     return 1;
