@@ -202,8 +202,10 @@ bool ParseEventLine(const std::vector<Token>& tokens, Event* e, int* repeat, std
     e->section_number = 0;
   } else if (tokens[1].text == "following") {
     e->section_number = 1;
+  } else if (ParseNumber(tokens[1].text, 0, 255, &v)) {
+    e->section_number = static_cast<uint8_t>(v);  // a schedule section (table=0x50 ...)
   } else {
-    *error = "section must be present or following, not '" + tokens[1].text + "'";
+    *error = "section must be present, following or 0..255, not '" + tokens[1].text + "'";
     return false;
   }
   if (!ParseTime(tokens[2].text, &e->hour_bcd, &e->minute_bcd)) {

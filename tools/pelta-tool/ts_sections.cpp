@@ -160,23 +160,17 @@ Bytes ParentalRatingDescriptor(const std::vector<Rating>& ratings) {
   return d;
 }
 
-bool BuildEitSection(const Event& e, Bytes* section, std::string* error) {
-  Bytes body;  // everything behind section_length, CRC excluded
-  Put16(&body, e.service_id);
-  body.push_back(static_cast<uint8_t>(0xC1 | (e.version & 0x1F) << 1));  // current_next 1
-  body.push_back(e.section_number);
-  body.push_back(1);  // last_section_number
-  Put16(&body, kTransportStreamId);
-  Put16(&body, kOriginalNetworkId);
-  body.push_back(1);  // segment_last_section_number
-  body.push_back(e.table_id);
-  if (!e.empty) {
-    Put16(&body, e.event_id);
-    Put16(&body, e.mjd);
-    body.push_back(e.hour_bcd);
-    body.push_back(e.minute_bcd);
-    body.push_back(0x00);  // seconds
-    body.insert(body.end(), e.duration_bcd, e.duration_bcd + 3);
+namespace {
+
+// The event's 12 fixed bytes and its descriptor loop.
+bool AppendEvent(const Event& e, Bytes* body, std::string* error) {
+  {
+    Put16(body, e.event_id);
+    Put16(body, e.mjd);
+    body->push_back(e.hour_bcd);
+    body->push_back(e.minute_bcd);
+    body->push_back(0x00);  // seconds
+    body->insert(body->end(), e.duration_bcd, e.duration_bcd + 3);
     Bytes descriptors;
     bool ok = true;
     if (e.tag == 0x4D) {
@@ -199,16 +193,36 @@ bool BuildEitSection(const Event& e, Bytes* section, std::string* error) {
     }
     // running_status 4 (running) for the present event, 1 (not yet running) for the next.
     const uint16_t running = e.section_number == 0 ? 4 : 1;
-    Put16(&body, static_cast<uint16_t>(running << 13 | (descriptors.size() & 0x0FFF)));
-    body.insert(body.end(), descriptors.begin(), descriptors.end());
+    Put16(body, static_cast<uint16_t>(running << 13 | (descriptors.size() & 0x0FFF)));
+    body->insert(body->end(), descriptors.begin(), descriptors.end());
   }
+  return true;
+}
+
+// Header fields behind section_length, up to last_table_id.
+Bytes SectionHeader(uint16_t service_id, uint8_t version, uint8_t section_number,
+                    uint8_t last_section, uint8_t table_id) {
+  Bytes body;
+  Put16(&body, service_id);
+  body.push_back(static_cast<uint8_t>(0xC1 | (version & 0x1F) << 1));  // current_next 1
+  body.push_back(section_number);
+  body.push_back(last_section);  // last_section_number
+  Put16(&body, kTransportStreamId);
+  Put16(&body, kOriginalNetworkId);
+  body.push_back(last_section);  // segment_last_section_number
+  body.push_back(table_id);      // last_table_id
+  return body;
+}
+
+// table_id, section_length and CRC_32 around `body`.
+bool CloseSection(uint8_t table_id, const Bytes& body, Bytes* section, std::string* error) {
   const size_t length = body.size() + 4;
   if (length > kMaxSectionLength) {
     *error = "section too long";
     return false;
   }
   section->clear();
-  section->push_back(e.table_id);
+  section->push_back(table_id);
   // section_syntax_indicator 1, reserved_future_use 1, reserved 11, section_length.
   section->push_back(static_cast<uint8_t>(0xF0 | (length >> 8)));
   section->push_back(static_cast<uint8_t>(length & 0xFF));
@@ -218,6 +232,24 @@ bool BuildEitSection(const Event& e, Bytes* section, std::string* error) {
     section->push_back(static_cast<uint8_t>(crc >> shift));
   }
   return true;
+}
+
+}  // namespace
+
+bool BuildEitSection(const Event& e, Bytes* section, std::string* error) {
+  Bytes body = SectionHeader(e.service_id, e.version, e.section_number, 1, e.table_id);
+  if (!e.empty && !AppendEvent(e, &body, error)) return false;
+  return CloseSection(e.table_id, body, section, error);
+}
+
+bool BuildScheduleSection(uint16_t service_id, uint8_t table_id, uint8_t section_number,
+                          uint8_t version, const std::vector<Event>& events, Bytes* section,
+                          std::string* error) {
+  Bytes body = SectionHeader(service_id, version, section_number, section_number, table_id);
+  for (const Event& e : events) {
+    if (!AppendEvent(e, &body, error)) return false;
+  }
+  return CloseSection(table_id, body, section, error);
 }
 
 }  // namespace ts
