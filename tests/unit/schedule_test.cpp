@@ -16,10 +16,14 @@
 #include "en300468_decoder.h"
 #include "fixture.h"
 #include "guide/eit.h"
+#include "guide/guide_window.h"
 #include "json_dump.h"
+#include "panels/memory/memory_panels.h"
 #include "platform/sim/sim.h"
 #include "settings/settings.h"
 #include "shared/channel.h"
+#include "shared/controls.h"
+#include "shared/state.h"
 #include "ts.h"
 
 namespace {
@@ -371,6 +375,66 @@ TEST(ScheduleStreams, MktsSections) {
     EXPECT_EQ(ts::BuildStream(r.schedule, &stream, &error), r.ok) << r.schedule << error;
     EXPECT_EQ(stream.size(), r.packets * ts::kPacketSize) << r.schedule;
   }
+}
+
+// ---- the guide window ----
+
+class ScheduleWindow : public PluginTest {
+ protected:
+  static std::string List() {
+    char text[mem::kTextMax] = "";
+    EXPECT_TRUE(mem::CtrlText(pnlGuide, kGuideSchedule, text, sizeof text));
+    return text;
+  }
+  static void Feed(const std::string& schedule) {
+    Bytes stream;
+    std::string error;
+    ASSERT_TRUE(ts::BuildStream(schedule, &stream, &error)) << error;
+    const Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
+    for (size_t at = 0; at < payloads.size(); at += 10 * ts::kPayloadSize) {
+      const size_t n = std::min(payloads.size() - at, 10 * ts::kPayloadSize);
+      OnDataArrival(1, static_cast<int>(n), payloads.data() + at);
+    }
+  }
+};
+
+// Below now and next, what follows the next programme for twelve hours, by the clock, in the
+// programme lines' time base; refilled in place while the window is open, and as the clock
+// moves on.
+TEST_F(ScheduleWindow, ListsWhatFollowsTheNextProgramme) {
+  sim::SetNow(1704139800);  // 2024-01-01 20:10 UTC (mkts's default date)
+  LoadStartAndPassGate();
+  HourOffset = 1;
+  On_Channel_Change(MakeChannel("Nova", 11836000, 13, 0x1234, 0));
+  Feed(
+      "0x1234 present 20:00 short \"News\" event=10\n"
+      "0x1234 following 21:00 short \"Quiz\" duration=00:30 event=11\n"
+      // the following event again, ended, before the next, twelve hours on, and no start
+      "0x1234 0 21:00 short \"Quiz\" duration=00:30 event=11 table=0x50\n"
+      "0x1234 1 19:00 short \"Old\" duration=01:30 event=9 table=0x50\n"
+      "0x1234 2 20:30 short \"Overlap\" event=12 table=0x50\n"
+      "0x1234 3 21:30 short \"Film\\x8Aof the week\" duration=01:00 event=13 table=0x50\n"
+      "0x1234 4 23:00 short \"Late\" event=14 table=0x50\n"
+      "0x1234 5 08:10 short \"Morning\" date=2024-01-02 event=15 table=0x51\n"
+      "0x1234 6 08:00 short \"Breakfast\" date=2024-01-02 event=16 table=0x51\n");
+  sim::PressKey('O');
+  sim::FireTimer();
+  ASSERT_TRUE(mem::IsVisible(pnlGuide));
+  EXPECT_EQ(List(), "22:30  Film of the week\n00:00  Late\n09:00  Breakfast");
+
+  // A new version of a section while the window is open: in place at the next tick.
+  Feed("0x1234 4 23:15 short \"Later\" event=17 version=1 table=0x50\n");
+  sim::FireTimer();
+  EXPECT_EQ(List(), "22:30  Film of the week\n00:15  Later\n09:00  Breakfast");
+  // By the clock the film has ended: it leaves the list at the next tick, and the twelve hours
+  // reach further.
+  sim::SetNow(1704139800 + 9000);  // 22:40
+  sim::FireTimer();
+  EXPECT_EQ(List(), "00:15  Later\n09:00  Breakfast\n09:10  Morning");
+  // Another channel: nothing of this one's schedule.
+  On_Channel_Change(MakeChannel("Other", 11836000, 13, 0x9999, 0));
+  sim::FireTimer();
+  EXPECT_EQ(List(), "");
 }
 
 }  // namespace
