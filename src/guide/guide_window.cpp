@@ -30,7 +30,7 @@
 namespace {
 
 constexpr int kGuideWidth = 460;  // the window, caption and frame included
-constexpr int kGuideHeight = 756;
+constexpr int kGuideHeight = 710;
 constexpr int64_t kListAhead = int64_t{12} * 3600;  // the list looks twelve hours ahead
 
 std::atomic<bool> guideopen{false};
