@@ -9,11 +9,13 @@
 //  - Pelta: the packets' 184-byte payloads in blocks of ten, as a host delivers them, through
 //    OnDataArrival for the same current service, from a channel change (eitstate 1) to the end
 //    of the capture: both passes, CRC_32 checks, the text decoding into UTF-8, cleaning and the
-//    lines, then the watching of the shown version.
-//  - Libdvbpsi, the current service's p/f only: the demultiplexer attaches one EIT decoder, to
-//    table 0x4E of the current service, and every event of every table it delivers is decoded
-//    with its descriptors: short event, extended event, content and parental rating. This is
-//    the work the reader does for the guide window on the same packets (BM_CapturePelta).
+//    lines, then the watching of the shown version; and the service's schedule sections
+//    (tables 0x50 to 0x5F) read into the schedule table.
+//  - Libdvbpsi, the current service's p/f and schedule only: the demultiplexer attaches EIT
+//    decoders to table 0x4E and the schedule tables 0x50 to 0x5F of the current service, and
+//    every event of every table it delivers is decoded with its descriptors: short event,
+//    extended event, content and parental rating. This is the work the reader does for the
+//    guide window and its schedule list on the same packets (BM_CapturePelta).
 // bench/run prints the ratio of each libdvbpsi row to the reader's.
 #include <benchmark/benchmark.h>
 
@@ -35,6 +37,7 @@
 #include <string>
 
 #include "guide/eit.h"
+#include "guide/schedule.h"
 #include "settings/settings.h"
 #include "shared/channel.h"
 #include "ts.h"
@@ -170,7 +173,8 @@ void OnPf(void* data, dvbpsi_eit_t* eit) {
 
 void OnNewPfTable(dvbpsi_t* handle, uint8_t table_id, uint16_t extension, void* data) {
   PfRun* run = static_cast<PfRun*>(data);
-  if (table_id == kPfActual && extension == run->sid) {
+  const bool schedule = table_id >= 0x50 && table_id <= 0x5F;
+  if ((table_id == kPfActual || schedule) && extension == run->sid) {
     dvbpsi_eit_attach(handle, table_id, extension, OnPf, data);
   }
 }
@@ -221,7 +225,11 @@ void BM_CapturePelta(benchmark::State& state) {
     }
     if (eitstate.load() != 7) state.SkipWithError("the reader did not capture both events");
   }
+  static ScheduleEntry entries[kScheduleEvents];
+  const int schedule = CopySchedule(entries, kScheduleEvents);
+  if (schedule == 0) state.SkipWithError("the reader kept no schedule event");
   state.counters["packets"] = static_cast<double>(c.payloads.size() / ts::kPayloadSize);
+  state.counters["schedule"] = schedule;
 }
 BENCHMARK(BM_CapturePelta);
 

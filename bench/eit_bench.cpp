@@ -7,6 +7,9 @@
 //    every section, checks the CRC_32 of the two and captures both.
 //  - Shown: eitstate 8, ten p/f sections of the current service at the version on display:
 //    the reader watches for a new version by the section headers alone.
+//  - ScheduleRejected: ten EIT schedule sections (table 0x50) of another service, one a packet;
+//  - ScheduleCaptured: the same block with the first section the current service's, holding
+//    two events, taken into the schedule table (from a channel change before every block).
 // And the event reader alone on one whole section: a short event, an extended description in
 // five parts of Czech ISO/IEC 6937 text (950 bytes once decoded) with two items, a genre and two
 // ratings, read into the guide window's record.
@@ -14,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -21,6 +25,7 @@
 #include "guide/eit.h"
 #include "guide/eit_sections.h"
 #include "guide/event_reader.h"
+#include "guide/schedule.h"
 #include "settings/settings.h"
 #include "shared/channel.h"
 #include "shared/languages.h"
@@ -135,6 +140,32 @@ std::vector<unsigned char> Block(bool capture) {
   return block;
 }
 
+// Ten schedule sections, one per packet behind a pointer_field, each of two events; the first
+// of the current service when `capture`.
+std::vector<unsigned char> ScheduleBlock(bool capture) {
+  std::vector<unsigned char> block(kBlock, 0xFF);
+  for (size_t i = 0; i < 10; ++i) {
+    std::vector<ts::Event> events(2);
+    for (size_t k = 0; k < 2; ++k) {
+      events[k].event_id = static_cast<uint16_t>(100 + k);
+      events[k].hour_bcd = static_cast<uint8_t>(0x21 + k);
+      events[k].name = "Evening film";
+      events[k].text = "A drama";
+    }
+    ts::Bytes section;
+    std::string error;
+    const uint16_t sid = capture && i == 0 ? kSid : 0x4321;
+    if (!ts::BuildScheduleSection(sid, 0x50, static_cast<uint8_t>(i * 8), 0, events, &section,
+                                  &error) ||
+        section.size() + 1 > kPacket) {
+      std::abort();
+    }
+    block[i * kPacket] = 0;  // pointer_field
+    std::memcpy(block.data() + i * kPacket + 1, section.data(), section.size());
+  }
+  return block;
+}
+
 void Setup() {
   ResetGuideState();
   GuideFormat = 1;
@@ -200,6 +231,35 @@ void BM_EitBlockPacked(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_EitBlockPacked);
+
+void BM_EitBlockScheduleRejected(benchmark::State& state) {
+  Setup();
+  const std::vector<unsigned char> block = ScheduleBlock(false);
+  eitstate = 1;
+  for (auto _ : state) {
+    OnDataArrival(1, kBlock, block.data());
+    benchmark::ClobberMemory();
+  }
+  ScheduleEntry entry[1];
+  if (CopySchedule(entry, 1) != 0) state.SkipWithError("another service's schedule was taken");
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_EitBlockScheduleRejected);
+
+void BM_EitBlockScheduleCaptured(benchmark::State& state) {
+  Setup();
+  const std::vector<unsigned char> block = ScheduleBlock(true);
+  eitstate = 1;
+  static ScheduleEntry entries[kScheduleEvents];
+  for (auto _ : state) {
+    ResetLinesForChannel();
+    OnDataArrival(1, kBlock, block.data());
+    benchmark::ClobberMemory();
+  }
+  if (CopySchedule(entries, kScheduleEvents) != 2) state.SkipWithError("schedule not taken");
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_EitBlockScheduleCaptured);
 
 // The lines are on the display (eitstate 8) and the network repeats the current service's p/f
 // sections at the version shown, one per packet, with CRC_32: each costs a header check.

@@ -62,6 +62,7 @@
 #include "guide/event_reader.h"
 #include "guide/event_times.h"
 #include "guide/filter.h"
+#include "guide/schedule.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
 #include "shared/channel.h"
@@ -598,6 +599,16 @@ void CaptureRecord(const uint8_t* sec, size_t size, int32_t bit, uint8_t version
     std::memcpy(guidesec[i], sec, size);
     guidesecsize[i] = size;
     guiderechave[i] = true;
+    if (bit == kPresentBit) {
+      // The schedule keeps nothing that ended before the programme now on air began.
+      constexpr size_t kFirstEvent = 14;
+      EventHeader h{};
+      int64_t start = 0;
+      const bool known = size >= kFirstEvent + 4 &&
+                         ReadEventHeader(sec, size - 4, kFirstEvent, &h) &&
+                         StartUtc(h.times, &start);
+      SetSchedulePresentLocked(known, start);
+    }
     GuideSerial.fetch_add(1);
   }
   rechave[i] = true;
@@ -607,6 +618,14 @@ void CaptureRecord(const uint8_t* sec, size_t size, int32_t bit, uint8_t version
 
 uint64_t BlockLanguages() {
   return blockprefs;
+}
+
+uint32_t SectionGeneration() {
+  return sectiongen;
+}
+
+bool ReadingCurrentGenerationLocked() {
+  return sectiongen == guidegen;
 }
 
 void CaptureSectionEvent(BlockView& section, const SectionEvent& event) {
@@ -697,6 +716,7 @@ void ResetLinesForChannel() {
   ++guidegen;
   nxtpending = false;
   guiderechave[0] = guiderechave[1] = false;
+  ClearScheduleLocked();
   GuideSerial.fetch_add(1);
   if (eitstate.load() <= 0) return;
   eitstate = 1;
@@ -777,6 +797,7 @@ void ResetGuideState() {
   std::memset(staged, 0, sizeof staged);
   stagedgen = 0;
   ResetSectionPass();
+  ResetScheduleState();
   sectiongen = textlessgen = 0;
   textless = textlessbefore = 0;
   blockprefs = 0;

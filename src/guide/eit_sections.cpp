@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "guide/event_reader.h"
+#include "guide/schedule.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ constexpr size_t kPacketPayload = 184;  // a 188-byte transport packet less its 
 constexpr size_t kMaxSection = 4096;  // 3 header bytes + section_length of at most 4093
 constexpr uint16_t kMaxSectionLength = 4093;
 constexpr uint16_t kMinEventSection = 27;  // header, one event's 12 fixed bytes, CRC_32
+constexpr uint16_t kMinSection = 15;       // header and CRC_32: a schedule section may be empty
 constexpr size_t kCrcSize = 4;
 constexpr size_t kVersion = 5;  // version_number (bits 5..1), current_next_indicator
 constexpr size_t kSectionNumber = 6;
@@ -64,6 +66,21 @@ uint16_t service = 0;           // the service the pass reads for
 
 uint16_t SectionLength(uint8_t high, uint8_t low) {
   return static_cast<uint16_t>((high & 0x0F) << 8 | low);
+}
+
+bool IsSchedule(uint8_t table_id) {
+  return table_id >= kTableScheduleFirst && table_id <= kTableScheduleLast;
+}
+
+// A whole schedule section (the caller checked its CRC_32) of the current service, in use now
+// (current_next_indicator), to the schedule table.
+void TakeSchedule(BlockView& view, const uint8_t* sec, size_t have) {
+  const uint16_t tleng = SectionLength(view.Byte(1), view.Byte(2));
+  if ((view.Byte(1) & 0x80) == 0 || tleng < kMinSection || have != 3 + size_t{tleng}) return;
+  if ((view.Byte(kVersion) & 1) == 0) return;
+  const uint16_t sid = static_cast<uint16_t>(view.Byte(3) << 8 | view.Byte(4));
+  if (sid != service || view.failed()) return;
+  TakeScheduleSection(sec, have);
 }
 
 constexpr size_t kNoPointer = SIZE_MAX;
@@ -160,8 +177,12 @@ Found Assemble(BlockView& block, size_t start, size_t limit, size_t packets, uin
 // checked by the caller) when that is the size its header gives. A section cut short counts
 // only when its header is consistent and the descriptor read lies in the part at hand.
 void TakeSection(const uint8_t* sec, size_t have) {
-  if (have < kFirstDescriptor + 2) return;
   BlockView view(sec, have);
+  if (have >= kMinSection + 3 && IsSchedule(view.Byte(0))) {
+    TakeSchedule(view, sec, have);
+    return;
+  }
+  if (have < kFirstDescriptor + 2) return;
   const uint8_t tabid = view.Byte(0);
   const uint16_t tleng = SectionLength(view.Byte(1), view.Byte(2));
   const size_t size = 3 + size_t{tleng};
@@ -221,10 +242,18 @@ void TakeSection(const uint8_t* sec, size_t have) {
 }
 
 // Whether the section whose first bytes lie at `at` (up to `end`) may be of interest: p/f
-// actual of the current service, for an event (or a version of it) the reader still wants.
-// Undecided when cut at `end`.
+// actual of the current service, for an event (or a version of it) the reader still wants, or
+// a section of its schedule the table has not taken in this version. Undecided when cut at
+// `end`.
 bool MayMatter(BlockView& block, size_t at, size_t end) {
-  if (block.Byte(at) != kTableEitPfActual) return false;
+  const uint8_t tid = block.Byte(at);
+  if (IsSchedule(tid)) {
+    if (at + 7 > end) return true;
+    const uint16_t sid = static_cast<uint16_t>(block.Byte(at + 3) << 8 | block.Byte(at + 4));
+    return sid == service && ScheduleSectionWanted(tid, block.Byte(at + kSectionNumber),
+                                                   (block.Byte(at + kVersion) >> 1) & 0x1F);
+  }
+  if (tid != kTableEitPfActual) return false;
   if (at + 7 > end) return true;
   const uint16_t sid = static_cast<uint16_t>(block.Byte(at + 3) << 8 | block.Byte(at + 4));
   const int32_t bit = (block.Byte(at + kSectionNumber) & 1) == 0 ? kPresentBit : kFollowingBit;
@@ -276,9 +305,10 @@ void SectionPass(const unsigned char* data, size_t limit, size_t packets, uint16
       TakeSection(secbuf, have);
       if (found == Found::kCut) {
         // Kept for the next block when what is at hand of its header holds up.
-        const bool header = have < 3 || ((secbuf[1] & 0x80) != 0 &&
-                                         SectionLength(secbuf[1], secbuf[2]) >= kMinEventSection &&
-                                         SectionLength(secbuf[1], secbuf[2]) <= kMaxSectionLength);
+        const uint16_t least = IsSchedule(secbuf[0]) ? kMinSection : kMinEventSection;
+        const bool header =
+            have < 3 || ((secbuf[1] & 0x80) != 0 && SectionLength(secbuf[1], secbuf[2]) >= least &&
+                         SectionLength(secbuf[1], secbuf[2]) <= kMaxSectionLength);
         if (header) {
           std::memcpy(carrybuf, secbuf, have);
           carryhave = have;

@@ -91,6 +91,11 @@ bool RecordWanted(int32_t bit, uint8_t version);
 void CaptureRecord(const uint8_t* sec, size_t size, int32_t bit, uint8_t version);
 // The EPG language preference of the block being read (packed, shared/languages.h).
 uint64_t BlockLanguages();
+// The channel generation the section pass reads for (under ReaderLock), and, under GuideLock,
+// whether that is still the current channel's: what is read for a channel the viewer has left
+// is dropped.
+uint32_t SectionGeneration();
+bool ReadingCurrentGenerationLocked();
 
 // Walks the examined bytes [0, limit) of a block of `packets` 184-byte payloads section by
 // section, for the service `current`. A section cut at `limit` is carried into the next call.

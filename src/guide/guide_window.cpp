@@ -7,8 +7,10 @@
 //
 // Control 3 holds the present event's description as the programme lines have it (nowdesc); the
 // other controls show the records the EIT reader keeps of both events (guide/event_reader.h).
+// Below them control 19 lists what follows, from the schedule table (guide/schedule.h).
 // While the window is open the timer's tick compares GuideSerial with the serial of what the
-// window shows and fills it again, in place, when the broadcast has brought something new.
+// window shows and fills it again, in place, when the broadcast has brought something new, and
+// each minute, so that a programme that has ended leaves the list.
 #include "guide/guide_window.h"
 
 #include <atomic>
@@ -18,6 +20,7 @@
 #include "guide/dvb_text.h"
 #include "guide/eit.h"
 #include "guide/genres.h"
+#include "guide/schedule.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
 #include "shared/channel.h"
@@ -27,10 +30,12 @@
 namespace {
 
 constexpr int kGuideWidth = 460;  // the window, caption and frame included
-constexpr int kGuideHeight = 610;
+constexpr int kGuideHeight = 710;
+constexpr int64_t kListAhead = int64_t{12} * 3600;  // the list looks twelve hours ahead
 
 std::atomic<bool> guideopen{false};
 std::atomic<uint32_t> shownserial{0};
+std::atomic<int64_t> shownminute{0};
 
 // Appends `text` to `out` (`size` bytes, holding `*length`), cut at a character boundary.
 void Append(char* out, size_t size, size_t* length, const char* text) {
@@ -72,11 +77,13 @@ void FillEvent(int panel, const GuideEventControls& c, const EventRecord& e, boo
 }
 
 void FillGuide(int guide) {
-  // About 17 KiB: on the caller's stack, so that the menu's and the timer's callers never share
+  // About 50 KiB: on the caller's stack, so that the menu's and the timer's callers never share
   // it.
   GuideContent content;
   CopyGuideContent(&content);
   shownserial = content.serial;
+  const int64_t now = UtcNow();
+  shownminute = now / 60;
   char name[kChannelNameField + 1];
   CurrentChannelName(name, sizeof name);
   SetCtrlVal(guide, kGuideChannelName, name);
@@ -86,6 +93,12 @@ void FillGuide(int guide) {
   if (!UserCountry(country, sizeof country)) country[0] = '\0';
   FillEvent(guide, kGuidePresent, content.events[0], content.have[0], country);
   FillEvent(guide, kGuideFollowing, content.events[1], content.have[1], country);
+  ScheduleEntry entries[kScheduleEvents];
+  const int count = CopySchedule(entries, kScheduleEvents);
+  char list[8192];
+  GuideScheduleText(entries, count, content.have[0] ? &content.events[0] : nullptr,
+                    content.have[1] ? &content.events[1] : nullptr, now, list, sizeof list);
+  ResetTextBox(guide, kGuideSchedule, list);
 }
 
 }  // namespace
@@ -104,6 +117,37 @@ void GuideTimesText(const EventRecord& e, char* out, size_t size) {
   }
   std::snprintf(out, size, "%s\xE2\x80\x93%s (%d min)", start, end,
                 static_cast<int>((e.times.duration + 30) / 60));
+}
+
+void GuideScheduleText(const ScheduleEntry* entries, int count, const EventRecord* present,
+                       const EventRecord* following, int64_t now, char* out, size_t size) {
+  if (size == 0) return;
+  out[0] = '\0';
+  size_t length = 0;
+  const bool local = LocalTime.load() != 0;
+  const int32_t offset = HourOffset.load();
+  // The list begins where the next programme does (the one on air where no next is known).
+  int64_t from = INT64_MIN;
+  const EventRecord* last = following != nullptr ? following : present;
+  if (last != nullptr && !StartUtc(last->times, &from)) from = INT64_MIN;
+  for (int i = 0; i < count; ++i) {
+    const ScheduleEntry& e = entries[i];
+    if ((present != nullptr && e.event_id == present->event_id) ||
+        (following != nullptr && e.event_id == following->event_id)) {
+      continue;
+    }
+    int64_t start = 0;
+    if (!StartUtc(e.times, &start) || start < from || start >= now + kListAhead) continue;
+    if (e.times.duration != kUnknownDuration && start + e.times.duration <= now) continue;
+    char time[16];
+    FormatStartTime(e.times, local, offset, time, sizeof time);
+    char title[kEventTextMax];
+    OneLine(e.name, title, sizeof title);
+    if (length > 0) Append(out, size, &length, "\n");
+    Append(out, size, &length, time);
+    Append(out, size, &length, "  ");
+    Append(out, size, &length, title);
+  }
 }
 
 void GuideDescriptionText(const EventRecord& e, char* out, size_t size) {
@@ -188,11 +232,13 @@ void GuideClosed() {
 }
 
 void RefreshGuide() {
-  if (!guideopen.load() || GuideSerial.load() == shownserial.load()) return;
+  if (!guideopen.load()) return;
+  if (GuideSerial.load() == shownserial.load() && UtcNow() / 60 == shownminute.load()) return;
   FillGuide(pnlGuide);
 }
 
 void ResetGuideWindowState() {
   guideopen = false;
   shownserial = 0;
+  shownminute = 0;
 }

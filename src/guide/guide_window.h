@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "guide/event_reader.h"
+#include "guide/schedule.h"
 
 // Fills, shows and places the guide; from the menu also runs the event loop until its button.
 void OpenGuide(bool from_menu);
@@ -13,7 +15,8 @@ int EPGOK(int panel, int control, int event, void* callback_data, int data1, int
 void GuideClosed();
 // Called on every timer tick: while the guide is open, fills it again in place when what it
 // shows has changed (a new version of the present/following table, a description completed, a
-// channel change). Costs an atomic load otherwise.
+// schedule section, a channel change) and when the minute of the clock moves on. Costs an
+// atomic load while the guide is closed.
 void RefreshGuide();
 void ResetGuideWindowState();
 
@@ -21,6 +24,13 @@ void ResetGuideWindowState();
 // "20:00–20:45 (45 min)" in the time base of the programme lines; the start alone when the
 // duration is not known.
 void GuideTimesText(const EventRecord& e, char* out, size_t size);
+// The list under now and next, from the schedule table in start order (`entries`): one
+// "21:30  Title" line (start in the programme lines' time base) per event that starts from the
+// next programme's start (`following`, or `present` where there is none; either may be null)
+// and within twelve hours of `now` (UTC seconds), has not ended by `now`, and is neither of the
+// two shown above. Events without a start are not listed.
+void GuideScheduleText(const ScheduleEntry* entries, int count, const EventRecord* present,
+                       const EventRecord* following, int64_t now, char* out, size_t size);
 // The extended description, then one "description: item" line per item.
 void GuideDescriptionText(const EventRecord& e, char* out, size_t size);
 // The genres by their names, "; " between them, each once.

@@ -41,3 +41,5 @@ struct GuideEventControls {
 };
 constexpr GuideEventControls kGuidePresent{6, 7, kGuideTextBox, 8, 9, 10};
 constexpr GuideEventControls kGuideFollowing{11, 12, 13, 14, 15, 16};
+// The guide's list of what follows the next programme (the EIT schedule): "21:30  Title" lines.
+constexpr int kGuideSchedule = 19;

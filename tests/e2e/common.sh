@@ -157,15 +157,26 @@ EOF
 0x0404 following 21:45 short "Zprávy" "Počasí" date=2026-07-01 duration=00:15 lang=cze charset=6937 version=1
 + content 0x21
 EOF
+  # With the later version, two schedule sections (table 0x50) of the service, an hour and two
+  # from now by this machine's clock: the window's list below now and next, in Berlin time.
+  sched1=$(($(date -u +%s) / 60 * 60 + 60 * 60))
+  sched2=$((sched1 + 60 * 60))
+  for s in "0 $sched1 501 Film der Woche" "8 $sched2 502 Nachtcafe"; do
+    read -r number at id title <<<"$s"
+    printf '0x0404 %s %s short "%s" date=%s duration=01:00 event=%s table=0x50\n' "$number" \
+      "$(date -u -d "@$at" +%H:%M)" "$title" "$(date -u -d "@$at" +%F)" "$id"
+  done >>"$work/run/guide-later.txt"
+  later_list="$(TZ=$zone date -d "@$sched1" +%H:%M)  Film der Woche\\n$(TZ=$zone date -d "@$sched2" +%H:%M)  Nachtcafe"
   "$tool" mkts "$work/run/guide.txt" --out "$work/run/guide.ts" >/dev/null
   "$tool" mkts "$work/run/guide-later.txt" --out "$work/run/guide-later.ts" >/dev/null
   printf '%s\n' $'6\t22:00–22:45 (45 min)' $'7\tVečerní film' $'3\tKriminální příběh' \
     $'8\tPrvní část. Druhá část.\\nTřetí část.\\nRežie: Jan Novák\\nHrají: Eva Černá, Petr Malý' \
     $'9\tMovie/Drama: detective/thriller' $'10\t12+' $'11\t22:45–23:45 (60 min)' \
-    $'12\t晚间新闻' $'13\t今日要闻' $'14\t' $'15\t' $'16\t' >"$work/run/guide-expected.txt"
+    $'12\t晚间新闻' $'13\t今日要闻' $'14\t' $'15\t' $'16\t' $'19\t' >"$work/run/guide-expected.txt"
   printf '%s\n' $'6\t22:45–23:45 (60 min)' $'7\t晚间新闻' $'3\t今日要闻' $'8\t' $'9\t' $'10\t' \
     $'11\t23:45–00:00 (15 min)' $'12\tZprávy' $'13\tPočasí' $'14\t' \
-    $'15\tNews/Current affairs: news/weather report' $'16\t' >"$work/run/guide-later-expected.txt"
+    $'15\tNews/Current affairs: news/weather report' $'16\t' "19"$'\t'"$later_list" \
+    >"$work/run/guide-later-expected.txt"
   log "expected Unicode lines: $(tr '\n' ' ' <"$work/run/unicode-expected.txt")"
   {
     printf 'dll=%q\n' "$dll"

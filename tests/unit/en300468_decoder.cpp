@@ -476,6 +476,118 @@ struct Descriptor {
   size_t length;
 };
 
+// The event at `e` of section `s`, whose events end at `events_end`; false when its fixed
+// bytes or its descriptor loop pass that. *next: where the next event begins.
+bool ParseEvent(const std::vector<uint8_t>& s, size_t e, size_t events_end,
+                const std::vector<std::string>& prefs, FullEvent* out, size_t* next) {
+  if (e + 12 > events_end) return false;
+  const size_t loop = e + 12;
+  const size_t loop_end = loop + static_cast<size_t>((s[e + 10] & 0x0F) << 8 | s[e + 11]);
+  if (loop_end > events_end) return false;
+  *next = loop_end;
+  FullEvent& f = *out;
+  f.event_id = static_cast<uint16_t>(s[e] << 8 | s[e + 1]);
+  const int mjd = s[e + 2] << 8 | s[e + 3];
+  int hh = 0, mm = 0, ss = 0;
+  if (mjd != 0xFFFF && Bcd(s[e + 4], &hh) && Bcd(s[e + 5], &mm) && Bcd(s[e + 6], &ss) && hh < 24 &&
+      mm < 60 && ss < 60) {
+    // EN 300 468 annex C.
+    const int yp = static_cast<int>((mjd - 15078.2) / 365.25);
+    const int mp = static_cast<int>((mjd - 14956.1 - static_cast<int>(yp * 365.25)) / 30.6001);
+    const int day = mjd - 14956 - static_cast<int>(yp * 365.25) - static_cast<int>(mp * 30.6001);
+    const int k = mp == 14 || mp == 15 ? 1 : 0;
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", 1900 + yp + k,
+                  mp - 1 - k * 12, day, hh, mm, ss);
+    f.start = text;
+  }
+  int dh = 0, dm = 0, ds = 0;
+  const bool ones = s[e + 7] == 0xFF && s[e + 8] == 0xFF && s[e + 9] == 0xFF;
+  if (!ones && Bcd(s[e + 7], &dh) && Bcd(s[e + 8], &dm) && Bcd(s[e + 9], &ds) && dm < 60 &&
+      ds < 60) {
+    f.duration = dh * 3600L + dm * 60L + ds;
+  }
+  f.running_status = s[e + 10] >> 5;
+
+  std::vector<Descriptor> ds_;
+  for (size_t d = loop; d + 2 <= loop_end;) {
+    const size_t n = s[d + 1];
+    if (d + 2 + n > loop_end) break;
+    ds_.push_back(Descriptor{s[d], d + 2, n});
+    d += 2 + n;
+  }
+  // The language: the most preferred of the short event descriptors', else the first's;
+  // without any, the same among the extended ones.
+  std::string language;
+  bool found = false;
+  for (uint8_t tag : {uint8_t{0x4D}, uint8_t{0x4E}}) {
+    const size_t at = tag == 0x4D ? 0 : 1;
+    const size_t min = tag == 0x4D ? 5 : 6;
+    std::string first;
+    size_t best = prefs.size();
+    for (const Descriptor& d : ds_) {
+      if (d.tag != tag || d.length < min) continue;
+      const std::string code = Bytes3(s, d.body + at);
+      if (!found) first = code, found = true;
+      for (size_t i = 0; i < prefs.size(); ++i) {
+        if (Canonical(code) == Canonical(prefs[i]) && i < best) best = i, language = code;
+      }
+    }
+    if (found) {
+      if (best == prefs.size()) language = first;
+      break;
+    }
+  }
+  for (char c : language) f.language += c >= 0x20 && c < 0x7F ? c : '?';
+  const auto same = [&](size_t at) { return Canonical(Bytes3(s, at)) == Canonical(language); };
+  for (const Descriptor& d : ds_) {
+    if (d.tag != 0x4D || d.length < 5 || !same(d.body)) continue;
+    const size_t name = s[d.body + 3];
+    if (4 + name < d.length) {
+      f.name = Field(s, d.body + 4, name);
+      const size_t text = s[d.body + 4 + name];
+      if (5 + name + text <= d.length) f.text = Field(s, d.body + 5 + name, text);
+    }
+    break;
+  }
+  std::vector<const Descriptor*> parts(16, nullptr);
+  for (const Descriptor& d : ds_) {
+    if (d.tag != 0x4E || d.length < 6 || !found || !same(d.body + 1)) continue;
+    const int number = s[d.body] >> 4;
+    if (number <= (s[d.body] & 15) && parts[number] == nullptr) parts[number] = &d;
+  }
+  for (const Descriptor* d : parts) {
+    if (d == nullptr) continue;
+    const size_t end = d->body + d->length;
+    const size_t items_end = d->body + 5 + s[d->body + 4];
+    if (items_end >= end) continue;
+    for (size_t i = d->body + 5; i < items_end;) {
+      const size_t dl = s[i];
+      if (i + 1 + dl >= items_end) break;
+      const size_t il = s[i + 1 + dl];
+      if (i + 2 + dl + il > items_end) break;
+      f.items.push_back({Field(s, i + 1, dl), Field(s, i + 2 + dl, il)});
+      i += 2 + dl + il;
+    }
+    const size_t tl = s[items_end];
+    if (items_end + 1 + tl <= end) f.extended += Field(s, items_end + 1, tl);
+  }
+  for (const Descriptor& d : ds_) {
+    for (size_t i = 0; d.tag == 0x54 && i + 2 <= d.length; i += 2) {
+      f.content.push_back({s[d.body + i] >> 4, s[d.body + i] & 15});
+    }
+    for (size_t i = 0; d.tag == 0x55 && i + 4 <= d.length; i += 4) {
+      std::string country;
+      for (size_t k = 0; k < 3; ++k) {
+        const uint8_t c = s[d.body + i + k];
+        country += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+      }
+      f.ratings.push_back({country, s[d.body + i + 3]});
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::pair<int, FullEvent>> DecodeFullEvents(const std::vector<uint8_t>& stream,
@@ -488,116 +600,39 @@ std::vector<std::pair<int, FullEvent>> DecodeFullEvents(const std::vector<uint8_
       [&](const std::vector<uint8_t>& s) {
         if (s.size() < 3 + 27 || Crc32(s.data(), s.size()) != 0 || s[0] != kTablePfActual) return;
         if ((s[3] << 8 | s[4]) != sid || (s[5] & 1) == 0 || s[6] > 1) return;
-        const size_t events_end = s.size() - 4;
-        const size_t e = 14;
-        const size_t loop = e + 12;
-        const size_t loop_end = loop + static_cast<size_t>((s[e + 10] & 0x0F) << 8 | s[e + 11]);
-        if (loop_end > events_end) return;
         FullEvent f;
-        f.event_id = static_cast<uint16_t>(s[e] << 8 | s[e + 1]);
-        const int mjd = s[e + 2] << 8 | s[e + 3];
-        int hh = 0, mm = 0, ss = 0;
-        if (mjd != 0xFFFF && Bcd(s[e + 4], &hh) && Bcd(s[e + 5], &mm) && Bcd(s[e + 6], &ss) &&
-            hh < 24 && mm < 60 && ss < 60) {
-          // EN 300 468 annex C.
-          const int yp = static_cast<int>((mjd - 15078.2) / 365.25);
-          const int mp =
-              static_cast<int>((mjd - 14956.1 - static_cast<int>(yp * 365.25)) / 30.6001);
-          const int day =
-              mjd - 14956 - static_cast<int>(yp * 365.25) - static_cast<int>(mp * 30.6001);
-          const int k = mp == 14 || mp == 15 ? 1 : 0;
-          char text[40];
-          std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", 1900 + yp + k,
-                        mp - 1 - k * 12, day, hh, mm, ss);
-          f.start = text;
-        }
-        int dh = 0, dm = 0, ds = 0;
-        const bool ones = s[e + 7] == 0xFF && s[e + 8] == 0xFF && s[e + 9] == 0xFF;
-        if (!ones && Bcd(s[e + 7], &dh) && Bcd(s[e + 8], &dm) && Bcd(s[e + 9], &ds) && dm < 60 &&
-            ds < 60) {
-          f.duration = dh * 3600L + dm * 60L + ds;
-        }
-        f.running_status = s[e + 10] >> 5;
+        size_t next = 0;
+        if (ParseEvent(s, 14, s.size() - 4, prefs, &f, &next)) out.push_back({s[6] & 1, f});
+      },
+      &stats);
+  return out;
+}
 
-        std::vector<Descriptor> ds_;
-        for (size_t d = loop; d + 2 <= loop_end;) {
-          const size_t n = s[d + 1];
-          if (d + 2 + n > loop_end) break;
-          ds_.push_back(Descriptor{s[d], d + 2, n});
-          d += 2 + n;
+std::vector<ScheduleSection> DecodeScheduleSections(const std::vector<uint8_t>& stream,
+                                                    uint16_t sid,
+                                                    const std::vector<std::string>& prefs) {
+  std::vector<ScheduleSection> out;
+  DecodeStats stats;
+  Demux(
+      stream,
+      [&](const std::vector<uint8_t>& s) {
+        if (s.size() < 3 + 15 || Crc32(s.data(), s.size()) != 0) return;
+        const bool present = s[0] == kTablePfActual && s.size() > 6 && s[6] == 0;
+        if ((!present && (s[0] < 0x50 || s[0] > 0x5F)) || (s[1] & 0x80) == 0) return;
+        if ((s[3] << 8 | s[4]) != sid || (s[5] & 1) == 0) return;
+        ScheduleSection section;
+        section.table_id = s[0];
+        section.section_number = s[6];
+        section.version = (s[5] >> 1) & 0x1F;
+        size_t at = 14;
+        for (;;) {
+          FullEvent f;
+          size_t next = 0;
+          if (!ParseEvent(s, at, s.size() - 4, prefs, &f, &next)) break;
+          section.events.push_back(f);
+          at = next;
         }
-        // The language: the most preferred of the short event descriptors', else the first's;
-        // without any, the same among the extended ones.
-        std::string language;
-        bool found = false;
-        for (uint8_t tag : {uint8_t{0x4D}, uint8_t{0x4E}}) {
-          const size_t at = tag == 0x4D ? 0 : 1;
-          const size_t min = tag == 0x4D ? 5 : 6;
-          std::string first;
-          size_t best = prefs.size();
-          for (const Descriptor& d : ds_) {
-            if (d.tag != tag || d.length < min) continue;
-            const std::string code = Bytes3(s, d.body + at);
-            if (!found) first = code, found = true;
-            for (size_t i = 0; i < prefs.size(); ++i) {
-              if (Canonical(code) == Canonical(prefs[i]) && i < best) best = i, language = code;
-            }
-          }
-          if (found) {
-            if (best == prefs.size()) language = first;
-            break;
-          }
-        }
-        for (char c : language) f.language += c >= 0x20 && c < 0x7F ? c : '?';
-        const auto same = [&](size_t at) {
-          return Canonical(Bytes3(s, at)) == Canonical(language);
-        };
-        for (const Descriptor& d : ds_) {
-          if (d.tag != 0x4D || d.length < 5 || !same(d.body)) continue;
-          const size_t name = s[d.body + 3];
-          if (4 + name < d.length) {
-            f.name = Field(s, d.body + 4, name);
-            const size_t text = s[d.body + 4 + name];
-            if (5 + name + text <= d.length) f.text = Field(s, d.body + 5 + name, text);
-          }
-          break;
-        }
-        std::vector<const Descriptor*> parts(16, nullptr);
-        for (const Descriptor& d : ds_) {
-          if (d.tag != 0x4E || d.length < 6 || !found || !same(d.body + 1)) continue;
-          const int number = s[d.body] >> 4;
-          if (number <= (s[d.body] & 15) && parts[number] == nullptr) parts[number] = &d;
-        }
-        for (const Descriptor* d : parts) {
-          if (d == nullptr) continue;
-          const size_t end = d->body + d->length;
-          const size_t items_end = d->body + 5 + s[d->body + 4];
-          if (items_end >= end) continue;
-          for (size_t i = d->body + 5; i < items_end;) {
-            const size_t dl = s[i];
-            if (i + 1 + dl >= items_end) break;
-            const size_t il = s[i + 1 + dl];
-            if (i + 2 + dl + il > items_end) break;
-            f.items.push_back({Field(s, i + 1, dl), Field(s, i + 2 + dl, il)});
-            i += 2 + dl + il;
-          }
-          const size_t tl = s[items_end];
-          if (items_end + 1 + tl <= end) f.extended += Field(s, items_end + 1, tl);
-        }
-        for (const Descriptor& d : ds_) {
-          for (size_t i = 0; d.tag == 0x54 && i + 2 <= d.length; i += 2) {
-            f.content.push_back({s[d.body + i] >> 4, s[d.body + i] & 15});
-          }
-          for (size_t i = 0; d.tag == 0x55 && i + 4 <= d.length; i += 4) {
-            std::string country;
-            for (size_t k = 0; k < 3; ++k) {
-              const uint8_t c = s[d.body + i + k];
-              country += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
-            }
-            f.ratings.push_back({country, s[d.body + i + 3]});
-          }
-        }
-        out.push_back({s[6] & 1, f});
+        out.push_back(section);
       },
       &stats);
   return out;

@@ -69,6 +69,19 @@ std::vector<std::pair<int, FullEvent>> DecodeFullEvents(const std::vector<uint8_
                                                         uint16_t sid,
                                                         const std::vector<std::string>& prefs);
 
+// The schedule sections (tables 0x50 to 0x5F, actual stream, current_next_indicator 1, CRC_32
+// checked) of service `sid` in stream order, with every event each carries, read as
+// DecodeFullEvents reads one; the present sections (table 0x4E, section 0) among them.
+struct ScheduleSection {
+  uint8_t table_id = 0;
+  uint8_t section_number = 0;
+  uint8_t version = 0;
+  std::vector<FullEvent> events;
+};
+std::vector<ScheduleSection> DecodeScheduleSections(const std::vector<uint8_t>& stream,
+                                                    uint16_t sid,
+                                                    const std::vector<std::string>& prefs);
+
 // An annex A text field (selector included) as UTF-8, read the plain way: the selector names a
 // character set and glibc's iconv converts each character on its own. The rules beyond the
 // tables are the plug-in's: a NUL ends the text; control codes 0x80..0x9F (U+E080..U+E09F in

@@ -341,7 +341,7 @@ TEST_F(LifecycleTest, MenuOpensEachDialogPlacedOnTopAndReturnsWhenItsButtonEndsI
     int button;
   } cases[] = {{44454, pnlSettings, "Settings", 50, 50, 440, 481, 20},
                {44455, pnlAbout, "About", 400, 50, 300, 330, 2},
-               {44456, pnlGuide, "EPG", 50, 50, 460, 610, 5}};
+               {44456, pnlGuide, "EPG", 50, 50, 460, 710, 5}};
   for (const auto& c : cases) {
     sim::ClearLogs();
     mem::QueueCommit(c.panel, c.button);

@@ -218,7 +218,7 @@ TEST_F(MonitorsTest, DialogsOpenOnTheHostsMonitorScaled) {
       {"About, second, 144", sim::kDpiPerMonitorAware, {2000, 100, 4000, 1300}, 44455, "About",
        {2520, 75, 2970, 570}, 144},
       {"guide, second, unaware", sim::kDpiUnaware, {2000, 100, 4000, 1300}, 44456, "EPG",
-       {1970, 50, 2430, 660}, 96},
+       {1970, 50, 2430, 760}, 96},
   };
   // clang-format on
   for (const auto& c : cases) {

@@ -16,6 +16,7 @@
 #include "guide/eit.h"
 #include "panels/panels.h"
 #include "settings/settings.h"
+#include "shared/controls.h"
 #include "ts.h"
 
 namespace {
@@ -82,8 +83,17 @@ TEST_F(NoAlloc, ChannelChangeTimerTickAndEitBlock) {
       &later, &error))
       << error;
   later = ts::ExtractPayloads(later, ts::kEitPid);
+  // Schedule sections of another service and of the current one, taken while the guide is open.
+  ts::Bytes schedule;
+  ASSERT_TRUE(
+      ts::BuildStream("0x4321 0 22:00 short \"Other\" table=0x50 date=2026-07-01\n"
+                      "0x1234 0 22:00 short \"Late\" table=0x50 date=2026-07-01 event=50\n",
+                      &schedule, &error))
+      << error;
+  schedule = ts::ExtractPayloads(schedule, ts::kEitPid);
   ASSERT_EQ(eitstate.load(), 1);
 
+  char text[mem::kTextMax] = "";
   AllocCounter all;
   {
     AllocCounter guard;
@@ -117,10 +127,12 @@ TEST_F(NoAlloc, ChannelChangeTimerTickAndEitBlock) {
     sim::PressKey('O');
     sim::FireTimer();
     OnDataArrival(1, static_cast<int>(later.size()), later.data());
-    sim::FireTimer();  // the open guide window takes the new record
+    OnDataArrival(1, static_cast<int>(schedule.size()), schedule.data());
+    sim::FireTimer();  // the open guide window takes the new record and the schedule
     EXPECT_EQ(guard.count(), 0) << "idle ticks, the P and O keys and the guide's refill";
   }
-  char text[mem::kTextMax] = "";
+  EXPECT_TRUE(mem::CtrlText(pnlGuide, kGuideSchedule, text, sizeof text));
+  EXPECT_STREQ(text, "22:00  Late");
   EXPECT_TRUE(mem::CtrlText(pnlGuide, 8, text, sizeof text));
   EXPECT_STREQ(text, "one two three\nDirector: J. Doe");
   EXPECT_EQ(all.count(), 0);

@@ -337,9 +337,9 @@ TEST_F(RenderTest, GuideTextBoxWrapsLongAccentedText) {
     }
   }
   EXPECT_GT(dark, 20);
-  // The OK button at the bottom (190, 546, 80x26) in its face colour: drawing went on.
+  // The OK button at the bottom (190, 646, 80x26) in its face colour: drawing went on.
   EXPECT_TRUE(
-      Near(png.At(195 + kRenderMargin, 551 + kRenderMargin + kRenderCaptionHeight), 0xD4D0C8, 0));
+      Near(png.At(195 + kRenderMargin, 651 + kRenderMargin + kRenderCaptionHeight), 0xD4D0C8, 0));
 }
 
 TEST_F(RenderTest, StaleHandleAndUnwritablePathFail) {

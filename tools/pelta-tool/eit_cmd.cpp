@@ -3,6 +3,7 @@
 // pelta-tool eit FILE.ts --list [--block-packets K]
 // pelta-tool eit FILE.ts --all [--guide-format F] [--hour-offset H] [--block-packets K]
 // pelta-tool eit FILE.ts --sid N --json [--languages deu,eng] [--block-packets K]
+// pelta-tool eit FILE.ts --sid N --schedule [--json] [--languages deu,eng] [--block-packets K]
 //
 // Runs the plug-in's own EIT reader over a transport-stream file as a host would feed it: the
 // 184-byte payloads of the PID 0x12 packets, K of them back to back per call (default 10, the
@@ -23,6 +24,12 @@
 // file and prints, per service, the events the stream carries: "present" or "following" when
 // the reader captured it, with ":missed" when it did not, and ":empty" for a section without
 // an event. --all prints every such service's lines as --sid does, each under a "sid" line.
+//
+// --schedule prints the reader's schedule table of the service as it stands at the end of the
+// stream, a JSON array in start order, one event a line:
+//   [{"event_id": 4661, "start": "2023-12-22T21:30:00Z", "duration": 3600, "name": "..."},
+//    ...]
+// ("start" and "duration" null when undefined). With --json the p/f object comes first.
 #include <strings.h>
 
 #include <climits>
@@ -37,6 +44,7 @@
 #include "guide/eit.h"
 #include "guide/event_reader.h"
 #include "guide/genres.h"
+#include "guide/schedule.h"
 #include "json_dump.h"
 #include "platform/sim/sim.h"
 #include "settings/settings.h"
@@ -54,6 +62,7 @@ int Usage() {
                "[--hour-offset H|local] [--tz ZONE] [--programme-times 0|1]\n"
                "                          [--block-packets K] [--follow]\n"
                "       pelta-tool eit FILE.ts --sid N --json [--languages deu,eng] ...\n"
+               "       pelta-tool eit FILE.ts --sid N --schedule [--json] ...\n"
                "       pelta-tool eit FILE.ts --list|--all [--block-packets K] ...\n");
   return 2;
 }
@@ -118,12 +127,12 @@ void PrintEvent(const char* kind, int mask, const ts::ServiceSeen& s, int32_t st
   std::printf(" %s%s", kind, how);
 }
 
-// The record of one event as --json prints it, or null.
-std::string EventJson(const EventRecord& e, bool have) {
-  if (!have) return "null";
-  std::string out = "{\"event_id\": " + std::to_string(e.event_id) + ", \"start\": ";
+// `"event_id": N, "start": "...", "duration": N` of an event, start and duration as null when
+// undefined.
+std::string TimesJson(uint16_t event_id, const EventTimes& times) {
+  std::string out = "\"event_id\": " + std::to_string(event_id) + ", \"start\": ";
   int64_t start = 0;
-  if (StartUtc(e.times, &start)) {
+  if (StartUtc(times, &start)) {
     const time_t t = static_cast<time_t>(start);
     struct tm utc;
     gmtime_r(&t, &utc);
@@ -134,7 +143,14 @@ std::string EventJson(const EventRecord& e, bool have) {
     out += "null";
   }
   out += ", \"duration\": ";
-  out += e.times.duration == kUnknownDuration ? "null" : std::to_string(e.times.duration);
+  out += times.duration == kUnknownDuration ? "null" : std::to_string(times.duration);
+  return out;
+}
+
+// The record of one event as --json prints it, or null.
+std::string EventJson(const EventRecord& e, bool have) {
+  if (!have) return "null";
+  std::string out = "{" + TimesJson(e.event_id, e.times);
   out += ", \"running_status\": " + std::to_string(e.running_status);
   out += ", \"language\": " + jsondump::Quote(e.language);
   out += ", \"name\": " + jsondump::Quote(e.name);
@@ -170,6 +186,19 @@ void PrintJson() {
               EventJson(content.events[1], content.have[1]).c_str(), eitstate.load());
 }
 
+// The schedule table in start order.
+void PrintSchedule() {
+  static ScheduleEntry entries[kScheduleEvents];
+  const int n = CopySchedule(entries, kScheduleEvents);
+  std::string out = "[";
+  for (int i = 0; i < n; ++i) {
+    out += i > 0 ? ",\n {" : "{";
+    out += TimesJson(entries[i].event_id, entries[i].times) +
+           ", \"name\": " + jsondump::Quote(entries[i].name) + "}";
+  }
+  std::printf("%s]\n", out.c_str());
+}
+
 int List(const ts::Bytes& stream, bool all, long format, long offset, long packets) {
   const ts::Bytes payloads = ts::ExtractPayloads(stream, ts::kEitPid);
   for (const ts::ServiceSeen& s : ts::ListServices(stream)) {
@@ -193,7 +222,7 @@ int List(const ts::Bytes& stream, bool all, long format, long offset, long packe
 
 int RunEit(int argc, char** argv) {
   const char* path = nullptr;
-  bool list = false, all = false, follow = false, json = false;
+  bool list = false, all = false, follow = false, json = false, schedule = false;
   const char* zone = nullptr;
   long sid = -1, format = 1, offset = 0, packets = kMaxBlockPackets;
   for (int i = 0; i < argc; ++i) {
@@ -222,6 +251,8 @@ int RunEit(int argc, char** argv) {
       follow = true;
     } else if (std::strcmp(a, "--json") == 0) {
       json = true;
+    } else if (std::strcmp(a, "--schedule") == 0) {
+      schedule = true;
     } else if (std::strcmp(a, "--languages") == 0 && has_value) {
       int rejected = 0;
       const LanguageList codes = ParseLanguageList(argv[++i], &rejected);
@@ -236,8 +267,8 @@ int RunEit(int argc, char** argv) {
     }
   }
   if (path == nullptr || (list && all) || (!list && !all && sid < 0)) return Usage();
-  if ((follow || json) && (list || all)) return Usage();
-  if (follow && json) return Usage();
+  if ((follow || json || schedule) && (list || all)) return Usage();
+  if (follow && (json || schedule)) return Usage();
   if (zone != nullptr && !sim::SetTimeZone(zone)) {
     std::fprintf(stderr, "pelta-tool eit: unknown time zone %s\n", zone);
     return 2;
@@ -251,10 +282,8 @@ int RunEit(int argc, char** argv) {
   if (list || all) return List(stream, all, format, offset, packets);
 
   RunReader(ts::ExtractPayloads(stream, ts::kEitPid), sid, format, offset, packets, follow);
-  if (json) {
-    PrintJson();
-  } else {
-    PrintLines();
-  }
+  if (json) PrintJson();
+  if (schedule) PrintSchedule();
+  if (!json && !schedule) PrintLines();
   return 0;
 }

@@ -7,7 +7,8 @@
 //   null
 //
 //   SID      service_id, decimal or 0x-hex (0..65535)
-//   SECTION  present (section_number 0) or following (section_number 1)
+//   SECTION  present (section_number 0) or following (section_number 1), or a section_number
+//            0..255, for a schedule section (table=0x50 to 0x5F) of one event
 //   HH:MM    start_time in UTC, written as BCD; the digits are read as hex digits so broken
 //            values can be made too (2F:7A gives the bytes 0x2F 0x7A)
 //   KIND     short     short_event_descriptor 0x4D: NAME is event_name, TEXT is text
@@ -110,7 +111,9 @@ int RunMkts(int argc, char** argv) {
     std::fprintf(stderr, "pelta-tool mkts: cannot write %s\n", out_path);
     return 1;
   }
-  const bool written = std::fwrite(stream.data(), 1, stream.size(), out) == stream.size();
+  // An empty schedule makes an empty file: no write at all, as data() may then be null.
+  const bool written =
+      stream.empty() || std::fwrite(stream.data(), 1, stream.size(), out) == stream.size();
   if (std::fclose(out) != 0 || !written) {
     std::fprintf(stderr, "pelta-tool mkts: cannot write %s\n", out_path);
     return 1;

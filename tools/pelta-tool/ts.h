@@ -67,6 +67,13 @@ Bytes ParentalRatingDescriptor(const std::vector<Rating>& ratings);
 // 255 bytes.
 bool BuildEitSection(const Event& event, Bytes* section, std::string* error);
 
+// A schedule section (table_id 0x50..0x5F) of `service_id` holding `events` (each Event's
+// times, event_id and descriptors; its table_id, section_number and version are not used),
+// last_section_number and segment_last_section_number equal to `section_number`.
+bool BuildScheduleSection(uint16_t service_id, uint8_t table_id, uint8_t section_number,
+                          uint8_t version, const std::vector<Event>& events, Bytes* section,
+                          std::string* error);
+
 // Appends the section as TS packets on `pid`: the first with payload_unit_start_indicator and
 // pointer_field 0, continuations without; the last padded with 0xFF. `continuity` counts on.
 void Packetise(uint16_t pid, const Bytes& section, uint8_t* continuity, Bytes* out);

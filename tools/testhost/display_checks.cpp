@@ -327,10 +327,10 @@ void CheckOKey() {
   HWND guide = FindWindowA(nullptr, "EPG");
   RECT guide_rect = {};
   if (guide != nullptr) GetWindowRect(guide, &guide_rect);
-  const RECT guide_want{50, 50, 510, 660};
+  const RECT guide_want{50, 50, 510, 760};
   Check(EqualRect(&guide_rect, &guide_want) &&
             (GetWindowLongA(guide, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0,
-        "guide window placed topmost at 50,50 460x610", "got %ld,%ld-%ld,%ld", guide_rect.left,
+        "guide window placed topmost at 50,50 460x710", "got %ld,%ld-%ld,%ld", guide_rect.left,
         guide_rect.top, guide_rect.right, guide_rect.bottom);
   Check(ControlText("EPG", 4) == o.channel, "guide shows the channel name", "\"%s\"",
         ControlText("EPG", 4).c_str());

@@ -155,6 +155,12 @@ void CheckGuideWindow(const Plugin& plugin) {
         "control %d shows \"%s\"", first_differs, Utf8(first_shown).c_str());
   Check(later_differs == 0, "guide window follows the programme change while it is open",
         "control %d shows \"%s\"", later_differs, Utf8(later_shown).c_str());
+  // The schedule sections came with the later stream: the list below now and next (control
+  // 19), compared above with the other controls; named here on its own.
+  bool listed = false;
+  for (const auto& e : later) listed = listed || (e.first == 19 && !e.second.empty());
+  Check(listed && later_differs == 0,
+        "guide window lists the schedule's later programmes (\"21:30  Title\" lines)");
   Check(!Visible("EPG"), "guide window closed by its close box");
   if (!g_guide.shot_request.empty()) Check(shot, "screenshot of the guide window taken");
 }
