@@ -156,7 +156,7 @@ TEST(ScheduleCaptures, ScheduleEqualsTheIndependentDecoding) {
 
 struct Ev {
   uint16_t id;
-  uint8_t hour, minute;  // start on 2023-12-22, as decimal
+  uint8_t hour, minute;  // start on 2024-01-01 (the default date), as decimal
   int minutes;           // duration; -1: undefined (all ones)
   bool undefined_date;
 };

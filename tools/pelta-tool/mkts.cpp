@@ -21,7 +21,7 @@
 //            empty     no event at all (section_length 15)
 //   NAME, TEXT  in double quotes; \xHH gives any byte (selector bytes "\x10\x00\x05", the
 //            line break "\x8A"), \" and \\ a quote and a backslash
-//   options  date=YYYY-MM-DD (start_time date, default 2023-12-22), duration=HH:MM[:SS] (BCD,
+//   options  date=YYYY-MM-DD (start_time date, default 2024-01-01), duration=HH:MM[:SS] (BCD,
 //            the digits read as hex as HH:MM is: FF:FF:FF is the all-ones "undefined" value;
 //            default 01:00:00), table=0x4F (table_id, default 0x4E), version=N (0..31), event=N
 //            (event_id), lang=deu (ISO 639 code, default eng), repeat=N (send the section N times),

@@ -30,7 +30,7 @@ struct Event {
   uint8_t version = 0;
   uint8_t hour_bcd = 0x20;  // start_time, UTC, BCD as written
   uint8_t minute_bcd = 0x00;
-  uint16_t mjd = 60310;  // start_time date (Modified Julian Date): 2023-12-22
+  uint16_t mjd = 60310;  // start_time date (Modified Julian Date): 2024-01-01
   uint8_t duration_bcd[3] = {0x01, 0x00, 0x00};
   uint16_t event_id = 1;
   // First descriptor: 0x4D short event (name, text), 0x4E extended event (name becomes one
