@@ -247,18 +247,16 @@ void TakeSection(const uint8_t* sec, size_t have) {
 // `end`.
 bool MayMatter(BlockView& block, size_t at, size_t end) {
   const uint8_t tid = block.Byte(at);
-  if (IsSchedule(tid)) {
-    if (at + 7 > end) return true;
-    const uint16_t sid = static_cast<uint16_t>(block.Byte(at + 3) << 8 | block.Byte(at + 4));
-    return sid == service && ScheduleSectionWanted(tid, block.Byte(at + kSectionNumber),
-                                                   (block.Byte(at + kVersion) >> 1) & 0x1F);
-  }
-  if (tid != kTableEitPfActual) return false;
+  const bool schedule = IsSchedule(tid);
+  if (!schedule && tid != kTableEitPfActual) return false;
   if (at + 7 > end) return true;
   const uint16_t sid = static_cast<uint16_t>(block.Byte(at + 3) << 8 | block.Byte(at + 4));
-  const int32_t bit = (block.Byte(at + kSectionNumber) & 1) == 0 ? kPresentBit : kFollowingBit;
+  if (sid != service) return false;
+  const uint8_t number = block.Byte(at + kSectionNumber);
   const uint8_t version = (block.Byte(at + kVersion) >> 1) & 0x1F;
-  return sid == service && (EventWanted(bit, version) || RecordWanted(bit, version));
+  if (schedule) return ScheduleSectionWanted(tid, number, version);
+  const int32_t bit = (number & 1) == 0 ? kPresentBit : kFollowingBit;
+  return EventWanted(bit, version) || RecordWanted(bit, version);
 }
 
 }  // namespace

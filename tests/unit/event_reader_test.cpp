@@ -166,7 +166,7 @@ TEST(EventReader, ExtendedPartsAndItems) {
        {Extended(0, 2, "eng", "one "), Extended(2, 2, "eng", "three")},
        "one three",
        ""},
-      {"a number past last_descriptor_number, and a second part 0, are not taken",
+      {"a number past last_descriptor_number, and a second descriptor numbered 0, are not taken",
        {Extended(0, 1, "eng", "one "), Extended(3, 1, "eng", "bad"), Extended(0, 1, "eng", "again"),
         Extended(1, 1, "eng", "two")},
        "one two",
